@@ -1,0 +1,21 @@
+# One test program per subsystem folder, built from the *_test.cpp files beside the code they test.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+file(GLOB KV_TEST_HELPERS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/kvbase/testing/*.cpp)
+add_library(kvbase_testing STATIC ${KV_TEST_HELPERS} ${PROJECT_SOURCE_DIR}/cmake/empty.cpp)
+target_link_libraries(kvbase_testing PUBLIC kvbase GTest::gtest)
+
+foreach(subsystem foundation image vectors files display render platform)
+  file(GLOB_RECURSE tests CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/kvbase/${subsystem}/*_test.cpp)
+  if(tests)
+    set(target kvbase_${subsystem}_tests)
+    add_executable(${target} ${tests})
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+    target_link_libraries(${target} PRIVATE kvbase kvbase_testing GTest::gtest GTest::gtest_main)
+    if(DEFINED KV_TEST_LINK_${subsystem})
+      target_link_libraries(${target} PRIVATE ${KV_TEST_LINK_${subsystem}})
+    endif()
+    gtest_discover_tests(${target} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} DISCOVERY_TIMEOUT 60)
+  endif()
+endforeach()

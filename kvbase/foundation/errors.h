@@ -1,0 +1,53 @@
+#ifndef KVBASE_FOUNDATION_ERRORS_H
+#define KVBASE_FOUNDATION_ERRORS_H
+
+// The process-wide current error, its texts, tracing and the library version.
+//
+// Operations report failure by storing a K_ERRORS code in the current error and tracing their own name
+// (KTraceError); they never throw. Callers read the outcome with KGetError, KSuccess or KFailure and
+// turn a code into a sentence with KGetErrorText. Tracing shows a message box (platform/message_box.h)
+// for failures, depending on the trace mode. The state is plain global data: one thread at a time.
+
+#include "kvbase/foundation/error_codes.h"
+
+enum K_TRACE_MODE : int {
+  K_TRACE_SILENT = 0,
+  K_TRACE_ON_ERROR = 1,
+  K_TRACE_ON_FULL_ERROR = 2,
+};
+
+// Set to non-zero by client code whose own tracing macro reports failures through KTraceFullError;
+// KTraceError then stays quiet in K_TRACE_ON_FULL_ERROR mode.
+extern int bKMacroTrace;
+
+// Sets the current error to K_SUCCESS and returns it.
+K_ERRORS KOk();
+// Stores `code` (unchecked) as the current error and returns it.
+K_ERRORS KSetError(K_ERRORS code);
+K_ERRORS KGetError();
+// 1 when the current error is below 1000, else 0.
+int KSuccess();
+// 1 when the current error is 1000 or more, else 0.
+int KFailure();
+
+// The text of `code`; for a code not in the table, "Unknown error code: %hd" filled with the code cut to
+// 16 bits, in a static buffer that the next unknown code overwrites.
+const char* KGetErrorText(K_ERRORS code);
+// The text of the current error.
+const char* KGetErrorText();
+
+void KSetTraceMode(K_TRACE_MODE mode);
+K_TRACE_MODE KGetTraceMode();
+
+// Called by library operations after they set a failure: shows "Function: <name>\n<error text>" in a
+// box captioned "KTrace" when the current error is a failure and the mode asks for it. Returns the
+// current error.
+K_ERRORS KTraceError(const char* functionName);
+// For client macros: in K_TRACE_ON_FULL_ERROR mode shows "File <file>, line <line>\n<text>\n<error
+// text>" for a pending failure. Returns the current error cut to 16 bits.
+short KTraceFullError(const char* file, int line, const char* text);
+
+// "6.0.0".
+const char* KGetVersion();
+
+#endif  // KVBASE_FOUNDATION_ERRORS_H

@@ -1,0 +1,50 @@
+#include "kvbase/foundation/timing.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "kvbase/platform/clocks.h"
+
+namespace {
+
+TEST(Timing, StopwatchOnThePerformanceCounter) {
+  KStartTiming();
+  const int first = KStopTiming(1000);
+  EXPECT_GE(first, 0);
+  EXPECT_EQ(KStopTiming(0), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const int second = KStopTiming(1000);
+  EXPECT_GE(second, 20);  // the stopwatch keeps its start across stops
+  EXPECT_GE(KStopTiming(1000000), second * 1000);
+  EXPECT_EQ(KTrueTimingResolution(), 1000000000);
+}
+
+TEST(Timing, FallsBackToTheSystemTimeWithoutCounter) {
+  KSetPerformanceCounterAvailable(0);
+  EXPECT_EQ(KTrueTimingResolution(), 1000);
+  KStartTiming();
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  const int ms = KStopTiming(1000);
+  const int us = KStopTiming(1000000);
+  KSetPerformanceCounterAvailable(1);
+  EXPECT_GE(ms, 29);  // the wall clock has millisecond steps
+  EXPECT_LT(ms, 10000);
+  EXPECT_GE(us, ms * 1000);
+  EXPECT_EQ(us % 1000, 0);  // milliseconds are all the system time knows
+}
+
+TEST(Timing, MMXSwitch) {
+  const int detected = KGetMMX();
+#if defined(__x86_64__)
+  EXPECT_EQ(detected, 1);  // every x86-64 processor has MMX
+#endif
+  KSetMMX(0);
+  EXPECT_EQ(KGetMMX(), 0);
+  KSetMMX(7);
+  EXPECT_EQ(KGetMMX(), 7);
+  KSetMMX(detected);
+}
+
+}  // namespace

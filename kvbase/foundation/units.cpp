@@ -1,0 +1,77 @@
+#include "kvbase/foundation/units.h"
+
+#include <cfloat>
+#include <cstring>
+
+#include "kvbase/foundation/internal/report.h"
+
+KMeasurementUnit::KMeasurementUnit(float magnitude, const char* name) : magnitude_(magnitude) {
+  std::strncpy(name_, name ? name : "", sizeof name_ - 1);
+  name_[sizeof name_ - 1] = '\0';
+}
+
+float KMeasurementUnit::ConversionFactorTo(const KMeasurementUnit& other) const {
+  if (magnitude_ == 0.0f) return FLT_MAX;
+  return magnitude_ / other.magnitude_;
+}
+
+KMeasurementUnit KUnitNone(1.0f, "None");
+KMeasurementUnit KUnit_um(1e-6f, "\xB5m");
+KMeasurementUnit KUnit_mm(0.001f, "mm");
+KMeasurementUnit KUnit_cm(0.01f, "cm");
+KMeasurementUnit KUnit_dm(0.1f, "dm");
+KMeasurementUnit KUnit_m(1.0f, "m");
+KMeasurementUnit KUnit_dam(10.0f, "Dm");
+KMeasurementUnit KUnit_hm(100.0f, "Hm");
+KMeasurementUnit KUnit_km(1000.0f, "Km");
+KMeasurementUnit KUnit_mil(2.54e-5f, "mil");
+KMeasurementUnit KUnit_inch(0.0254f, "inch");
+KMeasurementUnit KUnit_foot(0.3048f, "feet");
+KMeasurementUnit KUnit_yard(0.9144f, "yard");
+KMeasurementUnit KUnit_mile(1609.344f, "mile");
+
+KDimensionalValue::KDimensionalValue() : unit_(&KUnitNone), value_(1.0f) {}
+
+KDimensionalValue::KDimensionalValue(float value, KMeasurementUnit* unit) : unit_(unit), value_(value) {}
+
+void KDimensionalValue::SetValue(float value, KMeasurementUnit* unit) {
+  value_ = value;
+  unit_ = unit;
+}
+
+void KDimensionalValue::SetUnit(KMeasurementUnit* unit) {
+  value_ = value_ * unit_->ConversionFactorTo(*unit);
+  unit_ = unit;
+}
+
+float KDimensionalValue::GetValue(KMeasurementUnit* unit) const {
+  return unit_->ConversionFactorTo(*unit) * value_;
+}
+
+namespace {
+
+K_ANGLE_UNITS gAngleUnit = K_ANGLE_UNIT_TURNS;
+float gUnitsPerRadian = 0.15915494f;  // 1 / (2 pi)
+float gRadiansPerUnit = 6.2831855f;   // 2 pi
+
+// Units per radian of each unit, as float constants.
+constexpr float kUnitsPerRadian[] = {0.15915494f, 1.0f, 57.295776f, 63.661976f};
+
+}  // namespace
+
+void KSetAngleUnit(K_ANGLE_UNITS unit) {
+  gAngleUnit = unit;
+  const unsigned int index = static_cast<unsigned int>(unit);
+  if (index >= sizeof kUnitsPerRadian / sizeof kUnitsPerRadian[0]) {
+    KReport(K_ERROR_PARAMETER_1_OUT_OF_RANGE, "KSetAngleUnit");
+    return;
+  }
+  gUnitsPerRadian = kUnitsPerRadian[index];
+  gRadiansPerUnit = static_cast<float>(1.0 / gUnitsPerRadian);
+}
+
+K_ANGLE_UNITS KGetAngleUnit() { return gAngleUnit; }
+
+float KToRadians(float angle) { return angle * gRadiansPerUnit; }
+
+float KFromRadians(float angle) { return angle * gUnitsPerRadian; }

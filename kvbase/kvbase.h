@@ -1,0 +1,14 @@
+#ifndef KVBASE_KVBASE_H
+#define KVBASE_KVBASE_H
+
+// kvbase: the one include a client needs. Link with -lkvbase.
+
+#include "kvbase/foundation/errors.h"
+#include "kvbase/foundation/statistics.h"
+#include "kvbase/foundation/timing.h"
+#include "kvbase/foundation/units.h"
+#include "kvbase/image/pixel_types.h"
+#include "kvbase/platform/clocks.h"
+#include "kvbase/platform/message_box.h"
+
+#endif  // KVBASE_KVBASE_H
