@@ -1,5 +1,6 @@
 # One benchmark program per subsystem folder, built from the *_benchmark.cpp files.
 find_package(benchmark REQUIRED)
+set(KV_BENCH_LINK_files JPEG::JPEG)
 
 foreach(subsystem foundation image vectors files display render platform)
   file(GLOB_RECURSE benches CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/kvbase/${subsystem}/*_benchmark.cpp)

@@ -2,6 +2,10 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
+# Interop tests check our files with independent real readers and writers.
+find_package(TIFF REQUIRED)
+set(KV_TEST_LINK_files TIFF::TIFF JPEG::JPEG)
+
 file(GLOB KV_TEST_HELPERS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/kvbase/testing/*.cpp)
 add_library(kvbase_testing STATIC ${KV_TEST_HELPERS} ${PROJECT_SOURCE_DIR}/cmake/empty.cpp)
 target_link_libraries(kvbase_testing PUBLIC kvbase GTest::gtest)
