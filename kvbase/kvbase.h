@@ -10,5 +10,7 @@
 #include "kvbase/image/pixel_types.h"
 #include "kvbase/platform/clocks.h"
 #include "kvbase/platform/message_box.h"
+#include "kvbase/vectors/run.h"
+#include "kvbase/vectors/vector_template.h"
 
 #endif  // KVBASE_KVBASE_H
