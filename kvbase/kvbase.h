@@ -10,6 +10,8 @@
 #include "kvbase/image/pixel_types.h"
 #include "kvbase/platform/clocks.h"
 #include "kvbase/platform/message_box.h"
+#include "kvbase/render/skew_scale_steps.h"
+#include "kvbase/vectors/grouped_vector.h"
 #include "kvbase/vectors/run.h"
 #include "kvbase/vectors/vector_template.h"
 
