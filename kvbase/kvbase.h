@@ -12,6 +12,8 @@
 #include "kvbase/platform/message_box.h"
 #include "kvbase/render/skew_scale_steps.h"
 #include "kvbase/vectors/grouped_vector.h"
+#include "kvbase/vectors/plot.h"
+#include "kvbase/vectors/profile_vectors.h"
 #include "kvbase/vectors/run.h"
 #include "kvbase/vectors/vector_template.h"
 
