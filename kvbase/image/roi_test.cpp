@@ -1,0 +1,191 @@
+#include "kvbase/image/roi.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kvbase/image/image.h"
+#include "kvbase/testing/trace_capture.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+struct Placement {
+  int x, y, w, h;
+  bool operator==(const Placement& o) const { return x == o.x && y == o.y && w == o.w && h == o.h; }
+};
+
+Placement PlacementOf(const KGenericROI& r) { return {r.GetOrgX(), r.GetOrgY(), r.GetWidth(), r.GetHeight()}; }
+
+std::ostream& operator<<(std::ostream& os, const Placement& p) {
+  return os << "(" << p.x << ", " << p.y << ", " << p.w << " x " << p.h << ")";
+}
+
+TEST(ROI, ConstructorClipsTheSizeNotTheOrigin) {
+  KImageBW8 image(100, 50);
+  KROIBW8 roi(&image, 90, 10, 30, 30);
+  EXPECT_EQ(PlacementOf(roi), (Placement{90, 10, 10, 30}));
+  KROIBW8 hanging(&image, -5, 0, 20, 20);
+  EXPECT_EQ(PlacementOf(hanging), (Placement{-5, 0, 20, 20}));
+  EXPECT_EQ(roi.GetColorSystem(), K_COLOR_SYSTEM_GRAY);
+}
+
+TEST(ROI, PlacementSettersClipAndReport) {
+  KTraceCapture trace;
+  KImageBW8 image(100, 50);
+  KROIBW8 roi(&image, 10, 10, 20, 20);
+  struct Step {
+    const char* what;
+    void (*apply)(KROIBW8&);
+    Placement after;
+    K_ERRORS error;
+    Names traces;
+  } steps[] = {
+      {"cut on the left", [](KROIBW8& r) { r.SetOrgX(-5); }, {0, 10, 15, 20}, K_SUCCESS, {}},
+      {"wholly left", [](KROIBW8& r) { r.SetOrgX(-25); }, {0, 0, 100, 50}, K_ERROR_ROI_OUT_OF_PARENT,
+       {"KROI::SetOrgX"}},
+      {"clipped on the right", [](KROIBW8& r) { r.SetPlacement(95, 40, 10, 20); }, {95, 40, 5, 10}, K_SUCCESS, {}},
+      {"past the right edge", [](KROIBW8& r) { r.SetOrgX(120); }, {0, 0, 100, 50}, K_ERROR_ROI_OUT_OF_PARENT,
+       {"KROI::SetWidth"}},
+      {"negative corner", [](KROIBW8& r) { r.SetPlacement(-10, -10, 30, 30); }, {0, 0, 20, 20}, K_SUCCESS, {}},
+      {"negative width", [](KROIBW8& r) { r.SetWidth(-1); }, {0, 0, 20, 20}, K_ERROR_PARAMETER_1_OUT_OF_RANGE,
+       {"KROI::SetWidth"}},
+      {"negative left over", [](KROIBW8& r) { r.SetPlacement(0, -30, 5, 20); }, {0, 0, 5, 20},
+       K_ERROR_PARAMETER_1_OUT_OF_RANGE, {"KROI::SetHeight"}},
+      {"wholly above", [](KROIBW8& r) { r.SetOrgY(-21); }, {0, 0, 100, 50}, K_ERROR_ROI_OUT_OF_PARENT,
+       {"KROI::SetOrgY"}},
+      {"below the bottom", [](KROIBW8& r) { r.SetPlacement(3, 60, 5, 5); }, {0, 0, 100, 50},
+       K_ERROR_ROI_OUT_OF_PARENT, {"KROI::SetHeight"}},
+  };
+  for (const Step& s : steps) {
+    KOk();
+    trace.Clear();
+    s.apply(roi);
+    EXPECT_EQ(PlacementOf(roi), s.after) << s.what;
+    EXPECT_EQ(KGetError(), s.error) << s.what;
+    EXPECT_EQ(trace.Names(), s.traces) << s.what;
+  }
+
+  // An image refuses origin setters and attachment. Its IsAnROI traces its own name while a failure is
+  // pending, so each refusal after the first shows that box too.
+  KOk();
+  trace.Clear();
+  image.SetOrgX(3);
+  image.SetOrgY(3);
+  image.Detach();
+  KImageBW8 other(5, 5);
+  image.Attach(&other);
+  EXPECT_EQ(KGetError(), K_ERROR_CANNOT_APPLY_TO_IMAGE);
+  EXPECT_EQ(trace.Names(), (Names{"KROI::SetOrgX", "KImage::IsAnROI", "KROI::SetOrgY", "KImage::IsAnROI",
+                                  "KROI::Detach", "KROI::Attach"}));
+  EXPECT_EQ(image.GetOrgX(), 0);
+}
+
+TEST(ROI, ShrinkingReclipsEveryDescendant) {
+  KTraceCapture trace;
+  KImageBW8 image(100, 100);
+  KROIBW8 roi(&image, 50, 0, 40, 40);
+  KROIBW8 child(&roi, 5, 0, 30, 10);
+  KROIBW8 grandchild(&child, 2, 0, 20, 5);
+  KROIBW8 outside(&roi, 20, 0, 10, 10);
+  image.SetSize(60, 100);
+  EXPECT_EQ(roi.GetWidth(), 10);
+  EXPECT_EQ(child.GetWidth(), 5);
+  EXPECT_EQ(grandchild.GetWidth(), 3);
+  // A child whose origin now lies beyond its parent is reset to the whole parent.
+  EXPECT_EQ(PlacementOf(outside), (Placement{0, 0, 10, 40}));
+  EXPECT_EQ(KGetError(), K_ERROR_ROI_OUT_OF_PARENT);
+  EXPECT_EQ(trace.Names(), (Names{"KROI::SetWidth"}));
+}
+
+TEST(ROI, AttachmentOrderAndRefusals) {
+  KTraceCapture trace;
+  KImageBW8 image(10, 10), other(10, 10);
+  KROIBW8 a, b, c;
+  a.Attach(&image);
+  b.Attach(&image);
+  a.Attach(&other);
+  EXPECT_EQ(KGetError(), K_ERROR_ROI_HAS_PARENT);
+  EXPECT_EQ(trace.Names(), (Names{"KROI::Attach"}));
+  image.SetColorSystem(K_COLOR_SYSTEM_RGB);
+  c.Attach(&image);
+  EXPECT_EQ(c.GetColorSystem(), K_COLOR_SYSTEM_RGB);  // copied from the parent
+  EXPECT_EQ(image.GetFirstSubROI(), &a);
+  EXPECT_EQ(a.GetNextSiblingROI(), &b);
+  EXPECT_EQ(b.GetNextSiblingROI(), &c);
+
+  b.Detach();
+  EXPECT_EQ(a.GetNextSiblingROI(), &c);
+  EXPECT_EQ(b.GetParent(), nullptr);
+  KROIBW8 d(&other, 0, 0, 1, 1);
+  b.Attach(&other);
+  EXPECT_EQ(KGetError(), K_SUCCESS);
+  EXPECT_EQ(d.GetNextSiblingROI(), &b);  // appended after the existing child
+
+  // Loops are refused: an ROI cannot become its own ancestor.
+  trace.Clear();
+  KROIBW8 top, middle, bottom;
+  middle.Attach(&top);
+  bottom.Attach(&middle);
+  top.Attach(&bottom);
+  EXPECT_EQ(KGetError(), K_ERROR_INVALID_OPERATION);
+  top.Attach(&top);
+  EXPECT_EQ(KGetError(), K_ERROR_INVALID_OPERATION);
+  EXPECT_EQ(top.GetParent(), nullptr);
+  EXPECT_EQ(trace.Names(), (Names{"KROI::Attach", "KROI::Attach"}));
+}
+
+TEST(ROI, AddressesAndPitchesThroughTheParents) {
+  KImageBW8 image(16, 8);  // 128 bits per row
+  KROIBW8 roi(&image, 3, 2, 10, 4);
+  unsigned char* base = image.GetImagePtr(0, 0);
+  EXPECT_EQ(roi.GetImagePtr(0, 0), base + 2 * 16 + 3);
+  KROIBW8 inner(&roi, 1, 1, 2, 2);
+  EXPECT_EQ(inner.GetImagePtr(1, 0), base + 3 * 16 + 5);
+  EXPECT_EQ(roi.GetSkip(), 6);
+  EXPECT_EQ(roi.GetRowPitch(), 16);
+  EXPECT_EQ(roi.GetImgPitch(), 64);
+  KROIBW8 full(&image, 0, 0, 16, 8);
+  EXPECT_EQ(full.GetSkip(), 0);
+
+  KImageC24 colour(5, 5);
+  KROIC24 colourRoi(&colour, 1, 1, 2, 2);
+  EXPECT_EQ(colourRoi.GetColPitch(), 3);
+  EXPECT_EQ(colourRoi.GetSkip(), 10);
+  KROIBW1 bits;
+  EXPECT_EQ(bits.GetColPitch(), 0);
+  EXPECT_EQ(bits.GetBitIndex(3, 3), 0u);  // no parent
+}
+
+TEST(ROI, UnattachedROIReachesNothing) {
+  KTraceCapture trace;
+  KROIBW8 loose;
+  EXPECT_EQ(loose.Void(), 1);
+  EXPECT_TRUE(trace.Boxes().empty());
+  EXPECT_EQ(loose.GetRowPitch(), 0);
+  EXPECT_EQ(KGetError(), K_ERROR_ROI_HAS_NO_PARENT);
+  EXPECT_EQ(trace.Names(), (Names{"KROI::GetTopParent"}));
+  trace.Clear();
+  EXPECT_EQ(loose.GetSkip(), 0);
+  EXPECT_EQ(trace.Names(), (Names{"KROI::GetTopParent", "KROI::GetSkip"}));
+  KOk();
+  loose.NotVoid();
+  EXPECT_EQ(KGetError(), K_ERROR_IMAGE_MEMORY_ACCESS);
+  EXPECT_EQ(loose.GetPixel(0, 0), 0);  // no crash without pixels
+  loose.SetPixel(3, 0, 0);
+}
+
+TEST(ROI, DestroyingAParentLeavesChildrenDetached) {
+  KImageBW8 image(50, 50);
+  KROIBW8* parent = new KROIBW8(&image, 10, 10, 20, 20);
+  KROIBW8 first(parent, 3, 4, 5, 5), second(parent, 6, 7, 5, 5);
+  delete parent;
+  EXPECT_EQ(first.GetParent(), nullptr);
+  EXPECT_EQ(second.GetParent(), nullptr);
+  EXPECT_EQ(first.GetNextSiblingROI(), nullptr);
+  EXPECT_EQ(PlacementOf(second), (Placement{6, 7, 5, 5}));
+  EXPECT_EQ(image.GetFirstSubROI(), nullptr);
+}
+
+}  // namespace
