@@ -3,6 +3,7 @@
 
 // kvbase: the one include a client needs. Link with -lkvbase.
 
+#include "kvbase/files/image_files.h"
 #include "kvbase/foundation/errors.h"
 #include "kvbase/foundation/statistics.h"
 #include "kvbase/foundation/timing.h"

@@ -75,9 +75,8 @@ void KImage<T>::Serialize(void* stream, int writing, unsigned int /*version*/) {
   const long long rowBytes = PackedRowBytes(size[0], bitsPerPixel_);
   // Rows the stream cannot hold are refused before the image is resized.
   const long long left = kvbase::internal::BytesLeft(file);
-  if (left >= 0 && static_cast<unsigned long long>(rowBytes) * static_cast<unsigned long long>(size[1]) >
-                       static_cast<unsigned long long>(left))
-    return (void)KSetError(K_ERROR_FILE_READ);
+  // (Divided rather than multiplied: rows of 64-bit pixels times a large height overflow 64 bits.)
+  if (left >= 0 && size[1] > 0 && rowBytes > left / size[1]) return (void)KSetError(K_ERROR_FILE_READ);
   KOk();
   SetSize(size[0], size[1]);
   if (KGetError() != K_SUCCESS) return;

@@ -1,0 +1,143 @@
+// BMP reader: the information header (40-byte or 12-byte core form), the checks against the caller's pixel
+// kind, then the rows straight into the target. Palettes are not read: 8-bit indices load as gray levels.
+// Rows are bottom-up for a positive height and top-down for a negative one.
+
+#include <climits>
+#include <cstdint>
+
+#include "kvbase/files/internal/bmp_format.h"
+#include "kvbase/files/internal/file_contexts.h"
+#include "kvbase/image/roi.h"
+
+namespace kvbase::internal {
+namespace {
+
+struct KBmpHeader {
+  long long width;
+  long long height;     // negative: rows stored top-down
+  int bitCount;         // 1, 8, 15, 16 or 24
+  float resolutionX;    // pixels per metre
+  float resolutionY;
+};
+
+// Reads and checks the information header (and the masks of 16-bit bit-field files).
+bool ReadHeader(std::FILE* file, KBmpHeader& header) {
+  KSetError(K_ERROR_FILE_READ);
+  unsigned char info[bmp::kInfoHeaderSize] = {};
+  if (std::fseek(file, bmp::kFileHeaderSize, SEEK_SET) != 0) return false;
+  // A core-header file may end before 40 bytes: only the header's own size has to be there.
+  const size_t got = std::fread(info, 1, sizeof info, file);
+  if (got < 4) return false;
+  const std::uint32_t size = bmp::Get32(info + bmp::kSizeAt);
+  if (size != bmp::kInfoHeaderSize && size != bmp::kCoreHeaderSize)
+    return KSetError(K_ERROR_UNSUPPORTED_BMP_FORMAT), false;
+  if (got < size) return false;
+
+  int planes;
+  std::uint32_t compression = bmp::kCompressionNone;
+  if (size == bmp::kCoreHeaderSize) {
+    header.width = bmp::Get16(info + bmp::kCoreWidthAt);
+    header.height = bmp::Get16(info + bmp::kCoreHeightAt);
+    planes = bmp::Get16(info + bmp::kCorePlanesAt);
+    header.bitCount = bmp::Get16(info + bmp::kCoreBitCountAt);
+    header.resolutionX = header.resolutionY = bmp::kCoreResolution;
+  } else {
+    header.width = static_cast<std::int32_t>(bmp::Get32(info + bmp::kWidthAt));
+    header.height = static_cast<std::int32_t>(bmp::Get32(info + bmp::kHeightAt));
+    planes = bmp::Get16(info + bmp::kPlanesAt);
+    header.bitCount = bmp::Get16(info + bmp::kBitCountAt);
+    compression = bmp::Get32(info + bmp::kCompressionAt);
+    header.resolutionX = static_cast<float>(static_cast<std::int32_t>(bmp::Get32(info + bmp::kXPelsPerMeterAt)));
+    header.resolutionY = static_cast<float>(static_cast<std::int32_t>(bmp::Get32(info + bmp::kYPelsPerMeterAt)));
+  }
+  const int bits = header.bitCount;
+  if (planes != 1 || (bits != 1 && bits != 8 && bits != 16 && bits != 24) ||
+      (compression != bmp::kCompressionNone && compression != bmp::kCompressionBitFields))
+    return KSetError(K_ERROR_UNSUPPORTED_BMP_FORMAT), false;
+
+  if (compression == bmp::kCompressionBitFields && bits == 16) {
+    unsigned char masks[bmp::kMasksSize];
+    if (std::fseek(file, bmp::kFileHeaderSize + bmp::kInfoHeaderSize, SEEK_SET) != 0 ||
+        std::fread(masks, 1, sizeof masks, file) != sizeof masks)
+      return false;
+    if (bmp::Get32(masks + 4) == bmp::kGreenMask555) header.bitCount = 15;
+  }
+  KOk();
+  return true;
+}
+
+// The error for a file of `bitCount` bits per pixel read into `kind`, or K_SUCCESS. Besides the plane and
+// depth checks, a colour file must have the target's pixel size: 24-bit rows do not fit 16-bit pixels.
+K_ERRORS KindMismatch(int bitCount, const KPixelKind& kind) {
+  const int targetBits = kind.TotalBits();
+  if (bitCount == 1) {
+    if (kind.planes != 1) return K_ERROR_COLOR_IMAGE_EXPECTED;
+    if (targetBits != 1) return K_ERROR_GRAY_IMAGE_EXPECTED;
+  } else if (bitCount == 8) {
+    if (kind.planes != 1) return K_ERROR_COLOR_IMAGE_EXPECTED;
+    if (targetBits != 8) return K_ERROR_BILEVEL_IMAGE_EXPECTED;
+  } else if (kind.planes == 1) {
+    return targetBits == 1 ? K_ERROR_BILEVEL_IMAGE_EXPECTED : K_ERROR_GRAY_IMAGE_EXPECTED;
+  } else if ((bitCount == 24) != (targetBits == 24)) {
+    return K_ERROR_UNSUPPORTED_BMP_FORMAT;
+  }
+  return K_SUCCESS;
+}
+
+short FormatOf(int bitCount) {
+  if (bitCount == 1) return K_FILE_FORMAT_BMP_BILEVEL;
+  if (bitCount == 8) return K_FILE_FORMAT_BMP_GRAY;
+  return K_FILE_FORMAT_BMP_COLOR;
+}
+
+}  // namespace
+
+void ReadBmp(KLoadContext& context) {
+  KBmpHeader header;
+  if (!ReadHeader(context.file, header)) return;
+  const K_ERRORS mismatch = KindMismatch(header.bitCount, context.kind);
+  if (mismatch != K_SUCCESS) {
+    KSetError(mismatch);
+    return;
+  }
+  context.format = FormatOf(header.bitCount);
+
+  // The size must be one an image can have; a negative height only says that rows run top-down.
+  if (header.height == INT_MIN) return (void)KSetError(K_ERROR_UNSUPPORTED_BMP_FORMAT);
+  const bool topDown = header.height < 0;
+  const long long height = topDown ? -header.height : header.height;
+  if (header.width <= 0 || height == 0) return (void)KSetError(K_ERROR_BAD_FILE_FORMAT);
+
+  // Pixel data that cannot be in the file is refused before the target is resized.
+  const long long rowLength = bmp::RowLength(header.width, header.bitCount);
+  const long long stride = bmp::Stride(rowLength);
+  const long long pixelOffset = bmp::Get32(context.header + bmp::kPixelOffsetAt);
+  const long long available = context.fileSize - pixelOffset - rowLength;
+  if (available < 0 || (stride > 0 && height - 1 > available / stride))
+    return (void)KSetError(K_ERROR_FILE_READ);
+
+  context.width = static_cast<int>(header.width);
+  context.height = static_cast<int>(height);
+  context.resolutionX = header.resolutionX;
+  context.resolutionY = header.resolutionY;
+  context.unit = &KUnit_m;
+  if (!PrepareTarget(context)) return;
+  if (context.rowLength != rowLength) return (void)KSetError(K_ERROR_UNSUPPORTED_BMP_FORMAT);
+
+  KSetError(K_ERROR_FILE_READ);
+  std::FILE* file = context.file;
+  if (std::fseek(file, static_cast<long>(pixelOffset), SEEK_SET) != 0) return;
+  const size_t length = static_cast<size_t>(rowLength);
+  const size_t padding = static_cast<size_t>(stride - rowLength);
+  unsigned char skipped[4];
+  for (int i = 0; i < context.height; ++i) {
+    const int y = topDown ? i : context.height - 1 - i;
+    unsigned char* row = context.pixels + static_cast<std::ptrdiff_t>(y) * context.rowPitch;
+    if (std::fread(row, 1, length, file) != length) return;
+    // Padding is skipped by reading it; the last row's padding may be missing from the file.
+    if (padding != 0 && std::fread(skipped, 1, padding, file) != padding && i + 1 < context.height) return;
+  }
+  KOk();
+}
+
+}  // namespace kvbase::internal

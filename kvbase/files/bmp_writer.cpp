@@ -1,0 +1,97 @@
+// BMP writer: the 14-byte file header, the 40-byte information header, the gray ramp or the colour masks,
+// then the rows bottom-up, each written with its padding in one call straight from the source.
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "kvbase/files/internal/bmp_format.h"
+#include "kvbase/files/internal/file_contexts.h"
+
+namespace kvbase::internal {
+namespace {
+
+// Pixels per metre as a 32-bit field: truncated toward zero, clamped where the value does not fit.
+std::int32_t PixelsPerMetre(float resolution, KMeasurementUnit* unit) {
+  const float perMetre = resolution / unit->ConversionFactorTo(KUnit_m);
+  if (std::isnan(perMetre)) return 0;
+  if (perMetre >= 2147483647.0f) return INT32_MAX;
+  if (perMetre <= -2147483648.0f) return INT32_MIN;
+  return static_cast<std::int32_t>(perMetre);
+}
+
+// Colour table (BW1 black and white, BW8 gray ramp) or masks (C15, C16) after the information header.
+void FillTable(const KPixelKind& kind, unsigned char* table) {
+  switch (bmp::BitCountOf(kind)) {
+    case 1:
+      std::memset(table + 4, 255, 3);
+      break;
+    case 8:
+      for (int i = 0; i < 256; ++i) std::memset(table + 4 * i, i, 3);
+      break;
+    case 16: {
+      const bool fiveSixFive = kind.bits[1] == 6;
+      bmp::Put32(table, fiveSixFive ? 0xF800 : 0x7C00);
+      bmp::Put32(table + 4, fiveSixFive ? 0x07E0 : 0x03E0);
+      bmp::Put32(table + 8, 0x001F);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void WriteBmp(KSaveContext& context) {
+  const int bitCount = bmp::BitCountOf(context.kind);
+  const long long rowLength = bmp::RowLength(context.width, bitCount);
+  const long long stride = bmp::Stride(rowLength);
+  const int pixelOffset = bmp::kFileHeaderSize + bmp::kInfoHeaderSize + bmp::TableBytesOf(context.kind);
+  const long long imageBytes = stride * context.height;
+  // The size fields are 32 bits: a larger image cannot be a BMP file.
+  if (pixelOffset + imageBytes > UINT32_MAX) {
+    KSetError(K_ERROR_UNSUPPORTED_BMP_FORMAT);
+    return;
+  }
+
+  unsigned char headers[bmp::kFileHeaderSize + bmp::kInfoHeaderSize + 256 * 4] = {};
+  headers[0] = 'B';
+  headers[1] = 'M';
+  bmp::Put32(headers + bmp::kFileSizeAt, static_cast<std::uint32_t>(pixelOffset + imageBytes));
+  bmp::Put32(headers + bmp::kPixelOffsetAt, static_cast<std::uint32_t>(pixelOffset));
+  unsigned char* info = headers + bmp::kFileHeaderSize;
+  bmp::Put32(info + bmp::kSizeAt, bmp::kInfoHeaderSize);
+  bmp::Put32(info + bmp::kWidthAt, static_cast<std::uint32_t>(context.width));
+  bmp::Put32(info + bmp::kHeightAt, static_cast<std::uint32_t>(context.height));
+  bmp::Put16(info + bmp::kPlanesAt, 1);
+  bmp::Put16(info + bmp::kBitCountAt, static_cast<std::uint32_t>(bitCount));
+  bmp::Put32(info + bmp::kCompressionAt, bitCount == 16 ? bmp::kCompressionBitFields : bmp::kCompressionNone);
+  bmp::Put32(info + bmp::kSizeImageAt, static_cast<std::uint32_t>(imageBytes));
+  KMeasurementUnit* unit = context.unit != nullptr ? context.unit : &KUnitNone;
+  bmp::Put32(info + bmp::kXPelsPerMeterAt, static_cast<std::uint32_t>(PixelsPerMetre(context.resolutionX, unit)));
+  bmp::Put32(info + bmp::kYPelsPerMeterAt, static_cast<std::uint32_t>(PixelsPerMetre(context.resolutionY, unit)));
+  FillTable(context.kind, info + bmp::kInfoHeaderSize);
+
+  KSetError(K_ERROR_FILE_WRITE);
+  std::FILE* file = context.file;
+  if (std::fwrite(headers, 1, static_cast<size_t>(pixelOffset), file) != static_cast<size_t>(pixelOffset)) return;
+  if (std::fseek(file, pixelOffset, SEEK_SET) != 0) return;
+
+  // Rows that need padding go through one row buffer so that each row is still a single write.
+  const size_t padding = static_cast<size_t>(stride - rowLength);
+  std::vector<unsigned char> padded(padding != 0 ? static_cast<size_t>(stride) : 0, 0);
+  for (int y = context.height - 1; y >= 0; --y) {
+    const unsigned char* row = context.pixels + static_cast<std::ptrdiff_t>(y) * context.rowPitch;
+    const unsigned char* out = row;
+    if (padding != 0) {
+      std::memcpy(padded.data(), row, static_cast<size_t>(rowLength));
+      out = padded.data();
+    }
+    if (std::fwrite(out, 1, static_cast<size_t>(stride), file) != static_cast<size_t>(stride)) return;
+  }
+  KOk();
+}
+
+}  // namespace kvbase::internal

@@ -1,0 +1,83 @@
+#ifndef KVBASE_FILES_INTERNAL_BMP_FORMAT_H
+#define KVBASE_FILES_INTERNAL_BMP_FORMAT_H
+
+// The Windows bitmap layout shared by the BMP reader and writer: the 14-byte file header, the 40-byte
+// (BITMAPINFOHEADER) and 12-byte (BITMAPCOREHEADER) information headers, row strides, and little-endian
+// field access. Rows are stored bottom-up (positive height), each padded to a multiple of 4 bytes.
+
+#include <cstdint>
+
+#include "kvbase/files/internal/file_contexts.h"
+
+namespace kvbase::internal::bmp {
+
+constexpr int kFileHeaderSize = 14;
+constexpr int kInfoHeaderSize = 40;
+constexpr int kCoreHeaderSize = 12;
+constexpr int kMasksSize = 12;  // red, green, blue masks after a 40-byte header with bit fields
+
+// File header offsets.
+constexpr int kFileSizeAt = 2;
+constexpr int kPixelOffsetAt = 10;
+
+// Information header offsets (from its start, file offset 14).
+constexpr int kSizeAt = 0;
+constexpr int kWidthAt = 4;
+constexpr int kHeightAt = 8;
+constexpr int kPlanesAt = 12;
+constexpr int kBitCountAt = 14;
+constexpr int kCompressionAt = 16;
+constexpr int kSizeImageAt = 20;
+constexpr int kXPelsPerMeterAt = 24;
+constexpr int kYPelsPerMeterAt = 28;
+// Core header offsets.
+constexpr int kCoreWidthAt = 4;
+constexpr int kCoreHeightAt = 6;
+constexpr int kCorePlanesAt = 8;
+constexpr int kCoreBitCountAt = 10;
+
+constexpr std::uint32_t kCompressionNone = 0;
+constexpr std::uint32_t kCompressionBitFields = 3;
+constexpr std::uint32_t kGreenMask555 = 0x03E0;
+
+// Resolution a core-header file is taken to have, in pixels per metre.
+constexpr float kCoreResolution = 1000.0f;
+
+inline std::uint16_t Get16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+inline std::uint32_t Get32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+inline void Put16(unsigned char* p, std::uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+}
+inline void Put32(unsigned char* p, std::uint32_t v) {
+  Put16(p, v);
+  Put16(p + 2, v >> 16);
+}
+
+// Bytes of pixel data in one file row of `width` pixels of `bitCount` bits (15 counts as 16).
+inline long long RowLength(long long width, int bitCount) {
+  const int bits = bitCount == 15 ? 16 : bitCount;
+  return (width * bits + 7) / 8;
+}
+// The row length rounded up to a multiple of 4.
+inline long long Stride(long long rowLength) { return (rowLength + 3) / 4 * 4; }
+
+// Bit count a pixel kind is written with, and the bytes of colour table or masks after the header.
+inline int BitCountOf(const KPixelKind& kind) {
+  return kind.planes == 1 ? kind.bits[0] : (kind.TotalBits() == 24 ? 24 : 16);
+}
+inline int TableBytesOf(const KPixelKind& kind) {
+  switch (BitCountOf(kind)) {
+    case 1: return 2 * 4;
+    case 8: return 256 * 4;
+    case 16: return kMasksSize;
+    default: return 0;
+  }
+}
+
+}  // namespace kvbase::internal::bmp
+
+#endif  // KVBASE_FILES_INTERNAL_BMP_FORMAT_H

@@ -1,0 +1,176 @@
+// JPEG files through libjpeg-turbo's libjpeg interface: BW8 images as one-component files, C24 images as
+// three-component files. Colour rows go to and from the codec in place in the image's blue, green, red
+// order (the codec's JCS_EXT_BGR layout); resolution travels in the JFIF density fields.
+//
+// A fatal codec error prints the codec's message, destroys the codec object and long-jumps back to the
+// step that called the codec, which reports K_ERROR_JPEG_READ or K_ERROR_JPEG_WRITE. The functions that
+// set the jump point hold only plain C structures and pointers, so nothing is skipped that needs a
+// destructor, and no local that the recovery branch reads is changed after setjmp.
+
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
+
+#include "kvbase/files/internal/file_contexts.h"
+#include "kvbase/image/roi.h"
+
+namespace kvbase::internal {
+namespace {
+
+// The codec's standard error manager with the jump buffer right after it.
+struct KJpegErrorManager {
+  jpeg_error_mgr manager;
+  std::jmp_buf jump;
+};
+
+[[noreturn]] void ExitOnFatalError(j_common_ptr codec) {
+  (*codec->err->output_message)(codec);
+  jpeg_destroy(codec);
+  std::longjmp(reinterpret_cast<KJpegErrorManager*>(codec->err)->jump, 1);
+}
+
+// A JPEG needs at least one Huffman-coded bit per 8 x 8 block for its DC value, so a baseline or
+// progressive file holds at most 512 pixels per byte (flat images come close). 16 times that leaves
+// room for arithmetic coding while a 200-byte file can still not claim a 65535 x 65535 image.
+constexpr unsigned long long kMaxPixelsPerFileByte = 8192;
+
+// A density field: the resolution truncated toward zero, low 16 bits.
+UINT16 Density(float resolution) {
+  if (!(resolution > -9.2e18f && resolution < 9.2e18f)) return 0;  // NaN or beyond any 64-bit value
+  return static_cast<UINT16>(static_cast<long long>(resolution) & 0xFFFF);
+}
+
+void SetDensity(jpeg_compress_struct& codec, const KSaveContext& context) {
+  float x = context.resolutionX;
+  float y = context.resolutionY;
+  KMeasurementUnit* unit = context.unit != nullptr ? context.unit : &KUnitNone;
+  if (unit == &KUnitNone) {
+    codec.density_unit = 0;
+  } else if (unit == &KUnit_inch) {
+    codec.density_unit = 1;
+  } else {
+    codec.density_unit = 2;
+    const float factor = unit->ConversionFactorTo(KUnit_cm);
+    x /= factor;
+    y /= factor;
+  }
+  codec.X_density = Density(x);
+  codec.Y_density = Density(y);
+}
+
+KMeasurementUnit* UnitOfDensity(UINT8 densityUnit) {
+  if (densityUnit == 1) return &KUnit_inch;
+  if (densityUnit == 2) return &KUnit_cm;
+  return &KUnitNone;
+}
+
+// Header checks against the caller's pixel kind and the file's size; K_SUCCESS when the rows may be read.
+K_ERRORS CheckHeader(const jpeg_decompress_struct& codec, const KLoadContext& context) {
+  const bool gray = codec.num_components == 1 && codec.out_color_space == JCS_GRAYSCALE;
+  const bool colour = codec.num_components == 3 && codec.out_color_space == JCS_RGB;
+  if (!gray && !colour) return K_ERROR_UNSUPPORTED_JPEG_FORMAT;
+  if (context.kind.planes == 1 && colour) return K_ERROR_GRAY_IMAGE_EXPECTED;
+  if (context.kind.planes == 3 && gray) return K_ERROR_COLOR_IMAGE_EXPECTED;
+  const unsigned long long pixels =
+      static_cast<unsigned long long>(codec.image_width) * static_cast<unsigned long long>(codec.image_height);
+  if (pixels / kMaxPixelsPerFileByte > static_cast<unsigned long long>(context.fileSize)) return K_ERROR_JPEG_READ;
+  return K_SUCCESS;
+}
+
+}  // namespace
+
+void ReadJpeg(KLoadContext& context) {
+  // The codec delivers 8-bit samples: one per pixel for BW8, three for C24. Other kinds cannot hold them.
+  if (context.kind.IsBilevel()) return (void)KSetError(K_ERROR_BILEVEL_IMAGE_EXPECTED);
+  if (context.kind.TotalBits() != 8 && context.kind.TotalBits() != 24)
+    return (void)KSetError(K_ERROR_UNSUPPORTED_JPEG_FORMAT);
+
+  jpeg_decompress_struct codec;
+  KJpegErrorManager errors;
+  codec.err = jpeg_std_error(&errors.manager);
+  errors.manager.error_exit = ExitOnFatalError;
+  if (setjmp(errors.jump)) {
+    KSetError(K_ERROR_JPEG_READ);
+    jpeg_destroy_decompress(&codec);  // already destroyed by ExitOnFatalError: harmless
+    return;
+  }
+  jpeg_create_decompress(&codec);
+  if (std::fseek(context.file, 0, SEEK_SET) != 0) {
+    KSetError(K_ERROR_FILE_READ);
+    jpeg_destroy_decompress(&codec);
+    return;
+  }
+  jpeg_stdio_src(&codec, context.file);
+  jpeg_read_header(&codec, TRUE);
+
+  const K_ERRORS refusal = CheckHeader(codec, context);
+  if (refusal != K_SUCCESS) {
+    KSetError(refusal);
+    jpeg_destroy_decompress(&codec);
+    return;
+  }
+  context.width = static_cast<int>(codec.image_width);
+  context.height = static_cast<int>(codec.image_height);
+  context.unit = UnitOfDensity(codec.density_unit);
+  context.resolutionX = static_cast<float>(codec.X_density);
+  context.resolutionY = static_cast<float>(codec.Y_density);
+  if (!PrepareTarget(context)) {
+    jpeg_destroy_decompress(&codec);
+    return;
+  }
+
+  if (codec.num_components == 3) codec.out_color_space = JCS_EXT_BGR;
+  jpeg_start_decompress(&codec);
+  if (codec.output_width != codec.image_width || codec.output_height != codec.image_height ||
+      static_cast<long long>(codec.output_width) * codec.output_components != context.rowLength) {
+    KSetError(K_ERROR_UNSUPPORTED_JPEG_FORMAT);
+    jpeg_destroy_decompress(&codec);
+    return;
+  }
+  for (int y = 0; y < context.height; ++y) {
+    JSAMPROW row = context.pixels + static_cast<std::ptrdiff_t>(y) * context.rowPitch;
+    if (jpeg_read_scanlines(&codec, &row, 1) != 1) {
+      KSetError(K_ERROR_FILE_READ);
+      jpeg_destroy_decompress(&codec);
+      return;
+    }
+  }
+  jpeg_finish_decompress(&codec);
+  jpeg_destroy_decompress(&codec);
+  context.format = context.kind.planes == 1 ? K_FILE_FORMAT_JPEG_GRAY : K_FILE_FORMAT_JPEG_COLOR;
+  KOk();
+}
+
+void WriteJpeg(KSaveContext& context) {
+  jpeg_compress_struct codec;
+  KJpegErrorManager errors;
+  codec.err = jpeg_std_error(&errors.manager);
+  errors.manager.error_exit = ExitOnFatalError;
+  if (setjmp(errors.jump)) {
+    KSetError(K_ERROR_JPEG_WRITE);
+    jpeg_destroy_compress(&codec);  // already destroyed by ExitOnFatalError: harmless
+    return;
+  }
+  jpeg_create_compress(&codec);
+  jpeg_stdio_dest(&codec, context.file);
+  const bool colour = context.kind.planes == 3;
+  codec.image_width = static_cast<JDIMENSION>(context.width);
+  codec.image_height = static_cast<JDIMENSION>(context.height);
+  codec.input_components = colour ? 3 : 1;
+  codec.in_color_space = colour ? JCS_EXT_BGR : JCS_GRAYSCALE;
+  jpeg_set_defaults(&codec);
+  // Passed on unchanged: the codec limits the quality to 1..100 itself.
+  jpeg_set_quality(&codec, static_cast<int>(JpegQuality()), TRUE);
+  SetDensity(codec, context);
+  jpeg_start_compress(&codec, TRUE);
+  for (int y = 0; y < context.height; ++y) {
+    JSAMPROW row = context.pixels + static_cast<std::ptrdiff_t>(y) * context.rowPitch;
+    jpeg_write_scanlines(&codec, &row, 1);
+  }
+  jpeg_finish_compress(&codec);
+  jpeg_destroy_compress(&codec);
+  KOk();
+}
+
+}  // namespace kvbase::internal
