@@ -1,0 +1,324 @@
+// The TIFF reader: the first directory of an "II" or "MM" file, checked against the caller's pixel kind,
+// then the strips, uncompressed or PackBits, straight into the target's rows.
+//
+// Accepted files: one sample of 1, 8 or 16 bits (black is zero), uncompressed or PackBits; or three
+// 8-bit samples (RGB, chunky), uncompressed. Each needs a target of its depth: 1-bit files load into BW1
+// images (packed, as they are) or BW8 targets (0 and 255), 8-bit files into BW8, 16-bit files into BW16
+// (converted to the machine's byte order), RGB files into C24 (exchanged to blue, green, red).
+//
+// Nothing is trusted: before the target is resized the strips must be able to fill it from the bytes
+// the file actually has, and no byte is ever written outside the target's rows.
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "kvbase/files/internal/file_contexts.h"
+#include "kvbase/files/internal/tiff_directory.h"
+#include "kvbase/files/internal/tiff_format.h"
+#include "kvbase/files/internal/tiff_packbits.h"
+#include "kvbase/foundation/errors.h"
+#include "kvbase/image/roi.h"
+
+namespace kvbase::internal {
+namespace {
+
+constexpr std::size_t kChunkBytes = 64 * 1024;
+// PackBits turns at most 2 input bytes into 128 output bytes.
+constexpr std::uint64_t kPackBitsMaxGain = 64;
+
+bool IsPackBits(const KTiffDirectory& d) { return d.compression == kCompressionPackBits; }
+
+// When a single uncompressed strip has no StripByteCounts, it holds the whole image.
+void SupplyByteCount(KTiffDirectory& d) {
+  if (d.compression != kCompressionNone || !d.hasStripOffsets || d.stripOffsets.count != 1 ||
+      d.hasStripByteCounts) {
+    return;
+  }
+  const std::uint64_t rowBytes =
+      d.bitsPerSample == 1 ? (static_cast<std::uint64_t>(d.width) + 7) / 8
+                           : static_cast<std::uint64_t>(d.width) * d.samplesPerPixel * ((d.bitsPerSample + 7) / 8);
+  const std::uint64_t bytes = std::min<std::uint64_t>(rowBytes * d.height, 0xFFFFFFFFu);
+  d.stripByteCounts = {kTagStripByteCounts, kTypeLong, 1, {}};
+  const KTiffByteOrder order = d.order;
+  const std::uint32_t value = static_cast<std::uint32_t>(bytes);
+  // Stored in the value field in the file's byte order, as if the file had it.
+  if (order.BigEndian()) {
+    d.stripByteCounts.value[0] = static_cast<unsigned char>(value >> 24);
+    d.stripByteCounts.value[1] = static_cast<unsigned char>(value >> 16);
+    d.stripByteCounts.value[2] = static_cast<unsigned char>(value >> 8);
+    d.stripByteCounts.value[3] = static_cast<unsigned char>(value);
+  } else {
+    PutU32(d.stripByteCounts.value, value);
+  }
+  d.hasStripByteCounts = true;
+}
+
+// What the file is, regardless of the caller.
+K_ERRORS CheckFile(const KTiffDirectory& d) {
+  if (d.width == 0 || d.height == 0 || !d.hasStripOffsets || !d.hasStripByteCounts) {
+    return K_ERROR_BAD_FILE_FORMAT;
+  }
+  if (d.newSubfileType & 7) return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+  const bool gray = (d.compression == kCompressionNone || IsPackBits(d)) &&
+                    (d.bitsPerSample == 1 || d.bitsPerSample == 8 || d.bitsPerSample == 16) &&
+                    d.samplesPerPixel == 1 && d.hasPhotometric && d.photometric == kPhotometricBlackIsZero &&
+                    d.planarConfiguration == 1;
+  const bool rgb = d.compression == kCompressionNone && d.bitsPerSample == 8 && d.samplesPerPixel == 3 &&
+                   d.hasPhotometric && d.photometric == kPhotometricRgb && d.planarConfiguration == 1;
+  return gray || rgb ? K_SUCCESS : K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+}
+
+// Whether the caller's pixel kind can take the file: planes first, then the depth of each sample.
+K_ERRORS CheckKind(const KTiffDirectory& d, const KPixelKind& kind) {
+  if (d.samplesPerPixel == 1) {
+    if (kind.planes != 1) return K_ERROR_COLOR_IMAGE_EXPECTED;
+    const int bits = kind.bits[0];
+    const bool fits = d.bitsPerSample == 1 ? (bits == 1 || bits == 8) : static_cast<int>(d.bitsPerSample) == bits;
+    return fits ? K_SUCCESS : K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+  }
+  if (kind.planes != 3) return kind.bits[0] == 8 ? K_ERROR_GRAY_IMAGE_EXPECTED : K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+  const bool c24 = kind.bits[0] == 8 && kind.bits[1] == 8 && kind.bits[2] == 8;
+  return c24 ? K_SUCCESS : K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+}
+
+short FormatCode(const KTiffDirectory& d, const KPixelKind& kind) {
+  switch (d.bitsPerSample) {
+    case 1: return IsPackBits(d) ? K_FILE_FORMAT_TIFF_BILEVEL_PACKBITS : K_FILE_FORMAT_TIFF_BILEVEL;
+    case 8:
+      if (kind.planes == 3) return K_FILE_FORMAT_TIFF_COLOR;
+      return IsPackBits(d) ? K_FILE_FORMAT_TIFF_GRAY_PACKBITS : K_FILE_FORMAT_TIFF_GRAY;
+    default: return K_FILE_FORMAT_TIFF_GRAY;
+  }
+}
+
+// Bytes of one row in the file.
+std::uint64_t FileRowBytes(const KTiffDirectory& d) {
+  if (d.bitsPerSample == 1) return (static_cast<std::uint64_t>(d.width) + 7) / 8;
+  return static_cast<std::uint64_t>(d.width) * d.samplesPerPixel * (d.bitsPerSample / 8);
+}
+
+// Uncompressed rows of 8 bits and more are read a whole row at a time from each strip; everything else
+// is a byte stream that runs on across strip and row ends.
+bool ReadsWholeRows(const KTiffDirectory& d) { return d.compression == kCompressionNone && d.bitsPerSample >= 8; }
+
+// Whether the strips can fill the image from bytes inside the file, counting what each strip can give
+// at best. Runs before the target is resized, so that a small file never sizes a large image.
+K_ERRORS CheckStrips(const KLoadContext& context, const KTiffDirectory& d) {
+  if (d.width > INT_MAX || d.height > INT_MAX) return K_ERROR_ALLOCATION;
+  KTiffValues offsets(context.file, context.fileSize, d.order, d.stripOffsets);
+  KTiffValues byteCounts(context.file, context.fileSize, d.order, d.stripByteCounts);
+  if (byteCounts.Count() < offsets.Count() || !offsets.InFile() || !byteCounts.InFile()) {
+    return K_ERROR_BAD_FILE_FORMAT;
+  }
+  const std::uint64_t fileSize = static_cast<std::uint64_t>(std::max<long long>(context.fileSize, 0));
+  const std::uint64_t rowBytes = FileRowBytes(d);
+  const std::uint64_t needed = ReadsWholeRows(d) ? d.height : rowBytes * d.height;
+  std::uint64_t available = 0;
+  for (std::uint32_t i = 0; i < offsets.Count() && available < needed; ++i) {
+    std::uint32_t offset = 0, count = 0;
+    if (!offsets.Get(i, offset) || !byteCounts.Get(i, count)) return K_ERROR_FILE_READ;
+    const std::uint64_t inFile = offset < fileSize ? std::min<std::uint64_t>(count, fileSize - offset) : 0;
+    if (ReadsWholeRows(d)) {
+      available += inFile / rowBytes;
+    } else {
+      available += IsPackBits(d) ? inFile * kPackBitsMaxGain : inFile;
+    }
+  }
+  return available >= needed ? K_SUCCESS : K_ERROR_FILE_READ;
+}
+
+void SwapSamples16(unsigned char* row, std::size_t bytes) {
+  for (std::size_t i = 0; i + 1 < bytes; i += 2) std::swap(row[i], row[i + 1]);
+}
+
+// File red, green, blue becomes memory blue, green, red.
+void SwapRedBlue(unsigned char* row, std::size_t pixels) {
+  for (std::size_t i = 0; i < pixels; ++i, row += 3) std::swap(row[0], row[2]);
+}
+
+// The target rows as the reader fills them.
+struct KTarget {
+  unsigned char* pixels;
+  std::int64_t rowPitch;
+  std::uint32_t height;
+
+  unsigned char* Row(std::uint64_t y) const { return pixels + static_cast<std::int64_t>(y) * rowPitch; }
+};
+
+// Post-processing a row needs: byte order of 16-bit samples, colour order of RGB.
+struct KRowFixes {
+  bool swap16;
+  bool rgb;
+  std::size_t width;
+
+  void Apply(unsigned char* row, std::size_t bytes) const {
+    if (swap16) SwapSamples16(row, bytes);
+    if (rgb) SwapRedBlue(row, width);
+  }
+};
+
+bool HostIsBigEndian() {
+  const std::uint16_t probe = 1;
+  unsigned char first = 0;
+  std::memcpy(&first, &probe, 1);
+  return first == 0;
+}
+
+// Uncompressed 8-, 16- and 24-bit rows: each strip gives as many whole rows as its byte count holds.
+K_ERRORS ReadRows(const KLoadContext& context, const KTiffDirectory& d, const KTarget& target,
+                  const KRowFixes& fixes) {
+  KTiffValues offsets(context.file, context.fileSize, d.order, d.stripOffsets);
+  KTiffValues byteCounts(context.file, context.fileSize, d.order, d.stripByteCounts);
+  const std::uint64_t rowBytes = FileRowBytes(d);
+  const bool contiguous = static_cast<std::uint64_t>(target.rowPitch) == rowBytes;
+  std::uint64_t done = 0;
+  for (std::uint32_t i = 0; i < offsets.Count() && done < target.height; ++i) {
+    std::uint32_t offset = 0, count = 0;
+    if (!offsets.Get(i, offset) || !byteCounts.Get(i, count)) return K_ERROR_FILE_READ;
+    const std::uint64_t rows = std::min<std::uint64_t>(count / rowBytes, target.height - done);
+    if (rows == 0) continue;
+    if (contiguous) {
+      if (!TiffReadAt(context.file, offset, target.Row(done), static_cast<std::size_t>(rows * rowBytes))) {
+        return K_ERROR_FILE_READ;
+      }
+    } else {
+      if (!TiffReadAt(context.file, offset, target.Row(done), static_cast<std::size_t>(rowBytes))) {
+        return K_ERROR_FILE_READ;
+      }
+      for (std::uint64_t r = 1; r < rows; ++r) {
+        if (std::fread(target.Row(done + r), 1, rowBytes, context.file) != rowBytes) return K_ERROR_FILE_READ;
+      }
+    }
+    for (std::uint64_t r = 0; r < rows; ++r) fixes.Apply(target.Row(done + r), static_cast<std::size_t>(rowBytes));
+    done += rows;
+  }
+  return done == target.height ? K_SUCCESS : K_ERROR_FILE_READ;
+}
+
+// Takes a stream of file row bytes and places them row after row in the target; 1-bit samples become
+// 0 or 255 in a BW8 target. Bytes past the last row are dropped.
+class KRowSink {
+ public:
+  KRowSink(const KTarget& target, std::size_t fileRowBytes, std::uint32_t width, bool expandBits,
+           const KRowFixes& fixes)
+      : target_(target), rowBytes_(fileRowBytes), width_(width), expand_(expandBits), fixes_(fixes) {}
+
+  bool Full() const { return row_ >= target_.height; }
+
+  // Returns false once the target is full.
+  bool operator()(const unsigned char* bytes, std::size_t count) {
+    while (count > 0 && !Full()) {
+      const std::size_t take = std::min(count, rowBytes_ - position_);
+      unsigned char* row = target_.Row(row_);
+      if (expand_) {
+        Expand(bytes, take, row);
+      } else {
+        std::memcpy(row + position_, bytes, take);
+      }
+      bytes += take;
+      count -= take;
+      position_ += take;
+      if (position_ == rowBytes_) {
+        if (!expand_) fixes_.Apply(row, rowBytes_);
+        ++row_;
+        position_ = 0;
+      }
+    }
+    return !Full();
+  }
+
+ private:
+  // Most significant bit first; the byte that ends a row gives only the pixels left in it.
+  void Expand(const unsigned char* bytes, std::size_t count, unsigned char* row) const {
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::size_t x0 = (position_ + i) * 8;
+      const std::size_t pixels = std::min<std::size_t>(8, width_ - x0);
+      for (std::size_t b = 0; b < pixels; ++b) row[x0 + b] = (bytes[i] & (0x80 >> b)) ? 255 : 0;
+    }
+  }
+
+  KTarget target_;
+  std::size_t rowBytes_;
+  std::size_t width_;
+  bool expand_;
+  KRowFixes fixes_;
+  std::uint32_t row_ = 0;
+  std::size_t position_ = 0;
+};
+
+// 1-bit uncompressed data and all PackBits data: each strip's bytes are read in chunks and fed, decoded
+// where needed, to the row sink, continuing where the previous strip ended.
+K_ERRORS ReadStream(const KLoadContext& context, const KTiffDirectory& d, const KTarget& target,
+                    const KRowFixes& fixes) {
+  KTiffValues offsets(context.file, context.fileSize, d.order, d.stripOffsets);
+  KTiffValues byteCounts(context.file, context.fileSize, d.order, d.stripByteCounts);
+  const bool expand = d.bitsPerSample == 1 && context.kind.bits[0] == 8;
+  KRowSink sink(target, static_cast<std::size_t>(FileRowBytes(d)), d.width, expand, fixes);
+  KPackBitsDecoder decoder;
+  std::vector<unsigned char> chunk;
+  for (std::uint32_t i = 0; i < offsets.Count() && !sink.Full(); ++i) {
+    std::uint32_t offset = 0, count = 0;
+    if (!offsets.Get(i, offset) || !byteCounts.Get(i, count)) return K_ERROR_FILE_READ;
+    if (count == 0) continue;
+    if (std::fseek(context.file, static_cast<long>(offset), SEEK_SET) != 0) return K_ERROR_FILE_READ;
+    decoder.Reset();
+    chunk.resize(std::min<std::size_t>(kChunkBytes, count));
+    for (std::uint64_t left = count; left > 0 && !sink.Full();) {
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
+      const std::size_t got = std::fread(chunk.data(), 1, want, context.file);
+      if (IsPackBits(d)) {
+        decoder.Decode(chunk.data(), got, sink);
+      } else {
+        sink(chunk.data(), got);
+      }
+      if (got < want) return sink.Full() ? K_SUCCESS : K_ERROR_FILE_READ;
+      left -= got;
+    }
+  }
+  return sink.Full() ? K_SUCCESS : K_ERROR_FILE_READ;
+}
+
+K_ERRORS Read(KLoadContext& context) {
+  KTiffDirectory d(context.header[0] == 'M');
+  if (ReadTiffDirectory(context, d) != K_SUCCESS) return K_ERROR_FILE_READ;
+  SupplyByteCount(d);
+  K_ERRORS code = CheckFile(d);
+  if (code == K_SUCCESS) code = CheckKind(d, context.kind);
+  if (code != K_SUCCESS) return code;
+  context.format = FormatCode(d, context.kind);
+  code = CheckStrips(context, d);
+  if (code != K_SUCCESS) return code;
+
+  context.width = static_cast<int>(d.width);
+  context.height = static_cast<int>(d.height);
+  if (!PrepareTarget(context)) return KGetError();
+
+  // The rows the reader writes must fit the target's rows.
+  const std::uint64_t targetRowBytes =
+      d.bitsPerSample == 1 && context.kind.bits[0] == 8 ? d.width : FileRowBytes(d);
+  if (context.pixels == nullptr || context.rowLength < 0 ||
+      static_cast<std::uint64_t>(context.rowLength) < targetRowBytes) {
+    return K_ERROR_IMAGE_MEMORY_ACCESS;
+  }
+  const KTarget target{context.pixels, context.rowPitch, d.height};
+  const KRowFixes fixes{d.bitsPerSample == 16 && d.order.BigEndian() != HostIsBigEndian(),
+                        d.photometric == kPhotometricRgb, d.width};
+  return ReadsWholeRows(d) ? ReadRows(context, d, target, fixes) : ReadStream(context, d, target, fixes);
+}
+
+}  // namespace
+
+void ReadTiff(KLoadContext& context) {
+  const K_ERRORS code = Read(context);
+  if (code == K_SUCCESS) {
+    KOk();
+  } else {
+    KSetError(code);
+  }
+}
+
+}  // namespace kvbase::internal

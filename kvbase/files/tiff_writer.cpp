@@ -1,0 +1,443 @@
+// The TIFF writer: format codes 0 to 4 (bilevel, gray and colour, uncompressed or PackBits), always
+// little-endian ("II"), one directory.
+//
+// File layout: the 8-byte header; the directory at offset 8 with its entries in ascending tag order; the
+// data area right after it (BitsPerSample values for three samples, the StripOffsets and StripByteCounts
+// arrays when there is more than one strip, XResolution, YResolution, then title, author, date and
+// comment, each with its terminating zero); then the strips, one after the other. Strip offsets and
+// byte counts are known only once a strip is encoded, so they are written last, into the entries (one
+// strip) or the arrays (several).
+//
+// Rows go from the source to the file through a buffer of one encoded row at most; the source is never
+// modified (the colour rows are exchanged to red, green, blue in that buffer).
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "kvbase/files/internal/file_contexts.h"
+#include "kvbase/files/internal/tiff_format.h"
+#include "kvbase/files/internal/tiff_packbits.h"
+#include "kvbase/foundation/errors.h"
+#include "kvbase/foundation/units.h"
+
+namespace kvbase::internal {
+namespace {
+
+constexpr std::uint64_t kMaxOffset = 0xFFFFFFFFu;  // classic TIFF addresses 32 bits
+
+// What a format code writes.
+struct KTiffParameters {
+  int samples;
+  int bits;  // per sample
+  std::uint32_t compression;
+  std::uint32_t photometric;
+};
+
+// The parameters of `format` for the source kind, or false when the pair cannot be written.
+bool ParametersFor(int format, const KPixelKind& kind, KTiffParameters& parameters) {
+  const bool bw8 = kind.planes == 1 && kind.bits[0] == 8;
+  const bool bw16 = kind.planes == 1 && kind.bits[0] == 16;
+  const bool c24 = kind.planes == 3 && kind.TotalBits() == 24;
+  switch (format) {
+    case 0:
+    case 3:
+      parameters = {1, 1, format == 0 ? kCompressionNone : kCompressionPackBits, kPhotometricBlackIsZero};
+      return bw8 || kind.IsBilevel();
+    case 1:
+      parameters = {1, kind.bits[0], kCompressionNone, kPhotometricBlackIsZero};
+      return bw8 || bw16;
+    case 2:
+      parameters = {3, 8, kCompressionNone, kPhotometricRgb};
+      return c24;
+    case 4:
+      parameters = {1, 8, kCompressionPackBits, kPhotometricBlackIsZero};
+      return bw8;
+    default:
+      return false;
+  }
+}
+
+struct KStripPlan {
+  std::uint64_t rowBytes;  // bytes of one uncompressed file row
+  std::uint32_t rowsPerStrip;
+  std::uint32_t strips;
+};
+
+// Rows per strip: as many whole rows as the strip size holds, at least one; a strip size of 0 puts the
+// whole image in one strip.
+KStripPlan PlanStrips(const KSaveContext& context, const KTiffParameters& parameters) {
+  KStripPlan plan;
+  plan.rowBytes = (static_cast<std::uint64_t>(parameters.samples) * parameters.bits * context.width + 7) / 8;
+  const unsigned int stripSize = TiffStripSize();
+  plan.rowsPerStrip = stripSize == 0 ? static_cast<std::uint32_t>(context.height)
+                                     : static_cast<std::uint32_t>(std::max<std::uint64_t>(1, stripSize / plan.rowBytes));
+  plan.strips = static_cast<std::uint32_t>((static_cast<std::uint64_t>(context.height) + plan.rowsPerStrip - 1) /
+                                           plan.rowsPerStrip);
+  return plan;
+}
+
+// A resolution as a RATIONAL: the denominator doubles with the value until the value's integer part
+// reaches 0x7FFFFFFF (or the denominator does), keeping as many fraction bits as 32 bits allow. Values
+// that no TIFF rational can hold (negative, not finite) become 0, "unknown"; values of 2^32 and more
+// the largest numerator.
+void ToRational(float value, std::uint32_t& numerator, std::uint32_t& denominator) {
+  double v = value;
+  if (!(v >= 0.0)) v = 0.0;  // also NaN
+  if (v >= 4294967295.0) {
+    numerator = 0xFFFFFFFFu;
+    denominator = 1;
+    return;
+  }
+  std::uint32_t d = 1;
+  while (static_cast<std::uint32_t>(v) < 0x7FFFFFFFu && d < 0x7FFFFFFFu) {
+    v *= 2.0;
+    d *= 2;
+  }
+  numerator = static_cast<std::uint32_t>(v);
+  denominator = d;
+}
+
+// ResolutionUnit code and the X and Y values in that unit: none and inch as they are, any other length
+// unit converted to pixels per centimetre.
+std::uint32_t ResolutionInFileUnit(const KSaveContext& context, float& x, float& y) {
+  x = context.resolutionX;
+  y = context.resolutionY;
+  if (context.unit == nullptr || context.unit == &KUnitNone) return kResolutionUnitNone;
+  if (context.unit == &KUnit_inch) return kResolutionUnitInch;
+  const float factor = context.unit->ConversionFactorTo(KUnit_cm);
+  x /= factor;
+  y /= factor;
+  return kResolutionUnitCentimetre;
+}
+
+struct KTextField {
+  std::uint16_t tag;
+  const char* text;  // null when the source has none
+  std::uint32_t offset;
+  std::uint64_t Count() const { return std::strlen(text) + 1; }
+};
+
+// The header, the directory and the data area, laid out in memory, with the places the strip step
+// fills in afterwards.
+class KTiffHead {
+ public:
+  KTiffHead(const KSaveContext& context, const KTiffParameters& parameters, const KStripPlan& plan)
+      : context_(context), parameters_(parameters), plan_(plan) {
+    KGenericROI* source = context.source;
+    // Tag order in the directory; data-area order is title, author, date, comment.
+    texts_[0] = {kTagDocumentName, source ? source->GetTitle() : nullptr, 0};
+    texts_[1] = {kTagImageDescription, source ? source->GetComment() : nullptr, 0};
+    texts_[2] = {kTagDateTime, source ? source->GetDate() : nullptr, 0};
+    texts_[3] = {kTagArtist, source ? source->GetAuthor() : nullptr, 0};
+    Place();
+  }
+
+  // Bytes from offset 0 to the end of the data area: where the first strip starts.
+  std::uint64_t Size() const { return dataEnd_; }
+  bool SeveralStrips() const { return plan_.strips > 1; }
+  std::uint64_t StripArraysOffset() const { return stripArrays_; }
+  // Offsets of the value fields of StripOffsets and StripByteCounts.
+  std::uint64_t StripOffsetsField() const { return stripOffsetsField_; }
+  std::uint64_t StripByteCountsField() const { return stripByteCountsField_; }
+
+  // The bytes of header, directory and data area; the strip values are zero until filled.
+  std::vector<unsigned char> Build();
+
+ private:
+  void Place();
+  KTextField* Text(std::uint16_t tag) {
+    for (KTextField& t : texts_) {
+      if (t.tag == tag) return &t;
+    }
+    return nullptr;
+  }
+  int EntryCount() const {
+    int count = 12;
+    for (const KTextField& t : texts_) count += t.text != nullptr;
+    return count;
+  }
+
+  const KSaveContext& context_;
+  KTiffParameters parameters_;
+  KStripPlan plan_;
+  KTextField texts_[4];
+  std::uint64_t bitsPerSample_ = 0;
+  std::uint64_t stripArrays_ = 0;
+  std::uint64_t xResolution_ = 0;
+  std::uint64_t yResolution_ = 0;
+  std::uint64_t dataEnd_ = 0;
+  std::uint64_t stripOffsetsField_ = 0;
+  std::uint64_t stripByteCountsField_ = 0;
+};
+
+void KTiffHead::Place() {
+  std::uint64_t next = kTiffHeaderSize + kTiffCountSize + kTiffEntrySize * EntryCount() + kTiffNextOffsetSize;
+  if (parameters_.samples == 3) {
+    bitsPerSample_ = next;
+    next += 3 * TiffTypeSize(kTypeShort);
+  }
+  if (SeveralStrips()) {
+    stripArrays_ = next;
+    next += 2 * static_cast<std::uint64_t>(plan_.strips) * TiffTypeSize(kTypeLong);
+  }
+  xResolution_ = next;
+  next += TiffTypeSize(kTypeRational);
+  yResolution_ = next;
+  next += TiffTypeSize(kTypeRational);
+  for (std::uint16_t tag : {kTagDocumentName, kTagArtist, kTagDateTime, kTagImageDescription}) {
+    KTextField* text = Text(tag);
+    if (text->text == nullptr) continue;
+    text->offset = static_cast<std::uint32_t>(next);
+    next += text->Count();
+  }
+  dataEnd_ = next;
+}
+
+std::vector<unsigned char> KTiffHead::Build() {
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(dataEnd_), 0);
+  unsigned char* base = bytes.data();
+  base[0] = 'I';
+  base[1] = 'I';
+  PutU16(base + 2, 42);
+  PutU32(base + 4, kTiffFirstIfdOffset);
+
+  const int entryCount = EntryCount();
+  PutU16(base + kTiffFirstIfdOffset, static_cast<std::uint32_t>(entryCount));
+  unsigned char* entry = base + kTiffFirstIfdOffset + kTiffCountSize;
+  auto put = [&](std::uint16_t tag, std::uint16_t type, std::uint64_t count, std::uint32_t value) {
+    PutU16(entry, tag);
+    PutU16(entry + 2, type);
+    PutU32(entry + 4, static_cast<std::uint32_t>(count));
+    // A single SHORT sits in the first two bytes of the value field, the other two stay 0.
+    if (type == kTypeShort && count == 1) {
+      PutU16(entry + 8, value);
+    } else {
+      PutU32(entry + 8, value);
+    }
+    entry += kTiffEntrySize;
+  };
+  auto putText = [&](std::uint16_t tag) {
+    const KTextField* text = Text(tag);
+    if (text->text != nullptr) put(tag, kTypeAscii, text->Count(), text->offset);
+  };
+
+  float x = 0.0f, y = 0.0f;
+  const std::uint32_t unit = ResolutionInFileUnit(context_, x, y);
+  const std::uint32_t arrays = static_cast<std::uint32_t>(stripArrays_);
+
+  put(kTagImageWidth, kTypeLong, 1, static_cast<std::uint32_t>(context_.width));
+  put(kTagImageLength, kTypeLong, 1, static_cast<std::uint32_t>(context_.height));
+  if (parameters_.samples == 3) {
+    put(kTagBitsPerSample, kTypeShort, 3, static_cast<std::uint32_t>(bitsPerSample_));
+  } else {
+    put(kTagBitsPerSample, kTypeShort, 1, static_cast<std::uint32_t>(parameters_.bits));
+  }
+  put(kTagCompression, kTypeShort, 1, parameters_.compression);
+  put(kTagPhotometric, kTypeShort, 1, parameters_.photometric);
+  putText(kTagDocumentName);
+  putText(kTagImageDescription);
+  stripOffsetsField_ = static_cast<std::uint64_t>(entry - base) + 8;
+  put(kTagStripOffsets, kTypeLong, plan_.strips, SeveralStrips() ? arrays : 0);
+  put(kTagSamplesPerPixel, kTypeShort, 1, static_cast<std::uint32_t>(parameters_.samples));
+  // RowsPerStrip is a SHORT unless it does not fit in one: a truncated value would make other readers
+  // cut the strips wrongly.
+  if (plan_.rowsPerStrip <= 0xFFFF) {
+    put(kTagRowsPerStrip, kTypeShort, 1, plan_.rowsPerStrip);
+  } else {
+    put(kTagRowsPerStrip, kTypeLong, 1, plan_.rowsPerStrip);
+  }
+  stripByteCountsField_ = static_cast<std::uint64_t>(entry - base) + 8;
+  put(kTagStripByteCounts, kTypeLong, plan_.strips,
+      SeveralStrips() ? static_cast<std::uint32_t>(arrays + 4 * plan_.strips) : 0);
+  put(kTagXResolution, kTypeRational, 1, static_cast<std::uint32_t>(xResolution_));
+  put(kTagYResolution, kTypeRational, 1, static_cast<std::uint32_t>(yResolution_));
+  put(kTagResolutionUnit, kTypeShort, 1, unit);
+  putText(kTagDateTime);
+  putText(kTagArtist);
+  const std::uint64_t entriesEnd = static_cast<std::uint64_t>(entry - base);
+  PutU32(entry, 0);  // no next directory
+
+  // The directory must end exactly where the data area was placed.
+  assert(entryCount == static_cast<int>((entriesEnd - kTiffHeaderSize - kTiffCountSize) / kTiffEntrySize));
+  (void)entriesEnd;
+
+  if (parameters_.samples == 3) {
+    for (int i = 0; i < 3; ++i) PutU16(base + bitsPerSample_ + 2 * i, 8);
+  }
+  std::uint32_t numerator = 0, denominator = 0;
+  ToRational(x, numerator, denominator);
+  PutU32(base + xResolution_, numerator);
+  PutU32(base + xResolution_ + 4, denominator);
+  ToRational(y, numerator, denominator);
+  PutU32(base + yResolution_, numerator);
+  PutU32(base + yResolution_ + 4, denominator);
+  for (const KTextField& text : texts_) {
+    if (text.text != nullptr) std::memcpy(base + text.offset, text.text, text.Count());
+  }
+  return bytes;
+}
+
+// Produces the file bytes of one source row at a time, into a buffer of one row.
+class KRowEncoder {
+ public:
+  KRowEncoder(const KSaveContext& context, const KTiffParameters& parameters, const KStripPlan& plan)
+      : context_(context),
+        parameters_(parameters),
+        rowBytes_(static_cast<std::size_t>(plan.rowBytes)),
+        threshold_(TiffThreshold()) {
+    const bool needsRow = parameters.bits == 1 || parameters.samples == 3;
+    if (needsRow) row_.resize(rowBytes_);
+    if (parameters.compression == kCompressionPackBits) packed_.resize(PackBitsBound(rowBytes_));
+  }
+
+  // Row `y` as it goes into the file.
+  const unsigned char* Encode(int y, std::size_t& length) {
+    const unsigned char* source = context_.pixels + static_cast<std::ptrdiff_t>(y) * context_.rowPitch;
+    const unsigned char* raw = source;
+    if (parameters_.bits == 1) {
+      raw = context_.kind.IsBilevel() ? CopyBits(source) : Threshold(source);
+    } else if (parameters_.samples == 3) {
+      raw = ToRgb(source);
+    }
+    if (parameters_.compression != kCompressionPackBits) {
+      length = rowBytes_;
+      return raw;
+    }
+    length = PackBitsEncodeRow(raw, rowBytes_, packed_.data());
+    return packed_.data();
+  }
+
+ private:
+  // Pixel x sets bit 7 - x % 8 of byte x / 8 when it is at or above the threshold.
+  const unsigned char* Threshold(const unsigned char* source) {
+    std::fill(row_.begin(), row_.end(), 0);
+    for (int x = 0; x < context_.width; ++x) {
+      if (source[x] >= threshold_) row_[x >> 3] |= static_cast<unsigned char>(0x80 >> (x & 7));
+    }
+    return row_.data();
+  }
+
+  // Packed bilevel rows as they are, with the bits past the row's end cleared.
+  const unsigned char* CopyBits(const unsigned char* source) {
+    std::memcpy(row_.data(), source, rowBytes_);
+    if (const int used = context_.width & 7) row_.back() &= static_cast<unsigned char>(0xFF << (8 - used));
+    return row_.data();
+  }
+
+  // Memory blue, green, red becomes file red, green, blue.
+  const unsigned char* ToRgb(const unsigned char* source) {
+    unsigned char* out = row_.data();
+    for (int x = 0; x < context_.width; ++x, source += 3, out += 3) {
+      out[0] = source[2];
+      out[1] = source[1];
+      out[2] = source[0];
+    }
+    return row_.data();
+  }
+
+  const KSaveContext& context_;
+  KTiffParameters parameters_;
+  std::size_t rowBytes_;
+  unsigned char threshold_;
+  std::vector<unsigned char> row_;
+  std::vector<unsigned char> packed_;
+};
+
+bool WriteAll(std::FILE* file, const void* bytes, std::size_t count) {
+  return std::fwrite(bytes, 1, count, file) == count;
+}
+
+bool WriteAt(std::FILE* file, std::uint64_t offset, const void* bytes, std::size_t count) {
+  return std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0 && WriteAll(file, bytes, count);
+}
+
+// Writes the strips one after the other from `offset` on, recording where each went. Uncompressed gray
+// rows that lie back to back in memory go out a strip at a time.
+K_ERRORS WriteStrips(const KSaveContext& context, const KTiffParameters& parameters, const KStripPlan& plan,
+                     std::uint64_t offset, std::vector<std::uint32_t>& offsets,
+                     std::vector<std::uint32_t>& byteCounts) {
+  KRowEncoder encoder(context, parameters, plan);
+  const bool wholeStrips = parameters.bits >= 8 && parameters.samples == 1 &&
+                           parameters.compression == kCompressionNone &&
+                           static_cast<std::uint64_t>(context.rowPitch) == plan.rowBytes;
+  int y = 0;
+  for (std::uint32_t strip = 0; strip < plan.strips; ++strip) {
+    const int rows = static_cast<int>(std::min<std::uint64_t>(plan.rowsPerStrip, context.height - y));
+    std::uint64_t written = 0;
+    if (wholeStrips) {
+      written = plan.rowBytes * rows;
+      const unsigned char* first = context.pixels + static_cast<std::ptrdiff_t>(y) * context.rowPitch;
+      if (!WriteAll(context.file, first, static_cast<std::size_t>(written))) return K_ERROR_FILE_WRITE;
+      y += rows;
+    } else {
+      for (const int end = y + rows; y < end; ++y) {
+        std::size_t length = 0;
+        const unsigned char* bytes = encoder.Encode(y, length);
+        if (!WriteAll(context.file, bytes, length)) return K_ERROR_FILE_WRITE;
+        written += length;
+      }
+    }
+    if (offset + written > kMaxOffset) return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+    offsets[strip] = static_cast<std::uint32_t>(offset);
+    byteCounts[strip] = static_cast<std::uint32_t>(written);
+    offset += written;
+  }
+  return K_SUCCESS;
+}
+
+// Fills in where the strips went: the two entries for one strip, the two arrays for several.
+K_ERRORS WriteStripRecords(std::FILE* file, const KTiffHead& head, const std::vector<std::uint32_t>& offsets,
+                           const std::vector<std::uint32_t>& byteCounts) {
+  if (!head.SeveralStrips()) {
+    unsigned char value[4];
+    PutU32(value, offsets[0]);
+    if (!WriteAt(file, head.StripOffsetsField(), value, 4)) return K_ERROR_FILE_WRITE;
+    PutU32(value, byteCounts[0]);
+    if (!WriteAt(file, head.StripByteCountsField(), value, 4)) return K_ERROR_FILE_WRITE;
+    return K_SUCCESS;
+  }
+  std::vector<unsigned char> arrays(8 * offsets.size());
+  for (std::size_t i = 0; i < offsets.size(); ++i) {
+    PutU32(arrays.data() + 4 * i, offsets[i]);
+    PutU32(arrays.data() + 4 * (offsets.size() + i), byteCounts[i]);
+  }
+  return WriteAt(file, head.StripArraysOffset(), arrays.data(), arrays.size()) ? K_SUCCESS : K_ERROR_FILE_WRITE;
+}
+
+K_ERRORS Write(KSaveContext& context) {
+  KTiffParameters parameters{};
+  if (!ParametersFor(context.format, context.kind, parameters)) return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+  if (context.pixels == nullptr || context.width <= 0 || context.height <= 0) return K_ERROR_IMAGE_MEMORY_ACCESS;
+
+  const KStripPlan plan = PlanStrips(context, parameters);
+  KTiffHead head(context, parameters, plan);
+  // Refuse up front what cannot be addressed with 32-bit offsets (PackBits is checked strip by strip).
+  const std::uint64_t pixels =
+      parameters.compression == kCompressionNone ? plan.rowBytes * static_cast<std::uint64_t>(context.height) : 0;
+  if (head.Size() > kMaxOffset || pixels > kMaxOffset - head.Size()) return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+
+  const std::vector<unsigned char> bytes = head.Build();
+  if (!WriteAll(context.file, bytes.data(), bytes.size())) return K_ERROR_FILE_WRITE;
+
+  std::vector<std::uint32_t> offsets(plan.strips), byteCounts(plan.strips);
+  const K_ERRORS code = WriteStrips(context, parameters, plan, head.Size(), offsets, byteCounts);
+  if (code != K_SUCCESS) return code;
+  return WriteStripRecords(context.file, head, offsets, byteCounts);
+}
+
+}  // namespace
+
+void WriteTiff(KSaveContext& context) {
+  const K_ERRORS code = Write(context);
+  if (code == K_SUCCESS) {
+    KOk();
+  } else {
+    KSetError(code);
+  }
+}
+
+}  // namespace kvbase::internal
