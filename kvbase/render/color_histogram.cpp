@@ -143,6 +143,9 @@ void Render(KROI<KC24>* colours, KROI<KC24>* coordinates, KROI<KC24>* destinatio
     const unsigned char* colour = colourBase + r * colourPitch;
     const unsigned char* coordinate = coordinateBase + r * coordinatePitch;
     for (int c = 0; c < sourceWidth; ++c, colour += 3, coordinate += 3) {
+      // A point with the coordinates of the one before lands at the same place and depth, where equal
+      // depth never overwrites: skipping it changes nothing.
+      if (c > 0 && std::memcmp(coordinate, coordinate - 3, 3) == 0) continue;
       PlotPoint(canvas, projection, coordinate[2], coordinate[1], coordinate[0], colour);
     }
   }

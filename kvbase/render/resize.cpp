@@ -7,52 +7,16 @@
 #include <new>
 
 #include "kvbase/foundation/internal/report.h"
+#include "kvbase/render/internal/row_gather.h"
+
+using kvbase::internal::KGatherPlan;
+using kvbase::internal::KGatherPlanBytes;
+using kvbase::internal::KGatherRow;
+using kvbase::internal::KPlanGather;
 
 namespace {
 
 constexpr const char* kTraceName = "KResize";
-
-// Copies one destination row of `count` pixels of N bytes: pixel x comes from `source` + offsets[x]
-// (byte offsets into the source row).
-template <int N>
-void GatherRow(unsigned char* destination, const unsigned char* source, const std::uint32_t* offsets, int count);
-
-template <>
-void GatherRow<1>(unsigned char* destination, const unsigned char* source, const std::uint32_t* offsets,
-                  int count) {
-  int x = 0;
-  // Four pixels per store.
-  for (; x + 4 <= count; x += 4) {
-    const std::uint32_t quad = static_cast<std::uint32_t>(source[offsets[x]]) |
-                               static_cast<std::uint32_t>(source[offsets[x + 1]]) << 8 |
-                               static_cast<std::uint32_t>(source[offsets[x + 2]]) << 16 |
-                               static_cast<std::uint32_t>(source[offsets[x + 3]]) << 24;
-    std::memcpy(destination + x, &quad, 4);
-  }
-  for (; x < count; ++x) destination[x] = source[offsets[x]];
-}
-
-template <>
-void GatherRow<2>(unsigned char* destination, const unsigned char* source, const std::uint32_t* offsets,
-                  int count) {
-  for (int x = 0; x < count; ++x) std::memcpy(destination + 2 * x, source + offsets[x], 2);
-}
-
-template <>
-void GatherRow<4>(unsigned char* destination, const unsigned char* source, const std::uint32_t* offsets,
-                  int count) {
-  for (int x = 0; x < count; ++x) std::memcpy(destination + 4 * x, source + offsets[x], 4);
-}
-
-// Three-byte pixels move as four-byte words where the extra byte is harmless: it is read from inside the
-// source row (not for the row's last pixel) and written over the next destination pixel, which is
-// written right after (not for the row's last pixel). The rest move byte by byte.
-void GatherRow3(unsigned char* destination, const unsigned char* source, const std::uint32_t* offsets,
-                int count, int wideCount) {
-  int x = 0;
-  for (; x < wideCount; ++x) std::memcpy(destination + 3 * x, source + offsets[x], 4);
-  for (; x < count; ++x) std::memcpy(destination + 3 * x, source + offsets[x], 3);
-}
 
 // Sets K_ERROR_IMAGE_MEMORY_ACCESS, traced, when `roi` is null or reaches no pixels.
 template <typename T>
@@ -78,8 +42,14 @@ void Resize(KROI<T>* source, KROI<T>* destination) {
   // Every destination pixel needs a source pixel.
   if (ws <= 0 || hs <= 0) return (void)KReport(K_ERROR_IMAGE_MEMORY_ACCESS, kTraceName);
 
-  std::unique_ptr<std::uint32_t[]> offsets(new (std::nothrow) std::uint32_t[wd]);
-  if (!offsets) return (void)KReport(K_ERROR_ALLOCATION, kTraceName);
+  // The one allocation: the column table, then the shuffle masks of the row gatherer, 16-byte aligned.
+  const std::size_t tableBytes = (static_cast<std::size_t>(wd) * 4 + 15) / 16 * 16;
+  const std::size_t planBytes = KGatherPlanBytes(wd, N);
+  std::unique_ptr<unsigned char[]> memory(new (std::nothrow) unsigned char[tableBytes + planBytes + 15]);
+  if (!memory) return (void)KReport(K_ERROR_ALLOCATION, kTraceName);
+  unsigned char* aligned = reinterpret_cast<unsigned char*>((reinterpret_cast<std::uintptr_t>(memory.get()) + 15) &
+                                                            ~static_cast<std::uintptr_t>(15));
+  std::uint32_t* offsets = reinterpret_cast<std::uint32_t*>(aligned);
 
   // Column table: offsets[x] = floor(x * ws / wd) pixels, by accumulation, as a byte offset.
   std::uint64_t columnRest = 0;
@@ -92,10 +62,8 @@ void Resize(KROI<T>* source, KROI<T>* destination) {
       ++column;
     }
   }
-  // Leading pixels that may move as 4-byte words (3-byte pixels only).
-  int wideCount = wd - 1;
-  const std::uint32_t lastColumn = static_cast<std::uint32_t>(ws - 1) * N;
-  while (wideCount > 0 && offsets[wideCount - 1] == lastColumn) --wideCount;
+  const KGatherPlan plan =
+      KPlanGather(offsets, wd, N, static_cast<std::size_t>(ws) * N, aligned + tableBytes);
 
   const unsigned char* sourceBase = reinterpret_cast<const unsigned char*>(source->GetImagePtr(0, 0));
   unsigned char* destinationRow = reinterpret_cast<unsigned char*>(destination->GetImagePtr(0, 0));
@@ -110,10 +78,8 @@ void Resize(KROI<T>* source, KROI<T>* destination) {
     if (y > 0 && sourceOffset == previousOffset) {
       // Same source row as the row above: copy that row instead of gathering again.
       std::memmove(destinationRow, destinationRow - destinationPitch, rowBytes);
-    } else if (N == 3) {
-      GatherRow3(destinationRow, sourceBase + sourceOffset, offsets.get(), wd, wideCount);
     } else {
-      GatherRow<N == 3 ? 1 : N>(destinationRow, sourceBase + sourceOffset, offsets.get(), wd);
+      KGatherRow(plan, destinationRow, sourceBase + sourceOffset);
     }
     previousOffset = sourceOffset;
     rowRest += static_cast<std::uint64_t>(hs);
