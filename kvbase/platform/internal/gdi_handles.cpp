@@ -1,0 +1,116 @@
+#include "kvbase/platform/internal/gdi_handles.h"
+
+#include <cstdint>
+#include <new>
+#include <unordered_map>
+
+namespace kvgdi {
+namespace {
+
+struct Table {
+  std::unordered_map<std::uintptr_t, std::unique_ptr<Object>> objects;
+  std::uintptr_t next = 0x10000;
+};
+
+Table& TheTable() {
+  static Table* table = new Table;  // lives to the end of the process, like GDI's own
+  return *table;
+}
+
+std::uintptr_t Key(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+
+template <typename T>
+std::unique_ptr<T> MakeStock() {
+  std::unique_ptr<T> object(new (std::nothrow) T);
+  if (object) object->stock = true;
+  return object;
+}
+
+void* MakeStockPen(int style, COLORREF color) {
+  auto pen = MakeStock<Pen>();
+  if (!pen) return nullptr;
+  pen->style = style;
+  pen->color = color;
+  return Register(std::move(pen));
+}
+
+void* MakeStockBrush(UINT style, COLORREF color) {
+  auto brush = MakeStock<Brush>();
+  if (!brush) return nullptr;
+  brush->style = style;
+  brush->color = color;
+  return Register(std::move(brush));
+}
+
+void* MakeDefaultPalette() {
+  auto palette = MakeStock<Palette>();
+  if (!palette) return nullptr;
+  for (Bgrx c : DefaultPaletteColors())
+    palette->entries.push_back({static_cast<BYTE>(c >> 16), static_cast<BYTE>(c >> 8), static_cast<BYTE>(c), 0});
+  return Register(std::move(palette));
+}
+
+}  // namespace
+
+void* Register(std::unique_ptr<Object> object) {
+  if (!object) return nullptr;
+  Table& table = TheTable();
+  const std::uintptr_t key = table.next;
+  table.next += 4;
+  table.objects[key] = std::move(object);
+  return reinterpret_cast<void*>(key);
+}
+
+void Unregister(const void* handle) { TheTable().objects.erase(Key(handle)); }
+
+Object* FindObject(const void* handle) {
+  if (handle == nullptr) return nullptr;
+  Table& table = TheTable();
+  auto found = table.objects.find(Key(handle));
+  return found == table.objects.end() ? nullptr : found->second.get();
+}
+
+HGDIOBJ StockObject(int index) {
+  static void* const stock[] = {
+      MakeStockBrush(BS_SOLID, 0xFFFFFF),  // WHITE_BRUSH
+      MakeStockBrush(BS_SOLID, 0xC0C0C0),  // LTGRAY_BRUSH
+      MakeStockBrush(BS_SOLID, 0x808080),  // GRAY_BRUSH
+      MakeStockBrush(BS_SOLID, 0x404040),  // DKGRAY_BRUSH
+      MakeStockBrush(BS_SOLID, 0x000000),  // BLACK_BRUSH
+      MakeStockBrush(BS_NULL, 0),          // NULL_BRUSH
+      MakeStockPen(PS_SOLID, 0xFFFFFF),    // WHITE_PEN
+      MakeStockPen(PS_SOLID, 0x000000),    // BLACK_PEN
+      MakeStockPen(PS_NULL, 0),            // NULL_PEN
+  };
+  if (index >= 0 && index <= NULL_PEN) return stock[index];
+  if (index == DEFAULT_PALETTE) {
+    static void* const palette = MakeDefaultPalette();
+    return palette;
+  }
+  return nullptr;
+}
+
+HBITMAP StockBitmap() {
+  static void* const bitmap = [] {
+    auto object = MakeStock<Bitmap>();
+    if (!object) return static_cast<void*>(nullptr);
+    PixelFormat format;
+    format.bitsPerPixel = 1;
+    format.colorCount = 2;
+    format.colors[1] = 0xFFFFFF;
+    if (!object->surface.Allocate(1, 1, format, true)) return static_cast<void*>(nullptr);
+    return Register(std::move(object));
+  }();
+  return static_cast<HBITMAP>(bitmap);
+}
+
+bool FindTarget(HDC dc, Target* target) {
+  target->dc = Find<DeviceContext>(dc);
+  if (target->dc == nullptr) return false;
+  Bitmap* bitmap = Find<Bitmap>(target->dc->bitmap);
+  if (bitmap == nullptr) return false;
+  target->surface = &bitmap->surface;
+  return true;
+}
+
+}  // namespace kvgdi

@@ -1,0 +1,112 @@
+#ifndef KVBASE_PLATFORM_INTERNAL_GDI_HANDLES_H
+#define KVBASE_PLATFORM_INTERNAL_GDI_HANDLES_H
+
+// The software GDI's objects and the table that hands out their handles.
+//
+// A handle is a number that is never reused, shown to callers as a pointer. Every API function looks
+// its handles up in the table, so a null, deleted or wrong-kind handle is found missing instead of
+// being followed.
+
+#include <memory>
+#include <vector>
+
+#include "kvbase/platform/gdi_objects.h"
+#include "kvbase/platform/internal/surface.h"
+
+namespace kvgdi {
+
+enum class Kind { kPen, kBrush, kBitmap, kPalette, kDeviceContext };
+
+struct Object {
+  explicit Object(Kind k) : kind(k) {}
+  virtual ~Object() = default;
+  const Kind kind;
+  bool stock = false;
+  int selections = 0;  // device contexts that have it selected; a selected object is not deleted
+};
+
+struct Pen : Object {
+  Pen() : Object(Kind::kPen) {}
+  int style = PS_SOLID;
+  int width = 1;
+  COLORREF color = 0;
+};
+
+struct Brush : Object {
+  Brush() : Object(Kind::kBrush) {}
+  UINT style = BS_SOLID;
+  COLORREF color = 0;
+};
+
+struct Palette : Object {
+  Palette() : Object(Kind::kPalette) {}
+  std::vector<PALETTEENTRY> entries;
+};
+
+struct Bitmap : Object {
+  Bitmap() : Object(Kind::kBitmap) {}
+  Surface surface;
+  HDC owner = nullptr;  // the device context that deletes it (KCreateMemoryDC)
+};
+
+struct DeviceContext : Object {
+  DeviceContext() : Object(Kind::kDeviceContext) {}
+  HPEN pen = nullptr;
+  HBRUSH brush = nullptr;
+  HPALETTE palette = nullptr;
+  HBITMAP bitmap = nullptr;
+  POINT position{0, 0};
+  POINT viewport{0, 0};
+  int backgroundMode = 2;  // OPAQUE
+  COLORREF textColor = 0x000000;
+  COLORREF backgroundColor = 0xFFFFFF;
+  UINT textAlign = 0;
+  int stretchMode = 1;  // BLACKONWHITE
+};
+
+// Puts `object` in the table and returns its handle; null if it could not be stored.
+void* Register(std::unique_ptr<Object> object);
+// Removes and destroys the object of `handle`.
+void Unregister(const void* handle);
+Object* FindObject(const void* handle);
+
+template <typename T>
+T* Find(const void* handle);
+template <> inline Pen* Find<Pen>(const void* h) { Object* o = FindObject(h); return o && o->kind == Kind::kPen ? static_cast<Pen*>(o) : nullptr; }
+template <> inline Brush* Find<Brush>(const void* h) { Object* o = FindObject(h); return o && o->kind == Kind::kBrush ? static_cast<Brush*>(o) : nullptr; }
+template <> inline Palette* Find<Palette>(const void* h) { Object* o = FindObject(h); return o && o->kind == Kind::kPalette ? static_cast<Palette*>(o) : nullptr; }
+template <> inline Bitmap* Find<Bitmap>(const void* h) { Object* o = FindObject(h); return o && o->kind == Kind::kBitmap ? static_cast<Bitmap*>(o) : nullptr; }
+template <> inline DeviceContext* Find<DeviceContext>(const void* h) {
+  Object* o = FindObject(h);
+  return o && o->kind == Kind::kDeviceContext ? static_cast<DeviceContext*>(o) : nullptr;
+}
+
+// The stock object of `index` (the GetStockObject indexes), created on first use; null for others.
+HGDIOBJ StockObject(int index);
+// The 1 x 1 monochrome bitmap every new memory device context starts with.
+HBITMAP StockBitmap();
+
+// Replaces the object in `slot` by `next`, keeping the selection counts, and returns the old one.
+template <typename H>
+H Reselect(H& slot, H next) {
+  H previous = slot;
+  if (Object* old = FindObject(previous)) --old->selections;
+  if (Object* now = FindObject(next)) ++now->selections;
+  slot = next;
+  return previous;
+}
+
+// What a drawing call works on: the device context and the surface of its bitmap, with the
+// viewport origin to add to logical coordinates.
+struct Target {
+  DeviceContext* dc = nullptr;
+  Surface* surface = nullptr;
+  std::int64_t X(int logicalX) const { return static_cast<std::int64_t>(logicalX) + dc->viewport.x; }
+  std::int64_t Y(int logicalY) const { return static_cast<std::int64_t>(logicalY) + dc->viewport.y; }
+};
+// False for a handle that is not a live device context.
+bool FindTarget(HDC dc, Target* target);
+
+}  // namespace kvgdi
+
+#endif  // KVBASE_PLATFORM_INTERNAL_GDI_HANDLES_H
