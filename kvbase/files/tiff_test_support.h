@@ -88,7 +88,7 @@ class KTiffBuilder {
     return *this;
   }
   // Strip data placed after the directory and data area; StripOffsets and StripByteCounts are made
-  // to match unless `withByteCounts` is false (then only StripOffsets is written).
+  // to match unless `withByteCounts` is false (then only StripOffsets is written). Build once only.
   KTiffBuilder& Strips(const std::vector<KBytes>& strips, bool withByteCounts = true) {
     strips_ = strips;
     withByteCounts_ = withByteCounts;
@@ -100,18 +100,18 @@ class KTiffBuilder {
     return *this;
   }
 
+  // StripOffsets and StripByteCounts that the test set itself are kept as they are.
   KBytes Build() {
-    if (!strips_.empty()) {
-      std::vector<std::uint32_t> placeholder(strips_.size(), 0);
-      Long(273, placeholder);
-      if (withByteCounts_) {
-        std::vector<std::uint32_t> counts;
-        for (const KBytes& s : strips_) counts.push_back(static_cast<std::uint32_t>(s.size()));
-        Long(279, counts);
-      }
+    const bool autoOffsets = !strips_.empty() && fields_.count(273) == 0;
+    const bool autoCounts = !strips_.empty() && withByteCounts_ && fields_.count(279) == 0;
+    if (autoOffsets) Long(273, std::vector<std::uint32_t>(strips_.size(), 0));
+    if (autoCounts) {
+      std::vector<std::uint32_t> counts;
+      for (const KBytes& s : strips_) counts.push_back(static_cast<std::uint32_t>(s.size()));
+      Long(279, counts);
     }
     KBytes out = Layout();
-    if (!strips_.empty()) {
+    if (autoOffsets) {
       std::vector<std::uint32_t> offsets;
       std::uint32_t at = static_cast<std::uint32_t>(out.size());
       for (const KBytes& s : strips_) {
@@ -120,8 +120,8 @@ class KTiffBuilder {
       }
       Long(273, offsets);
       out = Layout();
-      for (const KBytes& s : strips_) out.insert(out.end(), s.begin(), s.end());
     }
+    for (const KBytes& s : strips_) out.insert(out.end(), s.begin(), s.end());
     out.insert(out.end(), tail_.begin(), tail_.end());
     return out;
   }
