@@ -1,6 +1,5 @@
-// KRender3D (gray and colour) and KRenderColorHistogram (both overloads) of a 2048 x 2048 source into a
-// 2048 x 2048 destination, reported per source pixel and against a memcpy of the source's bytes in the
-// same run.
+// KRender3D (gray and colour) of a 2048 x 2048 source into a 2048 x 2048 destination, reported per
+// source pixel and against a memcpy of the source's bytes in the same run.
 
 #include <benchmark/benchmark.h>
 
@@ -11,7 +10,6 @@
 
 #include "kvbase/foundation/units.h"
 #include "kvbase/image/image.h"
-#include "kvbase/render/color_histogram.h"
 #include "kvbase/render/relief.h"
 #include "kvbase/testing/benchmark_ratio.h"
 
@@ -97,25 +95,5 @@ void BM_ReliefColour(benchmark::State& state) {
   ReportPerPixel(state, memcpySeconds);
 }
 BENCHMARK(BM_ReliefColour)->Unit(benchmark::kMillisecond);
-
-void BM_ColorHistogram(benchmark::State& state) {
-  KSetAngleUnit(K_ANGLE_UNIT_DEGREES);
-  KImageC24& colours = Colours();
-  KImageC24 destination(kSide, kSide);
-  const double memcpySeconds = MemcpySeconds(colours);
-  const bool pair = state.range(0) != 0;
-  KRatioClock clock;
-  for (auto _ : state) {
-    if (pair) {
-      KRenderColorHistogram(&colours, &colours, &destination, 30.0f, 40.0f, 4.0f, 4.0f, 4.0f);
-    } else {
-      KRenderColorHistogram(&colours, &destination, 30.0f, 40.0f, 4.0f, 4.0f, 4.0f);
-    }
-    benchmark::ClobberMemory();
-  }
-  clock.Report(state, memcpySeconds, "x_memcpy");
-  ReportPerPixel(state, memcpySeconds);
-}
-BENCHMARK(BM_ColorHistogram)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

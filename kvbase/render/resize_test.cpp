@@ -34,6 +34,13 @@ bool SamePixel(const T& a, const T& b) {
 }
 
 template <typename T>
+void Fill(KROI<T>& roi, const T& value) {
+  for (int y = 0; y < roi.GetHeight(); ++y) {
+    for (int x = 0; x < roi.GetWidth(); ++x) *roi.GetImagePtr(x, y) = value;
+  }
+}
+
+template <typename T>
 void FillWithPositions(KROI<T>& roi) {
   for (int y = 0; y < roi.GetHeight(); ++y) {
     for (int x = 0; x < roi.GetWidth(); ++x) *roi.GetImagePtr(x, y) = PixelFor<T>(x, y);
@@ -84,6 +91,7 @@ const std::vector<Sizes> kSmallCases = {
 };
 
 TEST(Resize, FloorRuleForEveryPixelType) {
+  // Includes 3 -> 7 columns (table 0, 0, 0, 1, 1, 2, 2), 7 -> 3 (0, 2, 4) and 2 -> 5 rows (0, 0, 0, 1, 1).
   CheckSizes<unsigned char>(kSmallCases);
   CheckSizes<unsigned short>(kSmallCases);
   CheckSizes<KC15>(kSmallCases);
@@ -101,62 +109,29 @@ TEST(Resize, FloorRuleForExtremeRatios) {
   CheckSizes<KC24>(extreme);
 }
 
-TEST(Resize, ColumnAndRowTables) {
-  KImageBW8 source(3, 2);
-  const unsigned char values[2][3] = {{10, 20, 30}, {40, 50, 60}};
-  for (int y = 0; y < 2; ++y) {
-    for (int x = 0; x < 3; ++x) source.SetPixel(values[y][x], x, y);
-  }
-  KImageBW8 wide(7, 5);
-  KResize(&source, &wide);
-  const unsigned char first[7] = {10, 10, 10, 20, 20, 30, 30};
-  const int rows[5] = {0, 0, 0, 1, 1};
-  for (int y = 0; y < 5; ++y) {
-    for (int x = 0; x < 7; ++x) EXPECT_EQ(wide.GetPixel(x, y), first[x] + 30 * rows[y]) << x << ", " << y;
-  }
-
-  KImageBW8 seven(7, 1), three(3, 1);
-  for (int x = 0; x < 7; ++x) seven.SetPixel(static_cast<unsigned char>(x), x, 0);
-  KResize(&seven, &three);
-  EXPECT_EQ(three.GetPixel(0, 0), 0);
-  EXPECT_EQ(three.GetPixel(1, 0), 2);
-  EXPECT_EQ(three.GetPixel(2, 0), 4);
-}
-
 // Resizing between ROIs placed inside larger images reads and writes only inside the two rectangles.
 template <typename T>
 void CheckRoiInImage() {
   SCOPED_TRACE(::testing::Message() << sizeof(T) << "-byte pixels");
   const T sentinel = PixelFor<T>(-1, -1);
   KImage<T> sourceImage(40, 30);
-  for (int y = 0; y < 30; ++y) {
-    for (int x = 0; x < 40; ++x) *sourceImage.GetImagePtr(x, y) = sentinel;
-  }
+  Fill(sourceImage, sentinel);
   KROI<T> source(&sourceImage, 5, 4, 13, 9);
   FillWithPositions(source);
-
-  KImage<T> destinationImage(50, 40);
-  for (int y = 0; y < 40; ++y) {
-    for (int x = 0; x < 50; ++x) *destinationImage.GetImagePtr(x, y) = sentinel;
-  }
   for (const Sizes& place : {Sizes{3, 2, 29, 31}, Sizes{11, 7, 6, 5}, Sizes{0, 0, 50, 40}, Sizes{49, 39, 1, 1}}) {
-    KROI<T> destination(&destinationImage, place.ws, place.hs, place.wd, place.hd);
-    KOk();
+    KImage<T> image(50, 40);
+    Fill(image, sentinel);
+    KROI<T> destination(&image, place.ws, place.hs, place.wd, place.hd);
     KResize(&source, &destination);
-    EXPECT_EQ(KGetError(), K_SUCCESS);
     EXPECT_TRUE(FollowsTheFloorRule(destination, 13, 9));
+    int touchedOutside = 0;
     for (int y = 0; y < 40; ++y) {
       for (int x = 0; x < 50; ++x) {
         const bool inside = x >= place.ws && x < place.ws + place.wd && y >= place.hs && y < place.hs + place.hd;
-        if (!inside) {
-          ASSERT_TRUE(SamePixel(*destinationImage.GetImagePtr(x, y), sentinel)) << x << ", " << y;
-        }
+        touchedOutside += !inside && !SamePixel(*image.GetImagePtr(x, y), sentinel);
       }
     }
-    // Restore the sentinel for the next placement.
-    for (int y = 0; y < destination.GetHeight(); ++y) {
-      for (int x = 0; x < destination.GetWidth(); ++x) *destination.GetImagePtr(x, y) = sentinel;
-    }
+    EXPECT_EQ(touchedOutside, 0);
   }
 }
 
@@ -174,9 +149,7 @@ TEST(Resize, RefusalsWriteNothing) {
   KImageC24 source(8, 8);
   FillWithPositions(source);
   KImageC24 destination(5, 5);
-  for (int y = 0; y < 5; ++y) {
-    for (int x = 0; x < 5; ++x) destination.SetPixel(KC24(1, 2, 3), x, y);
-  }
+  Fill(destination, KC24(1, 2, 3));
   KImageC24 empty;
   KROIC24 noRows(&source, 2, 2, 4, 0);
   KROIC24 detached;
