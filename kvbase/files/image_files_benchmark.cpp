@@ -1,0 +1,205 @@
+// Save and load of 4096 x 4096 BW8 and C24 images, each as a ratio to a baseline timed in the same run:
+// BMP and TIFF against one fwrite / fread of the same number of bytes on the same file system
+// (counters x_fwrite, x_fread; target: uncompressed within 1.5), JPEG against libjpeg-turbo called
+// directly with the same parameters on the same rows (x_libjpeg; target: within 1.05).
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "kvbase/files/image_files.h"
+#include "kvbase/testing/benchmark_ratio.h"
+
+namespace {
+
+constexpr int kSide = 4096;
+
+// A fresh directory for the run's files, removed with them at exit.
+class KBenchmarkDir {
+ public:
+  KBenchmarkDir() {
+    char pattern[] = "/tmp/kvbase-files-benchmark-XXXXXX";
+    if (mkdtemp(pattern) != nullptr) path_ = pattern;
+  }
+  ~KBenchmarkDir() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+const std::string& Dir() {
+  static const KBenchmarkDir dir;
+  return dir.Path();
+}
+
+// A picture with smooth and busy parts, so that the JPEG codec has representative work.
+template <typename Image>
+Image& Picture() {
+  static Image* image = [] {
+    auto* made = new Image(kSide, kSide);
+    for (int y = 0; y < kSide; ++y) {
+      auto* row = static_cast<unsigned char*>(made->GetGenericImagePtr(0, y));
+      const int length = made->GetRowPitch() - made->GetSkip();
+      for (int i = 0; i < length; ++i)
+        row[i] = static_cast<unsigned char>(y < kSide / 2 ? (i / 3 + y / 5) : (i * 2654435761u) >> 24 ^ y);
+    }
+    return made;
+  }();
+  return *image;
+}
+
+long FileSize(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return 0;
+  std::fseek(file, 0, SEEK_END);
+  const long size = std::ftell(file);
+  std::fclose(file);
+  return size;
+}
+
+void RawWrite(const std::string& path, const std::vector<unsigned char>& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+}
+
+void RawRead(const std::string& path, std::vector<unsigned char>& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  benchmark::DoNotOptimize(std::fread(bytes.data(), 1, bytes.size(), file));
+  std::fclose(file);
+}
+
+template <typename Image>
+void SaveAgainstFwrite(benchmark::State& state, short format, const char* extension) {
+  Image& image = Picture<Image>();
+  const std::string path = Dir() + "/saved" + extension;
+  if (KSaveImage(&image, path.c_str(), format) != K_SUCCESS) return state.SkipWithError("save failed");
+  std::vector<unsigned char> bytes(static_cast<size_t>(FileSize(path)), 1);
+  const double base = KBaselineSeconds([&] { RawWrite(Dir() + "/raw.bin", bytes); });
+  KRatioClock clock;
+  for (auto _ : state) KSaveImage(&image, path.c_str(), format);
+  clock.Report(state, base, "x_fwrite");
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
+}
+
+template <typename Image>
+void LoadAgainstFread(benchmark::State& state, short format, const char* extension) {
+  Image& image = Picture<Image>();
+  const std::string path = Dir() + "/loaded" + extension;
+  if (KSaveImage(&image, path.c_str(), format) != K_SUCCESS) return state.SkipWithError("save failed");
+  std::vector<unsigned char> bytes(static_cast<size_t>(FileSize(path)));
+  const double base = KBaselineSeconds([&] { RawRead(path, bytes); });
+  Image target(kSide, kSide);
+  short loaded;
+  KRatioClock clock;
+  for (auto _ : state) KLoadImage(&target, path.c_str(), loaded);
+  clock.Report(state, base, "x_fread");
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
+}
+
+// --- The codec called directly: the same parameters and rows as the library's JPEG glue ---
+
+void DirectCompress(const std::string& path, KGenericROI& image, bool colour) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  jpeg_compress_struct codec;
+  jpeg_error_mgr errors;
+  codec.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&codec);
+  jpeg_stdio_dest(&codec, file);
+  codec.image_width = static_cast<JDIMENSION>(image.GetWidth());
+  codec.image_height = static_cast<JDIMENSION>(image.GetHeight());
+  codec.input_components = colour ? 3 : 1;
+  codec.in_color_space = colour ? JCS_EXT_BGR : JCS_GRAYSCALE;
+  jpeg_set_defaults(&codec);
+  jpeg_set_quality(&codec, 50, TRUE);
+  jpeg_start_compress(&codec, TRUE);
+  for (int y = 0; y < image.GetHeight(); ++y) {
+    JSAMPROW row = static_cast<JSAMPROW>(image.GetGenericImagePtr(0, y));
+    jpeg_write_scanlines(&codec, &row, 1);
+  }
+  jpeg_finish_compress(&codec);
+  jpeg_destroy_compress(&codec);
+  std::fclose(file);
+}
+
+void DirectDecompress(const std::string& path, KGenericROI& image, bool colour) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  jpeg_decompress_struct codec;
+  jpeg_error_mgr errors;
+  codec.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&codec);
+  jpeg_stdio_src(&codec, file);
+  jpeg_read_header(&codec, TRUE);
+  if (colour) codec.out_color_space = JCS_EXT_BGR;
+  jpeg_start_decompress(&codec);
+  for (int y = 0; y < image.GetHeight(); ++y) {
+    JSAMPROW row = static_cast<JSAMPROW>(image.GetGenericImagePtr(0, y));
+    jpeg_read_scanlines(&codec, &row, 1);
+  }
+  jpeg_finish_decompress(&codec);
+  jpeg_destroy_decompress(&codec);
+  std::fclose(file);
+}
+
+template <typename Image>
+void JpegSave(benchmark::State& state, bool colour) {
+  Image& image = Picture<Image>();
+  KSetJpegQuality(50);
+  const std::string path = Dir() + "/saved.jpg";
+  const double base = KBaselineSeconds([&] { DirectCompress(Dir() + "/direct.jpg", image, colour); }, 5);
+  KRatioClock clock;
+  for (auto _ : state) KSaveImage(&image, path.c_str(), colour ? K_FILE_FORMAT_JPEG_COLOR : K_FILE_FORMAT_JPEG_GRAY);
+  clock.Report(state, base, "x_libjpeg");
+}
+
+template <typename Image>
+void JpegLoad(benchmark::State& state, bool colour) {
+  Image& image = Picture<Image>();
+  const std::string path = Dir() + "/loaded.jpg";
+  if (KSaveImage(&image, path.c_str(), colour ? K_FILE_FORMAT_JPEG_COLOR : K_FILE_FORMAT_JPEG_GRAY) != K_SUCCESS)
+    return state.SkipWithError("save failed");
+  Image target(kSide, kSide);
+  const double base = KBaselineSeconds([&] { DirectDecompress(path, target, colour); }, 5);
+  short loaded;
+  KRatioClock clock;
+  for (auto _ : state) KLoadImage(&target, path.c_str(), loaded);
+  clock.Report(state, base, "x_libjpeg");
+}
+
+template <typename Fn>
+void Register(const char* name, Fn fn) {
+  benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+const bool kRegistered = [] {
+  using benchmark::State;
+  Register("BmpSave/bw8", [](State& s) { SaveAgainstFwrite<KImageBW8>(s, K_FILE_FORMAT_BMP_GRAY, ".bmp"); });
+  Register("BmpSave/c24", [](State& s) { SaveAgainstFwrite<KImageC24>(s, K_FILE_FORMAT_BMP_COLOR, ".bmp"); });
+  Register("BmpLoad/bw8", [](State& s) { LoadAgainstFread<KImageBW8>(s, K_FILE_FORMAT_BMP_GRAY, ".bmp"); });
+  Register("BmpLoad/c24", [](State& s) { LoadAgainstFread<KImageC24>(s, K_FILE_FORMAT_BMP_COLOR, ".bmp"); });
+  Register("TiffSave/bw8", [](State& s) { SaveAgainstFwrite<KImageBW8>(s, K_FILE_FORMAT_TIFF_GRAY, ".tif"); });
+  Register("TiffSave/c24", [](State& s) { SaveAgainstFwrite<KImageC24>(s, K_FILE_FORMAT_TIFF_COLOR, ".tif"); });
+  Register("TiffSave/bw8_packbits",
+           [](State& s) { SaveAgainstFwrite<KImageBW8>(s, K_FILE_FORMAT_TIFF_GRAY_PACKBITS, ".tif"); });
+  Register("TiffLoad/bw8", [](State& s) { LoadAgainstFread<KImageBW8>(s, K_FILE_FORMAT_TIFF_GRAY, ".tif"); });
+  Register("TiffLoad/c24", [](State& s) { LoadAgainstFread<KImageC24>(s, K_FILE_FORMAT_TIFF_COLOR, ".tif"); });
+  Register("TiffLoad/bw8_packbits",
+           [](State& s) { LoadAgainstFread<KImageBW8>(s, K_FILE_FORMAT_TIFF_GRAY_PACKBITS, ".tif"); });
+  Register("JpegSave/bw8", [](State& s) { JpegSave<KImageBW8>(s, false); });
+  Register("JpegSave/c24", [](State& s) { JpegSave<KImageC24>(s, true); });
+  Register("JpegLoad/bw8", [](State& s) { JpegLoad<KImageBW8>(s, false); });
+  Register("JpegLoad/c24", [](State& s) { JpegLoad<KImageC24>(s, true); });
+  return true;
+}();
+
+}  // namespace
