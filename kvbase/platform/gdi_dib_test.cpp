@@ -124,6 +124,35 @@ TEST(GdiDibTransfer, EveryFormatAtZoomOneHalfAndTwoInBothOrientations) {
   }
 }
 
+TEST(GdiDibTransfer, WidePicturesThroughEveryRoute) {
+  // 40 pixels of 24 bits fill their rows exactly (120 bytes), so the last pixel of the buffer ends it.
+  for (Dib::Format format : {Dib::kBits8, Dib::kBits24}) {
+    for (int bits : {32, 24}) {
+      Dib dib(format, 40, 5, false);
+      const std::string what = std::to_string(dib.bits) + " bits into " + std::to_string(bits);
+      HDC dc = KCreateMemoryDC(100, 12, bits);
+      kvgdi_test::Fill(dc, kMarker);
+      SetDIBitsToDevice(dc, 3, 1, 40, 5, 0, 0, 0, 5, dib.pixels.data(), dib.Info(), DIB_RGB_COLORS);
+      StretchDIBits(dc, 50, 0, 20, 3, 0, 0, 40, 5, dib.pixels.data(), dib.Info(), DIB_RGB_COLORS, SRCCOPY);
+      StretchDIBits(dc, 20, 6, 80, 6, 0, 2, 40, 3, dib.pixels.data(), dib.Info(), DIB_RGB_COLORS, SRCCOPY);
+      for (int y = 0; y < 12; ++y) {
+        for (int x = 0; x < 100; ++x) {
+          COLORREF expected = kMarker;
+          if (y >= 6 && x >= 20) {
+            expected = Expected(dib.bits, (x - 20) / 2, (y - 6) / 2);
+          } else if (x >= 50 && x < 70 && y < 3) {
+            expected = Expected(dib.bits, 2 * (x - 50), (10 * y + 4) / 6);  // rows 0, 2, 4
+          } else if (x >= 3 && x < 43 && y >= 1 && y < 6) {
+            expected = Expected(dib.bits, x - 3, y - 1);
+          }
+          ASSERT_EQ(GetPixel(dc, x, y), expected) << what << " at " << x << "," << y;
+        }
+      }
+      DeleteDC(dc);
+    }
+  }
+}
+
 TEST(GdiDibTransfer, SamplingPicksTheSourcePixelUnderEachCentre) {
   // 6 source columns onto 4 destination columns: centres at 0.75, 2.25, 3.75, 5.25 of the source.
   // 6 onto 9: every source column twice or once; 6 onto 4 rows of 3: a 3-pixel-wide picture at
