@@ -20,13 +20,13 @@
 #include "kvbase/files/internal/tiff_directory.h"
 #include "kvbase/files/internal/tiff_format.h"
 #include "kvbase/files/internal/tiff_packbits.h"
+#include "kvbase/files/internal/tiff_rgb.h"
 #include "kvbase/foundation/errors.h"
 #include "kvbase/image/roi.h"
 
 namespace kvbase::internal {
 namespace {
 
-constexpr std::size_t kChunkBytes = 64 * 1024;
 // PackBits turns at most 2 input bytes into 128 output bytes.
 constexpr std::uint64_t kPackBitsMaxGain = 64;
 
@@ -131,13 +131,13 @@ K_ERRORS CheckStrips(const KLoadContext& context, const KTiffDirectory& d) {
   return available >= needed ? K_SUCCESS : K_ERROR_FILE_READ;
 }
 
-void SwapSamples16(unsigned char* row, std::size_t bytes) {
-  for (std::size_t i = 0; i + 1 < bytes; i += 2) std::swap(row[i], row[i + 1]);
-}
-
-// File red, green, blue becomes memory blue, green, red.
-void SwapRedBlue(unsigned char* row, std::size_t pixels) {
-  for (std::size_t i = 0; i < pixels; ++i, row += 3) std::swap(row[0], row[2]);
+// `in` and `out` may be the same row.
+void SwapSamples16(const unsigned char* in, unsigned char* out, std::size_t bytes) {
+  for (std::size_t i = 0; i + 1 < bytes; i += 2) {
+    const unsigned char first = in[i];
+    out[i] = in[i + 1];
+    out[i + 1] = first;
+  }
 }
 
 // The target rows as the reader fills them.
@@ -155,9 +155,13 @@ struct KRowFixes {
   bool rgb;
   std::size_t width;
 
-  void Apply(unsigned char* row, std::size_t bytes) const {
-    if (swap16) SwapSamples16(row, bytes);
-    if (rgb) SwapRedBlue(row, width);
+  bool Any() const { return swap16 || rgb; }
+
+  // Fixes the file row `in` into `out` (the same row, or another of the same length).
+  void Apply(const unsigned char* in, unsigned char* out, std::size_t bytes) const {
+    if (swap16) SwapSamples16(in, out, bytes);
+    if (rgb) SwapRedBlue(in, out, width);  // file red, green, blue to memory blue, green, red
+    if (!Any() && in != out) std::memcpy(out, in, bytes);
   }
 };
 
@@ -169,35 +173,114 @@ bool HostIsBigEndian() {
 }
 
 // Uncompressed 8-, 16- and 24-bit rows: each strip gives as many whole rows as its byte count holds.
+// Strips that follow one another in the file are read in one piece when the target's rows lie back
+// to back too.
+class KRowReader {
+ public:
+  static constexpr std::uint64_t kBatchBytes = 256 * 1024;
+
+  KRowReader(const KLoadContext& context, const KTarget& target, std::uint64_t rowBytes, const KRowFixes& fixes)
+      : file_(context.file),
+        target_(target),
+        rowBytes_(rowBytes),
+        fixes_(fixes),
+        contiguous_(static_cast<std::uint64_t>(target.rowPitch) == rowBytes) {}
+
+  // Rows given to the reader so far, read or still pending.
+  std::uint64_t Rows() const { return done_ + pendingRows_; }
+
+  bool Add(std::uint64_t offset, std::uint64_t rows) {
+    if (contiguous_ && pendingRows_ > 0 && offset == pendingOffset_ + pendingRows_ * rowBytes_) {
+      pendingRows_ += rows;
+      return true;
+    }
+    if (!Flush()) return false;
+    pendingOffset_ = offset;
+    pendingRows_ = rows;
+    return true;
+  }
+
+  // Reads the pending rows. Rows that need fixing are read in batches of about 256 KiB into a buffer
+  // that stays in the cache, and fixed on their way into the target.
+  bool Flush() {
+    if (pendingRows_ == 0) return true;
+    if (std::fseek(file_, static_cast<long>(pendingOffset_), SEEK_SET) != 0) return false;
+    if (!fixes_.Any() && contiguous_) {
+      const std::size_t bytes = static_cast<std::size_t>(pendingRows_ * rowBytes_);
+      if (std::fread(target_.Row(done_), 1, bytes, file_) != bytes) return false;
+    } else {
+      const std::uint64_t batch = std::max<std::uint64_t>(1, kBatchBytes / rowBytes_);
+      for (std::uint64_t r = 0; r < pendingRows_; r += batch) {
+        const std::uint64_t rows = std::min(batch, pendingRows_ - r);
+        batch_.resize(static_cast<std::size_t>(rows * rowBytes_));
+        if (std::fread(batch_.data(), 1, batch_.size(), file_) != batch_.size()) return false;
+        for (std::uint64_t k = 0; k < rows; ++k) {
+          fixes_.Apply(batch_.data() + k * rowBytes_, target_.Row(done_ + r + k), rowBytes_);
+        }
+      }
+    }
+    done_ += pendingRows_;
+    pendingRows_ = 0;
+    return true;
+  }
+
+ private:
+  std::FILE* file_;
+  KTarget target_;
+  std::size_t rowBytes_;
+  KRowFixes fixes_;
+  bool contiguous_;
+  std::uint64_t done_ = 0;
+  std::uint64_t pendingOffset_ = 0;
+  std::uint64_t pendingRows_ = 0;
+  std::vector<unsigned char> batch_;
+};
+
 K_ERRORS ReadRows(const KLoadContext& context, const KTiffDirectory& d, const KTarget& target,
                   const KRowFixes& fixes) {
   KTiffValues offsets(context.file, context.fileSize, d.order, d.stripOffsets);
   KTiffValues byteCounts(context.file, context.fileSize, d.order, d.stripByteCounts);
   const std::uint64_t rowBytes = FileRowBytes(d);
-  const bool contiguous = static_cast<std::uint64_t>(target.rowPitch) == rowBytes;
-  std::uint64_t done = 0;
-  for (std::uint32_t i = 0; i < offsets.Count() && done < target.height; ++i) {
+  KRowReader reader(context, target, rowBytes, fixes);
+  for (std::uint32_t i = 0; i < offsets.Count() && reader.Rows() < target.height; ++i) {
     std::uint32_t offset = 0, count = 0;
     if (!offsets.Get(i, offset) || !byteCounts.Get(i, count)) return K_ERROR_FILE_READ;
-    const std::uint64_t rows = std::min<std::uint64_t>(count / rowBytes, target.height - done);
-    if (rows == 0) continue;
-    if (contiguous) {
-      if (!TiffReadAt(context.file, offset, target.Row(done), static_cast<std::size_t>(rows * rowBytes))) {
-        return K_ERROR_FILE_READ;
-      }
-    } else {
-      if (!TiffReadAt(context.file, offset, target.Row(done), static_cast<std::size_t>(rowBytes))) {
-        return K_ERROR_FILE_READ;
-      }
-      for (std::uint64_t r = 1; r < rows; ++r) {
-        if (std::fread(target.Row(done + r), 1, rowBytes, context.file) != rowBytes) return K_ERROR_FILE_READ;
+    const std::uint64_t rows = std::min<std::uint64_t>(count / rowBytes, target.height - reader.Rows());
+    if (rows > 0 && !reader.Add(offset, rows)) return K_ERROR_FILE_READ;
+  }
+  if (!reader.Flush()) return K_ERROR_FILE_READ;
+  return reader.Rows() == target.height ? K_SUCCESS : K_ERROR_FILE_READ;
+}
+
+// Reads a file through a window of up to 1 MiB, so that strips of a few KiB cost no read of their own.
+class KFileWindow {
+ public:
+  KFileWindow(std::FILE* file, long long fileSize)
+      : file_(file), fileSize_(static_cast<std::uint64_t>(std::max<long long>(fileSize, 0))) {}
+
+  // Up to `count` bytes at `offset`, at least one unless the file ends there or cannot be read.
+  std::size_t Get(std::uint64_t offset, std::uint64_t count, const unsigned char*& bytes) {
+    if (offset < start_ || offset >= start_ + window_.size()) {
+      if (offset >= fileSize_) return 0;
+      window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, fileSize_ - offset)));
+      start_ = offset;
+      if (!TiffReadAt(file_, offset, window_.data(), window_.size())) {
+        window_.clear();
+        return 0;
       }
     }
-    for (std::uint64_t r = 0; r < rows; ++r) fixes.Apply(target.Row(done + r), static_cast<std::size_t>(rowBytes));
-    done += rows;
+    bytes = window_.data() + (offset - start_);
+    return static_cast<std::size_t>(std::min<std::uint64_t>(count, start_ + window_.size() - offset));
   }
-  return done == target.height ? K_SUCCESS : K_ERROR_FILE_READ;
-}
+
+ private:
+  static constexpr std::uint64_t kWindowBytes = 1024 * 1024;
+
+  std::FILE* file_;
+  std::uint64_t fileSize_;
+  std::vector<unsigned char> window_;
+  std::uint64_t start_ = 0;
+};
 
 // Takes a stream of file row bytes and places them row after row in the target; 1-bit samples become
 // 0 or 255 in a BW8 target. Bytes past the last row are dropped.
@@ -223,7 +306,7 @@ class KRowSink {
       count -= take;
       position_ += take;
       if (position_ == rowBytes_) {
-        if (!expand_) fixes_.Apply(row, rowBytes_);
+        if (!expand_) fixes_.Apply(row, row, rowBytes_);
         ++row_;
         position_ = 0;
       }
@@ -250,8 +333,8 @@ class KRowSink {
   std::size_t position_ = 0;
 };
 
-// 1-bit uncompressed data and all PackBits data: each strip's bytes are read in chunks and fed, decoded
-// where needed, to the row sink, continuing where the previous strip ended.
+// 1-bit uncompressed data and all PackBits data: each strip's bytes are fed, decoded where needed, to
+// the row sink, continuing where the previous strip ended, until the target is full.
 K_ERRORS ReadStream(const KLoadContext& context, const KTiffDirectory& d, const KTarget& target,
                     const KRowFixes& fixes) {
   KTiffValues offsets(context.file, context.fileSize, d.order, d.stripOffsets);
@@ -259,23 +342,22 @@ K_ERRORS ReadStream(const KLoadContext& context, const KTiffDirectory& d, const 
   const bool expand = d.bitsPerSample == 1 && context.kind.bits[0] == 8;
   KRowSink sink(target, static_cast<std::size_t>(FileRowBytes(d)), d.width, expand, fixes);
   KPackBitsDecoder decoder;
-  std::vector<unsigned char> chunk;
+  KFileWindow window(context.file, context.fileSize);
   for (std::uint32_t i = 0; i < offsets.Count() && !sink.Full(); ++i) {
     std::uint32_t offset = 0, count = 0;
     if (!offsets.Get(i, offset) || !byteCounts.Get(i, count)) return K_ERROR_FILE_READ;
-    if (count == 0) continue;
-    if (std::fseek(context.file, static_cast<long>(offset), SEEK_SET) != 0) return K_ERROR_FILE_READ;
     decoder.Reset();
-    chunk.resize(std::min<std::size_t>(kChunkBytes, count));
-    for (std::uint64_t left = count; left > 0 && !sink.Full();) {
-      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
-      const std::size_t got = std::fread(chunk.data(), 1, want, context.file);
+    std::uint64_t at = offset, left = count;
+    while (left > 0 && !sink.Full()) {
+      const unsigned char* bytes = nullptr;
+      const std::size_t got = window.Get(at, left, bytes);
+      if (got == 0) return K_ERROR_FILE_READ;  // the strip runs past the end of the file
       if (IsPackBits(d)) {
-        decoder.Decode(chunk.data(), got, sink);
+        decoder.Decode(bytes, got, sink);
       } else {
-        sink(chunk.data(), got);
+        sink(bytes, got);
       }
-      if (got < want) return sink.Full() ? K_SUCCESS : K_ERROR_FILE_READ;
+      at += got;
       left -= got;
     }
   }

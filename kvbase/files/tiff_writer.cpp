@@ -8,8 +8,8 @@
 // byte counts are known only once a strip is encoded, so they are written last, into the entries (one
 // strip) or the arrays (several).
 //
-// Rows go from the source to the file through a buffer of one encoded row at most; the source is never
-// modified (the colour rows are exchanged to red, green, blue in that buffer).
+// Rows are encoded one at a time into a one-row buffer and gathered into writes of a few hundred KiB;
+// the source is never modified (colour rows are exchanged to red, green, blue in the row buffer).
 
 #include <algorithm>
 #include <cassert>
@@ -21,6 +21,7 @@
 #include "kvbase/files/internal/file_contexts.h"
 #include "kvbase/files/internal/tiff_format.h"
 #include "kvbase/files/internal/tiff_packbits.h"
+#include "kvbase/files/internal/tiff_rgb.h"
 #include "kvbase/foundation/errors.h"
 #include "kvbase/foundation/units.h"
 
@@ -281,70 +282,72 @@ std::vector<unsigned char> KTiffHead::Build() {
   return bytes;
 }
 
-// Produces the file bytes of one source row at a time, into a buffer of one row.
+// Encodes one source row at a time into the place the caller gives, at most Bound() bytes.
 class KRowEncoder {
  public:
   KRowEncoder(const KSaveContext& context, const KTiffParameters& parameters, const KStripPlan& plan)
       : context_(context),
-        parameters_(parameters),
         rowBytes_(static_cast<std::size_t>(plan.rowBytes)),
-        threshold_(TiffThreshold()) {
-    const bool needsRow = parameters.bits == 1 || parameters.samples == 3;
-    if (needsRow) row_.resize(rowBytes_);
-    if (parameters.compression == kCompressionPackBits) packed_.resize(PackBitsBound(rowBytes_));
+        threshold_(TiffThreshold()),
+        bilevel_(parameters.bits == 1),
+        colour_(parameters.samples == 3),
+        packBits_(parameters.compression == kCompressionPackBits) {
+    // PackBits of bilevel rows first packs the bits of a row.
+    if (packBits_ && bilevel_) bits_.resize(rowBytes_);
   }
 
-  // Row `y` as it goes into the file.
-  const unsigned char* Encode(int y, std::size_t& length) {
+  std::size_t Bound() const { return packBits_ ? PackBitsBound(rowBytes_) : rowBytes_; }
+
+  // Writes row `y` as it goes into the file to `out` and returns its length.
+  std::size_t Encode(int y, unsigned char* out) {
     const unsigned char* source = context_.pixels + static_cast<std::ptrdiff_t>(y) * context_.rowPitch;
+    if (!packBits_) {
+      Raw(source, out);
+      return rowBytes_;
+    }
     const unsigned char* raw = source;
-    if (parameters_.bits == 1) {
-      raw = context_.kind.IsBilevel() ? CopyBits(source) : Threshold(source);
-    } else if (parameters_.samples == 3) {
-      raw = ToRgb(source);
+    if (bilevel_) {
+      Raw(source, bits_.data());
+      raw = bits_.data();
     }
-    if (parameters_.compression != kCompressionPackBits) {
-      length = rowBytes_;
-      return raw;
-    }
-    length = PackBitsEncodeRow(raw, rowBytes_, packed_.data());
-    return packed_.data();
+    return PackBitsEncodeRow(raw, rowBytes_, out);
   }
 
  private:
-  // Pixel x sets bit 7 - x % 8 of byte x / 8 when it is at or above the threshold.
-  const unsigned char* Threshold(const unsigned char* source) {
-    std::fill(row_.begin(), row_.end(), 0);
-    for (int x = 0; x < context_.width; ++x) {
-      if (source[x] >= threshold_) row_[x >> 3] |= static_cast<unsigned char>(0x80 >> (x & 7));
+  // The uncompressed file row.
+  void Raw(const unsigned char* source, unsigned char* out) const {
+    if (bilevel_ && context_.kind.IsBilevel()) {
+      CopyBits(source, out);
+    } else if (bilevel_) {
+      Threshold(source, out);
+    } else if (colour_) {
+      SwapRedBlue(source, out, static_cast<std::size_t>(context_.width));  // blue, green, red to red, green, blue
+    } else {
+      std::memcpy(out, source, rowBytes_);
     }
-    return row_.data();
+  }
+
+  // Pixel x sets bit 7 - x % 8 of byte x / 8 when it is at or above the threshold.
+  void Threshold(const unsigned char* source, unsigned char* out) const {
+    std::memset(out, 0, rowBytes_);
+    for (int x = 0; x < context_.width; ++x) {
+      if (source[x] >= threshold_) out[x >> 3] |= static_cast<unsigned char>(0x80 >> (x & 7));
+    }
   }
 
   // Packed bilevel rows as they are, with the bits past the row's end cleared.
-  const unsigned char* CopyBits(const unsigned char* source) {
-    std::memcpy(row_.data(), source, rowBytes_);
-    if (const int used = context_.width & 7) row_.back() &= static_cast<unsigned char>(0xFF << (8 - used));
-    return row_.data();
-  }
-
-  // Memory blue, green, red becomes file red, green, blue.
-  const unsigned char* ToRgb(const unsigned char* source) {
-    unsigned char* out = row_.data();
-    for (int x = 0; x < context_.width; ++x, source += 3, out += 3) {
-      out[0] = source[2];
-      out[1] = source[1];
-      out[2] = source[0];
-    }
-    return row_.data();
+  void CopyBits(const unsigned char* source, unsigned char* out) const {
+    std::memcpy(out, source, rowBytes_);
+    if (const int used = context_.width & 7) out[rowBytes_ - 1] &= static_cast<unsigned char>(0xFF << (8 - used));
   }
 
   const KSaveContext& context_;
-  KTiffParameters parameters_;
   std::size_t rowBytes_;
   unsigned char threshold_;
-  std::vector<unsigned char> row_;
-  std::vector<unsigned char> packed_;
+  bool bilevel_;
+  bool colour_;
+  bool packBits_;
+  std::vector<unsigned char> bits_;
 };
 
 bool WriteAll(std::FILE* file, const void* bytes, std::size_t count) {
@@ -355,29 +358,82 @@ bool WriteAt(std::FILE* file, std::uint64_t offset, const void* bytes, std::size
   return std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0 && WriteAll(file, bytes, count);
 }
 
+// Gathers rows into large writes: the encoder writes straight into the buffer. Pieces as large as the
+// buffer go straight to the file.
+class KChunkWriter {
+ public:
+  static constexpr std::size_t kCapacity = 256 * 1024;
+
+  explicit KChunkWriter(std::FILE* file) : file_(file), buffer_(kCapacity) {}
+
+  bool Put(const unsigned char* bytes, std::size_t count) {
+    if (count > kCapacity - used_ && !Flush()) return false;
+    if (count >= kCapacity) return WriteAll(file_, bytes, count);
+    std::memcpy(buffer_.data() + used_, bytes, count);
+    used_ += count;
+    return true;
+  }
+
+  // Room for `count` bytes (at most kCapacity), to be filled and then committed; null when the bytes
+  // already buffered could not be written.
+  unsigned char* Reserve(std::size_t count) {
+    if (count > kCapacity - used_ && !Flush()) return nullptr;
+    return buffer_.data() + used_;
+  }
+  void Commit(std::size_t count) { used_ += count; }
+
+  bool Flush() {
+    const bool written = WriteAll(file_, buffer_.data(), used_);
+    used_ = 0;
+    return written;
+  }
+
+ private:
+  std::FILE* file_;
+  std::vector<unsigned char> buffer_;
+  std::size_t used_ = 0;
+};
+
+// Encodes row `y` into the chunk writer and returns its length, 0 on a failed write. Rows too large
+// for the writer's buffer go through a buffer of their own.
+std::size_t PutRow(KRowEncoder& encoder, int y, KChunkWriter& out, std::vector<unsigned char>& large) {
+  if (encoder.Bound() <= KChunkWriter::kCapacity) {
+    unsigned char* place = out.Reserve(encoder.Bound());
+    if (place == nullptr) return 0;
+    const std::size_t length = encoder.Encode(y, place);
+    out.Commit(length);
+    return length;
+  }
+  large.resize(encoder.Bound());
+  const std::size_t length = encoder.Encode(y, large.data());
+  return out.Put(large.data(), length) ? length : 0;
+}
+
 // Writes the strips one after the other from `offset` on, recording where each went. Uncompressed gray
-// rows that lie back to back in memory go out a strip at a time.
+// rows that lie back to back in memory are already the strips, all of them in one piece.
 K_ERRORS WriteStrips(const KSaveContext& context, const KTiffParameters& parameters, const KStripPlan& plan,
-                     std::uint64_t offset, std::vector<std::uint32_t>& offsets,
+                     std::uint64_t offset, KChunkWriter& out, std::vector<std::uint32_t>& offsets,
                      std::vector<std::uint32_t>& byteCounts) {
+  const bool asInMemory = parameters.bits >= 8 && parameters.samples == 1 &&
+                          parameters.compression == kCompressionNone &&
+                          static_cast<std::uint64_t>(context.rowPitch) == plan.rowBytes;
+  if (asInMemory) {
+    const std::uint64_t bytes = plan.rowBytes * static_cast<std::uint64_t>(context.height);
+    if (!out.Put(context.pixels, static_cast<std::size_t>(bytes))) return K_ERROR_FILE_WRITE;
+  }
   KRowEncoder encoder(context, parameters, plan);
-  const bool wholeStrips = parameters.bits >= 8 && parameters.samples == 1 &&
-                           parameters.compression == kCompressionNone &&
-                           static_cast<std::uint64_t>(context.rowPitch) == plan.rowBytes;
+  std::vector<unsigned char> large;
   int y = 0;
   for (std::uint32_t strip = 0; strip < plan.strips; ++strip) {
     const int rows = static_cast<int>(std::min<std::uint64_t>(plan.rowsPerStrip, context.height - y));
     std::uint64_t written = 0;
-    if (wholeStrips) {
+    if (asInMemory) {
       written = plan.rowBytes * rows;
-      const unsigned char* first = context.pixels + static_cast<std::ptrdiff_t>(y) * context.rowPitch;
-      if (!WriteAll(context.file, first, static_cast<std::size_t>(written))) return K_ERROR_FILE_WRITE;
       y += rows;
     } else {
       for (const int end = y + rows; y < end; ++y) {
-        std::size_t length = 0;
-        const unsigned char* bytes = encoder.Encode(y, length);
-        if (!WriteAll(context.file, bytes, length)) return K_ERROR_FILE_WRITE;
+        const std::size_t length = PutRow(encoder, y, out, large);
+        if (length == 0) return K_ERROR_FILE_WRITE;
         written += length;
       }
     }
@@ -386,7 +442,7 @@ K_ERRORS WriteStrips(const KSaveContext& context, const KTiffParameters& paramet
     byteCounts[strip] = static_cast<std::uint32_t>(written);
     offset += written;
   }
-  return K_SUCCESS;
+  return out.Flush() ? K_SUCCESS : K_ERROR_FILE_WRITE;
 }
 
 // Fills in where the strips went: the two entries for one strip, the two arrays for several.
@@ -420,11 +476,12 @@ K_ERRORS Write(KSaveContext& context) {
       parameters.compression == kCompressionNone ? plan.rowBytes * static_cast<std::uint64_t>(context.height) : 0;
   if (head.Size() > kMaxOffset || pixels > kMaxOffset - head.Size()) return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
 
+  KChunkWriter out(context.file);
   const std::vector<unsigned char> bytes = head.Build();
-  if (!WriteAll(context.file, bytes.data(), bytes.size())) return K_ERROR_FILE_WRITE;
+  if (!out.Put(bytes.data(), bytes.size())) return K_ERROR_FILE_WRITE;
 
   std::vector<std::uint32_t> offsets(plan.strips), byteCounts(plan.strips);
-  const K_ERRORS code = WriteStrips(context, parameters, plan, head.Size(), offsets, byteCounts);
+  const K_ERRORS code = WriteStrips(context, parameters, plan, head.Size(), out, offsets, byteCounts);
   if (code != K_SUCCESS) return code;
   return WriteStripRecords(context.file, head, offsets, byteCounts);
 }

@@ -7,6 +7,7 @@
 
 #include "kvbase/files/image_files.h"
 #include "kvbase/files/internal/tiff_packbits.h"
+#include "kvbase/files/internal/tiff_rgb.h"
 #include "kvbase/files/tiff_test_support.h"
 #include "kvbase/image/image.h"
 #include "kvbase/testing/temp_dir.h"
@@ -282,6 +283,25 @@ TEST_F(TiffWriterTest, ColourRowsAreWrittenAsRgbAndTheSourceStaysUnchanged) {
   const std::uint32_t strip = EntryOf(file, 273).value;
   EXPECT_EQ(KBytes(file.begin() + strip, file.end()), (KBytes{3, 2, 1, 6, 5, 4}));
   EXPECT_EQ(std::memcmp(p, bgr, 6), 0);
+}
+
+// Rows of every length, so that whole blocks of pixels and the pixels after them are both exercised.
+TEST_F(TiffWriterTest, RedAndBlueAreExchangedInRowsOfAnyLength) {
+  for (size_t pixels = 0; pixels <= 70; ++pixels) {
+    KBytes in(3 * pixels), want(3 * pixels);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<unsigned char>(i * 5 + 1);
+    for (size_t p = 0; p < pixels; ++p) {
+      want[3 * p] = in[3 * p + 2];
+      want[3 * p + 1] = in[3 * p + 1];
+      want[3 * p + 2] = in[3 * p];
+    }
+    KBytes out(3 * pixels + 1, 0xEE);  // one guard byte
+    kvbase::internal::SwapRedBlue(in.data(), out.data(), pixels);
+    EXPECT_EQ(KBytes(out.begin(), out.end() - 1), want) << pixels << " pixels";
+    EXPECT_EQ(out.back(), 0xEE) << pixels << " pixels";
+    kvbase::internal::SwapRedBlue(in.data(), in.data(), pixels);
+    EXPECT_EQ(in, want) << pixels << " pixels, in place";
+  }
 }
 
 TEST_F(TiffWriterTest, FailedWriteReportsAndLeavesTheSourceUnchanged) {
