@@ -18,6 +18,15 @@ namespace {
 
 constexpr const char* kTraceName = "KResize";
 
+// Hints the processor to start loading `bytes` bytes from `address` into the cache.
+inline void Prefetch(const unsigned char* address, std::size_t bytes) {
+#if defined(__GNUC__)
+  for (std::size_t i = 0; i < bytes; i += 64) __builtin_prefetch(address + i);
+#else
+  (void)address, (void)bytes;
+#endif
+}
+
 // Sets K_ERROR_IMAGE_MEMORY_ACCESS, traced, when `roi` is null or reaches no pixels.
 template <typename T>
 bool HasPixels(KROI<T>* roi) {
@@ -74,19 +83,23 @@ void Resize(KROI<T>* source, KROI<T>* destination) {
   std::ptrdiff_t sourceOffset = 0;  // of the current source row
   std::ptrdiff_t previousOffset = -1;
   std::uint64_t rowRest = 0;
+  const std::size_t sourceRowBytes = static_cast<std::size_t>(ws) * N;
   for (int y = 0; y < hd; ++y) {
-    if (y > 0 && sourceOffset == previousOffset) {
-      // Same source row as the row above: copy that row instead of gathering again.
-      std::memmove(destinationRow, destinationRow - destinationPitch, rowBytes);
-    } else {
-      KGatherRow(plan, destinationRow, sourceBase + sourceOffset);
-    }
-    previousOffset = sourceOffset;
+    const std::ptrdiff_t currentOffset = sourceOffset;
     rowRest += static_cast<std::uint64_t>(hs);
     while (rowRest >= static_cast<std::uint64_t>(hd)) {
       rowRest -= static_cast<std::uint64_t>(hd);
       sourceOffset += sourcePitch;
     }
+    if (y > 0 && currentOffset == previousOffset) {
+      // Same source row as the row above: copy that row instead of gathering again.
+      std::memmove(destinationRow, destinationRow - destinationPitch, rowBytes);
+    } else {
+      // Reading source rows from memory is the bottleneck when reducing: ask for the next one now.
+      if (y + 1 < hd && sourceOffset != currentOffset) Prefetch(sourceBase + sourceOffset, sourceRowBytes);
+      KGatherRow(plan, destinationRow, sourceBase + currentOffset);
+    }
+    previousOffset = currentOffset;
     destinationRow += destinationPitch;
   }
 }
