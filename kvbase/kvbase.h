@@ -3,6 +3,9 @@
 
 // kvbase: the one include a client needs. Link with -lkvbase.
 
+#include "kvbase/display/dc_bitmap_file.h"
+#include "kvbase/display/image_dc.h"
+#include "kvbase/display/image_drawing.h"
 #include "kvbase/files/image_files.h"
 #include "kvbase/foundation/errors.h"
 #include "kvbase/foundation/statistics.h"
