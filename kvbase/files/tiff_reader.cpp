@@ -116,6 +116,10 @@ K_ERRORS CheckStrips(const KLoadContext& context, const KTiffDirectory& d) {
   }
   const std::uint64_t fileSize = static_cast<std::uint64_t>(std::max<long long>(context.fileSize, 0));
   const std::uint64_t rowBytes = FileRowBytes(d);
+  // Each byte of the file counts once: strips that share their bytes do not make a small file a large
+  // image.
+  const std::uint64_t most = IsPackBits(d) ? fileSize * kPackBitsMaxGain : fileSize;
+  if (rowBytes * d.height > most) return K_ERROR_FILE_READ;
   const std::uint64_t needed = ReadsWholeRows(d) ? d.height : rowBytes * d.height;
   std::uint64_t available = 0;
   for (std::uint32_t i = 0; i < offsets.Count() && available < needed; ++i) {

@@ -186,6 +186,17 @@ TEST_F(TiffReaderTest, BrokenFilesAreRefusedWithoutResizingTheTarget) {
       {"fewer byte counts than strips",
        [] { return GrayFile(false, 4, 2, 8).Strips({KBytes(4, 1), KBytes(4, 2)}).Long(279, {4}).Build(); }, Target::kBW8,
        K_ERROR_BAD_FILE_FORMAT},
+      {"PackBits strips sharing their bytes",
+       [] {
+         KBytes runs;
+         for (int i = 0; i < 100; ++i) runs.insert(runs.end(), {0x81, 0});  // 12800 zeros
+         // 1000 strips, all of them the same 200 bytes at the end of the file.
+         KTiffBuilder tiff = GrayFile(false, 12800, 1000, 8, 32773);
+         tiff.Long(279, std::vector<std::uint32_t>(1000, 200)).Long(273, std::vector<std::uint32_t>(1000, 0));
+         const auto at = static_cast<std::uint32_t>(tiff.Build().size());
+         return tiff.Long(273, std::vector<std::uint32_t>(1000, at)).Tail(runs).Build();
+       },
+       Target::kBW8, K_ERROR_FILE_READ},
       {"width beyond int", [] { return GrayFile(false, 0x80000000u, 1, 8).Strips({KBytes(8, 1)}).Build(); },
        Target::kBW8, K_ERROR_ALLOCATION},
       {"directory count past the end", [&] { return withIfdCount(Gray8With([](KTiffBuilder&) {}), 500); },
