@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kvbase/platform/gdi.h"
+#include "kvbase/platform/internal/gdi_test_support.h"
+#include "kvbase/vectors/profile_vectors.h"
+
+namespace {
+
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+
+// A white 32-bit device context of 420 x 320 with a red pen, a gray brush, opaque background and
+// centred text alignment: state that drawing must give back.
+struct Canvas {
+  Canvas() : dc(KCreateMemoryDC(420, 320, 32)), pen(CreatePen(PS_SOLID, 1, kRed)), brush(CreateSolidBrush(RGB(9, 9, 9))) {
+    kvgdi_test::Fill(dc, kWhite);
+    SelectObject(dc, pen);
+    SelectObject(dc, brush);
+    SetBkMode(dc, OPAQUE);
+    SetTextAlign(dc, TA_CENTER | TA_BOTTOM);
+  }
+  ~Canvas() {
+    DeleteDC(dc);
+    DeleteObject(pen);
+    DeleteObject(brush);
+  }
+  void ExpectStateKept() const {
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_PEN), static_cast<HGDIOBJ>(pen));
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_BRUSH), static_cast<HGDIOBJ>(brush));
+    EXPECT_EQ(GetBkMode(dc), OPAQUE);
+    EXPECT_EQ(GetTextAlign(dc), TA_CENTER | TA_BOTTOM);
+  }
+  // Ink of any colour in the inclusive rectangle.
+  int InkIn(int left, int top, int right, int bottom) const {
+    int count = 0;
+    for (int y = top; y <= bottom; ++y)
+      for (int x = left; x <= right; ++x) count += GetPixel(dc, x, y) != kWhite;
+    return count;
+  }
+  HDC dc;
+  HPEN pen;
+  HBRUSH brush;
+};
+
+TEST(PlotDrawing, RampFrameTicksCurveAndRestoredState) {
+  KBW8Vector ramp(256);
+  for (int i = 0; i < 256; ++i) ramp.AddElement(static_cast<unsigned char>(i));
+  Canvas canvas;
+  ramp.Draw(canvas.dc, 400.0f, 300.9f, 10.0f, 5.0f);
+  canvas.ExpectStateKept();
+
+  EXPECT_EQ(ramp.GetXMinimum(), 0.0);
+  EXPECT_EQ(ramp.GetXMaximum(), 255.0);
+  EXPECT_EQ(ramp.GetYMinimum(), 0.0);
+  EXPECT_EQ(ramp.GetYMaximum(), 255.0);
+  // Text is 12 pixels high; the widest Y label "255" is 18 wide and "Index" 30.
+  EXPECT_EQ(ramp.GetPlotLeft(), 10 + 6 + 18 + 12);
+  EXPECT_EQ(ramp.GetPlotRight(), 10 + 400 - 6 - 30 - 12);
+  EXPECT_EQ(ramp.GetPlotBottom(), 5 + 300 - 6 - 24);
+  EXPECT_EQ(ramp.GetPlotTop(), 5 + 6 + 24);
+  EXPECT_EQ(ramp.XView(0.0), ramp.GetPlotLeft());
+  EXPECT_EQ(ramp.YView(255.0), ramp.GetPlotTop());
+
+  const HDC dc = canvas.dc;
+  // The X axis at the zero level (row 275), two pixels thick, with its arrow tip at (404, 275).
+  for (int x : {16, 100, 391}) {
+    EXPECT_EQ(GetPixel(dc, x, 275), kBlack) << x;
+    EXPECT_EQ(GetPixel(dc, x, 276), kBlack) << x;
+  }
+  EXPECT_EQ(GetPixel(dc, 404, 275), kBlack);
+  EXPECT_EQ(GetPixel(dc, 398, 275), kBlack) << "filled arrow head";
+  // The Y axis at columns 46 and 47, from below the arrow to the bottom of the area.
+  for (int y : {23, 150, 298}) {
+    EXPECT_EQ(GetPixel(dc, 46, y), kBlack) << y;
+    EXPECT_EQ(GetPixel(dc, 47, y), kBlack) << y;
+  }
+  EXPECT_EQ(GetPixel(dc, 46, 11), kBlack) << "arrow tip";
+  // X ticks every 20: grid lines at 46 + trunc(v x 316 / 255), the last one below 255 at 240, then a
+  // closing line at the plot's right edge for the maximum 255.
+  EXPECT_EQ(GetPixel(dc, 70, 100), kBlack);
+  EXPECT_EQ(GetPixel(dc, 343, 100), kBlack);
+  EXPECT_EQ(GetPixel(dc, 362, 100), kBlack);
+  EXPECT_EQ(GetPixel(dc, 75, 100), kWhite);
+  EXPECT_GT(canvas.InkIn(360, 287, 404, 298), 0) << "label 255 at the right end";
+  // Y ticks every 20 from 240 down to 20 at 275 + trunc(20k x -240 / 255); a closing line at the top.
+  EXPECT_EQ(GetPixel(dc, 200, 50), kBlack);   // 240
+  EXPECT_EQ(GetPixel(dc, 200, 257), kBlack);  // 20
+  EXPECT_EQ(GetPixel(dc, 200, 35), kBlack);   // the top line for 255
+  EXPECT_GT(canvas.InkIn(22, 254, 33, 260), 0) << "label 20";
+  EXPECT_EQ(canvas.InkIn(22, 268, 33, 274), 0) << "no label for 0";
+  // The curve, in the context's pen, through every element but the last (where LineTo stops).
+  for (int i = 0; i < 255; i += 17) EXPECT_EQ(GetPixel(dc, ramp.XView(i), ramp.YView(i)), kRed) << i;
+  POINT end{};
+  GetCurrentPositionEx(dc, &end);
+  EXPECT_EQ(end.x, ramp.XView(255));
+  EXPECT_EQ(end.y, ramp.GetPlotTop());
+}
+
+TEST(PlotDrawing, RangesFollowTheDataUnlessFixed) {
+  struct Case {
+    const char* what;
+    std::vector<unsigned char> values;
+    int valuesUnsigned;
+    bool fixed;  // SetYRange(-10, 10)
+    double xMaximum, yMinimum, yMaximum;
+  } cases[] = {
+      {"all zero", {0, 0, 0}, 1, false, 2.0, 0.0, 1.0},
+      {"one element", {7}, 1, false, 1.0, 0.0, 7.0},
+      {"signed", {0xFF, 3, 0x80}, 0, false, 2.0, -128.0, 3.0},
+      {"unsigned", {0xFF, 3, 0x80}, 1, false, 2.0, 0.0, 255.0},
+      {"fixed", {0xFF, 3}, 0, true, 1.0, -10.0, 10.0},
+      {"empty", {}, 1, false, 1.0, 0.0, 1.0},
+  };
+  for (const Case& c : cases) {
+    KBW8Vector vector(4, c.valuesUnsigned);
+    for (unsigned char v : c.values) vector.AddElement(v);
+    if (c.fixed) vector.SetYRange(-10, 10);
+    Canvas canvas;
+    vector.Draw(canvas.dc, 300.0f, 200.0f, 0.0f, 0.0f);
+    EXPECT_EQ(vector.GetXMaximum(), c.xMaximum) << c.what;
+    EXPECT_EQ(vector.GetYMinimum(), c.yMinimum) << c.what;
+    EXPECT_EQ(vector.GetYMaximum(), c.yMaximum) << c.what;
+    canvas.ExpectStateKept();
+    const int red = [&] {
+      int n = 0;
+      for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 300; ++x) n += GetPixel(canvas.dc, x, y) == kRed;
+      return n;
+    }();
+    EXPECT_EQ(red > 0, c.values.size() > 1) << c.what << ": one element is a MoveToEx only";
+    if (c.fixed) {
+      EXPECT_EQ(GetPixel(canvas.dc, vector.XView(0), vector.YView(-1)), kRed) << "0xFF read as -1";
+    }
+  }
+}
+
+TEST(PlotDrawing, WiderElementsAndColourComponents) {
+  KBW16Vector wide(3, 0);
+  wide.AddElement(0xFFFF);
+  wide.AddElement(1000);
+  KBW32Vector widest(3);
+  widest.AddElement(4000000000u);
+  widest.AddElement(5);
+  Canvas a, b;
+  wide.Draw(a.dc, 300.0f, 200.0f, 0.0f, 0.0f);
+  widest.Draw(b.dc, 300.0f, 200.0f, 0.0f, 0.0f);
+  EXPECT_EQ(wide.GetYMinimum(), -1.0);
+  EXPECT_EQ(wide.GetYMaximum(), 1000.0);
+  EXPECT_EQ(widest.GetYMaximum(), 4000000000.0);
+  a.ExpectStateKept();
+  b.ExpectStateKept();
+
+  KC24Vector colours(3);
+  colours.AddElement(KC24(200, 100, 50));
+  colours.AddElement(KC24(10, 20, 30));
+  colours.AddElement(KC24(10, 20, 30));
+  HPEN green = CreatePen(PS_SOLID, 1, RGB(0, 255, 0));
+  HPEN blue = CreatePen(PS_SOLID, 1, RGB(0, 0, 255));
+  Canvas canvas;
+  colours.Draw(canvas.dc, 300.0f, 200.0f, 0.0f, 0.0f, nullptr, green, blue);
+  canvas.ExpectStateKept();
+  EXPECT_EQ(colours.GetYMaximum(), 200.0);
+  // Byte 2 with the pen already selected (a null pen keeps it), byte 1 in green, byte 0 in blue.
+  EXPECT_EQ(GetPixel(canvas.dc, colours.XView(0), colours.YView(200)), kRed);
+  EXPECT_EQ(GetPixel(canvas.dc, colours.XView(0), colours.YView(100)), RGB(0, 255, 0));
+  EXPECT_EQ(GetPixel(canvas.dc, colours.XView(0), colours.YView(50)), RGB(0, 0, 255));
+  DeleteObject(green);
+  DeleteObject(blue);
+}
+
+TEST(PlotDrawing, DirectAnnotationsOnEmptyOrExtremeRangesStayBounded) {
+  KPlot plot;  // every range 0
+  Canvas canvas;
+  plot.DrawAnnotations(canvas.dc, 300, 200, 0, 0, nullptr, nullptr);
+  canvas.ExpectStateKept();
+  KBW32Vector huge(2);
+  huge.AddElement(0);
+  huge.AddElement(1);
+  huge.SetYRange(-2147483647 - 1, 4294967295u);
+  huge.Draw(canvas.dc, 1e12f, -5.0f, -1e12f, 3e9f);
+  canvas.ExpectStateKept();
+}
+
+}  // namespace
