@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "kvbase/files/internal/file_contexts.h"
 #include "kvbase/foundation/internal/report.h"
@@ -66,6 +68,15 @@ bool PrepareTarget(KLoadContext& context) {
 namespace {
 
 using kvbase::internal::KLoadContext;
+
+// A save stream's buffer, large enough that row-sized writes cost few system calls. It must outlive the
+// stream's last use: the stream is closed before the buffer goes.
+constexpr size_t kStreamBufferSize = 1 << 20;
+std::unique_ptr<char[]> BufferStream(std::FILE* file) {
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kStreamBufferSize]);
+  if (buffer != nullptr) std::setvbuf(file, buffer.get(), _IOFBF, kStreamBufferSize);
+  return buffer;
+}
 using kvbase::internal::KPixelKind;
 using kvbase::internal::KSaveContext;
 
@@ -177,6 +188,7 @@ short SaveImage(const KSaveRules& rules, KGenericROI* source, const char* path, 
   // glibc has no commit-on-flush mode ("c" means something else there): flush and close are enough.
   context.file = path != nullptr ? std::fopen(path, "w+b") : nullptr;
   if (context.file == nullptr) return KReport(K_ERROR_FILE_OPEN, rules.traceName);
+  const std::unique_ptr<char[]> buffer = BufferStream(context.file);
   KOk();
   WriteFormat(context);
   if (KGetError() != K_SUCCESS) {
