@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kvbase/display/dc_bitmap_file.h"
+#include "kvbase/display/image_drawing.h"
 #include "kvbase/files/image_files.h"
 #include "kvbase/platform/gdi.h"
 #include "kvbase/testing/trace_capture.h"
@@ -90,6 +91,23 @@ TEST(ImageDC, TwoOpenDeviceContextsCloseInAnyOrder) {
   EXPECT_EQ(colour.GetPixel(0, 0).byte2, 1);
   EXPECT_EQ(colour.GetPixel(0, 0).byte0, 3);
   EXPECT_EQ(KGetError(), K_SUCCESS);
+}
+
+TEST(ImageDC, AnImageDrawnIntoAnImageKeepsItsGrayLevels) {
+  // The 8-bit device context is a palette device, but its bitmap keeps the gray colour table: the
+  // palette step must not turn the pixels into palette indexes.
+  KUpdatePalette();
+  KImageBW8 target(4, 1), source(2, 1);
+  for (int x = 0; x < 4; ++x) target.SetPixel(9, x, 0);
+  source.SetPixel(200, 0, 0);
+  source.SetPixel(3, 1, 0);
+  HDC dc = KOpenImageDC(&target);
+  EXPECT_NE(GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE, 0);
+  KDrawImageInWindow(&source, dc, 1.0f, 1.0f);
+  KCloseImageDC(&target, dc);
+  EXPECT_EQ(target.GetPixel(0, 0), 200);
+  EXPECT_EQ(target.GetPixel(1, 0), 3);
+  EXPECT_EQ(target.GetPixel(2, 0), 9);
 }
 
 TEST(ImageDC, BorrowedRowsOfAnyPitchComeBackInPlace) {

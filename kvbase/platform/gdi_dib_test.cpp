@@ -240,14 +240,6 @@ TEST(GdiDibTransfer, IntoEveryDeviceDepth) {
     ExpectPicture(dc, 24, {0, 0, 6, 4}, [](int x, int y) { return POINT{x, y}; }, std::to_string(bits) + "-bit device");
     DeleteDC(dc);
   }
-  HDC mono = KCreateMemoryDC(6, 4, 1);
-  SetDIBitsToDevice(mono, 0, 0, 6, 4, 0, 0, 0, 4, dib.pixels.data(), dib.Info(), DIB_RGB_COLORS);
-  for (int x = 0; x < 6; ++x) {
-    const COLORREF c = Expected(24, x, 0);
-    const bool light = GetRValue(c) + GetGValue(c) + GetBValue(c) > 255 + 128;
-    EXPECT_EQ(GetPixel(mono, x, 0), light ? RGB(255, 255, 255) : RGB(0, 0, 0)) << x;
-  }
-  DeleteDC(mono);
 }
 
 TEST(GdiDibTransfer, RefusesWhatItCannotDraw) {

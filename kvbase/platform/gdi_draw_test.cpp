@@ -52,18 +52,6 @@ TEST(GdiLines, OnePixelLinesLeaveOutTheirEndPoint) {
   }
 }
 
-TEST(GdiLines, APolylinePaintsEveryVertexButTheLast) {
-  Canvas canvas;
-  POINT previous{};
-  MoveToEx(canvas.dc, 1, 1, nullptr);
-  LineTo(canvas.dc, 4, 1);
-  LineTo(canvas.dc, 4, 3);
-  MoveToEx(canvas.dc, 0, 0, &previous);
-  EXPECT_EQ(previous.x, 4);
-  EXPECT_EQ(previous.y, 3);
-  EXPECT_EQ(Picture(canvas.dc, 0, 0, 6, 4, kBlack), (Rows{"......", ".####.", "....#.", "......"}));
-}
-
 TEST(GdiLines, WidePensAreSquaresCentredOnTheLine) {
   struct Case {
     int width;
@@ -113,17 +101,6 @@ TEST(GdiLines, WideDiagonalIsSymmetricAndCoversBothEnds) {
   }
   SelectObject(canvas.dc, GetStockObject(BLACK_PEN));
   DeleteObject(pen);
-}
-
-TEST(GdiLines, NullPenDrawsNothingButMoves) {
-  Canvas canvas;
-  SelectObject(canvas.dc, GetStockObject(NULL_PEN));
-  MoveToEx(canvas.dc, 0, 0, nullptr);
-  EXPECT_TRUE(LineTo(canvas.dc, 10, 10));
-  EXPECT_EQ(FindInk(canvas.dc, kBlack).count, 0);
-  POINT position{};
-  GetCurrentPositionEx(canvas.dc, &position);
-  EXPECT_EQ(position.x, 10);
 }
 
 TEST(GdiLines, CoordinatesFarOutsideAreClippedWithoutWalkingThem) {

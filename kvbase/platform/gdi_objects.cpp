@@ -89,6 +89,7 @@ HDC KCreateMemoryDC(int width, int height, int bitsPerPixel) {
     return nullptr;
   }
   bitmap->owner = dc;
+  bitmap->devicePalette = bitsPerPixel == 8;
   HGDIOBJ handle = kvgdi::Register(std::move(bitmap));
   if (handle == nullptr || SelectObject(dc, handle) == nullptr) {
     DeleteObject(handle);
@@ -255,17 +256,17 @@ HPALETTE SelectPalette(HDC handle, HPALETTE palette, BOOL) {
 }
 
 UINT RealizePalette(HDC dc) {
-  kvgdi::Target target;
-  if (!kvgdi::FindTarget(dc, &target) || target.surface->Format().bitsPerPixel != 8) return 0;
-  const Palette* palette = Find<Palette>(target.dc->palette);
-  if (palette == nullptr) return 0;
+  DeviceContext* context = Find<DeviceContext>(dc);
+  Bitmap* bitmap = context != nullptr ? Find<Bitmap>(context->bitmap) : nullptr;
+  const Palette* palette = context != nullptr ? Find<Palette>(context->palette) : nullptr;
+  if (bitmap == nullptr || !bitmap->devicePalette || palette == nullptr) return 0;
   kvgdi::Bgrx colors[256];
   const int count = static_cast<int>(std::min<std::size_t>(palette->entries.size(), 256));
   for (int i = 0; i < count; ++i) {
     const PALETTEENTRY& e = palette->entries[i];
     colors[i] = kvgdi::MakeBgrx(e.peRed, e.peGreen, e.peBlue);
   }
-  target.surface->LoadPalette(colors, count);
+  bitmap->surface.LoadPalette(colors, count);
   return static_cast<UINT>(count);
 }
 

@@ -115,7 +115,7 @@ BOOL DeleteDC(HDC dc);
 // a size is not positive, the depth is not one of those five or the memory cannot be had.
 HDC KCreateMemoryDC(int width, int height, int bitsPerPixel);
 
-// RASTERCAPS (RC_PALETTE on 8-bit devices), HORZRES, VERTRES, BITSPIXEL, PLANES, NUMCOLORS and
+// RASTERCAPS (RC_PALETTE whenever the selected bitmap has 8 bits per pixel), HORZRES, VERTRES, BITSPIXEL, PLANES, NUMCOLORS and
 // SIZEPALETTE of the selected bitmap; 0 for other indexes or a bad handle.
 int GetDeviceCaps(HDC dc, int index);
 
@@ -164,9 +164,10 @@ HPALETTE CreatePalette(const LOGPALETTE* palette);
 // DEFAULT_PALETTE in a new device context). `forceBackground` is accepted and ignored.
 HPALETTE SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground);
 
-// On a palette device, loads the selected palette into the device: the bitmap's colour table takes
-// the palette's entries and colours drawn from then on map to the nearest of them. Returns the number
-// of entries loaded; 0 on a device without a palette. Pixels already drawn keep their indexes.
+// On a palette device made by KCreateMemoryDC, loads the selected palette into the device: the
+// bitmap's colour table takes the palette's entries and colours drawn from then on map to the nearest
+// of them. Returns the number of entries loaded. Pixels already drawn keep their indexes. Other device
+// contexts, 8-bit DIB sections included (they keep their own colour table), load nothing: 0.
 UINT RealizePalette(HDC dc);
 
 // Copies `count` entries from `start` of `palette` into `entries`; returns the number copied.

@@ -47,6 +47,9 @@ struct Bitmap : Object {
   Bitmap() : Object(Kind::kBitmap) {}
   Surface surface;
   HDC owner = nullptr;  // the device context that deletes it (KCreateMemoryDC)
+  // The bitmap of an 8-bit device made by KCreateMemoryDC: its colour table is the device's palette,
+  // which RealizePalette loads. A DIB section keeps the colour table it was made with.
+  bool devicePalette = false;
 };
 
 struct DeviceContext : Object {
