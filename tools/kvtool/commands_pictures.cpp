@@ -1,0 +1,349 @@
+// kvtool's picture subcommands: view, plot, relief, colorhist.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "any_image.h"
+#include "commands.h"
+#include "kvbase/files/image_files.h"
+#include "kvbase/foundation/units.h"
+#include "kvbase/render/color_histogram.h"
+#include "kvbase/render/relief.h"
+#include "kvbase/vectors/profile_vectors.h"
+#include "picture_support.h"
+#include "tool_support.h"
+
+namespace kvtool {
+
+namespace {
+
+constexpr float kDegreesPerRadian = 57.29577951308232f;
+
+// The picture of `image` and, when `roi` is given, its mask and frame.
+struct ViewOptions {
+  float zoomX = 1.0f, zoomY = 0.0f;
+  bool lut = false, threshold = false;
+  std::vector<float> gainOffsetGamma;
+  int thresholdLevel = 128;
+  bool roi = false;
+  int roiX = 0, roiY = 0, roiW = 0, roiH = 0;
+  std::string mask;  // "", "rect", "ellipse" or "ring"
+  float ringRatio = 0.5f;
+  bool frame = false;
+  K_FRAME_POSITION framePosition = K_FRAME_POSITION_ON_BORDER;
+};
+
+bool ParseViewOptions(const Args& args, ViewOptions& o, std::string& problem) {
+  if (auto z = args.Get("zoom")) {
+    std::vector<float> values;
+    if (ParseFloats(*z, 1, values)) {
+      o.zoomX = values[0];
+    } else if (ParseFloats(*z, 2, values)) {
+      o.zoomX = values[0];
+      o.zoomY = values[1];
+    } else {
+      return problem = "--zoom must be Z or ZX,ZY", false;
+    }
+    if (!(o.zoomX > 0.0f && o.zoomX <= 64.0f) || !(o.zoomY >= 0.0f && o.zoomY <= 64.0f))
+      return problem = "zoom factors must be above 0 and at most 64", false;
+  }
+  if (args.Has("lut") && args.Has("threshold")) return problem = "--lut and --threshold exclude each other", false;
+  if (auto lut = args.Get("lut")) {
+    if (!ParseFloats(*lut, 3, o.gainOffsetGamma)) return problem = "--lut must be GAIN,OFFSET,GAMMA", false;
+    o.lut = true;
+  }
+  if (auto t = args.Get("threshold")) {
+    long long level;
+    if (!ParseInt(*t, level) || level < 0 || level > 255) return problem = "--threshold needs 0 to 255", false;
+    o.threshold = true;
+    o.thresholdLevel = static_cast<int>(level);
+  }
+  if (auto roi = args.Get("roi")) {
+    std::vector<float> v;
+    if (!ParseFloats(*roi, 4, v)) return problem = "--roi must be X,Y,W,H", false;
+    o.roi = true;
+    o.roiX = static_cast<int>(v[0]);
+    o.roiY = static_cast<int>(v[1]);
+    o.roiW = static_cast<int>(v[2]);
+    o.roiH = static_cast<int>(v[3]);
+  }
+  if (auto mask = args.Get("mask")) {
+    if (*mask == "rect" || *mask == "ellipse") {
+      o.mask = *mask;
+    } else if (mask->compare(0, 5, "ring:") == 0 && ParseFloat(mask->substr(5), o.ringRatio) && o.ringRatio >= 0) {
+      o.mask = "ring";
+    } else {
+      return problem = "--mask must be rect, ellipse or ring:RATIO", false;
+    }
+  }
+  if (auto frame = args.Get("frame")) {
+    if (*frame == "on-border") o.framePosition = K_FRAME_POSITION_ON_BORDER;
+    else if (*frame == "inside") o.framePosition = K_FRAME_POSITION_INSIDE;
+    else if (*frame == "outside") o.framePosition = K_FRAME_POSITION_OUTSIDE;
+    else return problem = "--frame must be on-border, inside or outside", false;
+    o.frame = true;
+  }
+  if (o.roi && !args.Has("frame")) o.frame = true;
+  return true;
+}
+
+template <typename T>
+bool DrawView(KImage<T>& image, const ViewOptions& o, Canvas& canvas) {
+  HDC dc = canvas.dc();
+  KOk();
+  if (o.lut || o.threshold) {
+    KBW8Vector table;
+    if (o.lut) table.SetupGainOffset(o.gainOffsetGamma[0], o.gainOffsetGamma[1], o.gainOffsetGamma[2]);
+    else table.SetupThreshold(static_cast<unsigned char>(o.thresholdLevel), 0, 255);
+    image.Draw(dc, &table, o.zoomX, o.zoomY);
+  } else {
+    image.Draw(dc, o.zoomX, o.zoomY);
+  }
+  if (KFailure()) return false;
+  if (!o.roi && o.mask.empty()) return true;
+
+  KROI<T> roi(&image, 0, 0, image.GetWidth(), image.GetHeight());
+  if (o.roi) roi.SetPlacement(o.roiX, o.roiY, o.roiW, o.roiH);
+  if (KFailure()) return false;
+  if (!o.mask.empty()) {
+    if (o.mask == "rect") roi.SetRectangleMask(0, 0, 0, 0);
+    else if (o.mask == "ellipse") roi.SetEllipseMask(0, 0, 0, 0);
+    else roi.SetRingMask(o.ringRatio);
+    if (KFailure()) return false;
+    HGDIOBJ old = SelectObject(dc, canvas.Pen(RGB(0, 200, 0)));
+    roi.DrawMask(dc, o.zoomX, o.zoomY, 0.0f, 0.0f);
+    SelectObject(dc, old);
+  }
+  if (o.frame) {
+    HGDIOBJ oldPen = SelectObject(dc, canvas.Pen(RGB(255, 0, 0)));
+    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(WHITE_BRUSH));
+    roi.DrawFrame(dc, o.framePosition, 1, o.zoomX, o.zoomY, 0.0f, 0.0f);
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldPen);
+  }
+  return true;
+}
+
+// Picture size for an image at the given zoom, with room for a frame drawn outside.
+int Extent(int pixels, float zoom) { return std::max(1, static_cast<int>(std::ceil(pixels * zoom))) + 8; }
+
+}  // namespace
+
+int RunView(int argc, char** argv) {
+  Args args;
+  if (!args.Parse(argc, argv, {"zoom", "lut", "threshold", "roi", "mask", "frame", "kind"})) return 2;
+  if (args.HelpAsked() || args.Positionals().size() != 2) {
+    std::printf(
+        "usage: kvtool view IN OUT.bmp [--zoom Z[,ZY]] [--lut GAIN,OFFSET,GAMMA | --threshold T]\n"
+        "                  [--roi X,Y,W,H] [--mask rect|ellipse|ring:RATIO] [--frame on-border|inside|outside]\n"
+        "  draws the image (BW8 through the lookup table) into a picture, then the ROI's mask in green and its\n"
+        "  frame with handles in red\n");
+    return args.HelpAsked() ? 0 : 2;
+  }
+  ViewOptions options;
+  std::string problem;
+  if (!ParseViewOptions(args, options, problem)) return UsageError(problem);
+  std::optional<PixelKind> kind;
+  if (auto text = args.Get("kind")) {
+    PixelKind parsed;
+    if (!ParseKind(*text, parsed)) return UsageError("--kind must be BW1|BW8|BW16|C15|C16|C24");
+    kind = parsed;
+  }
+  const std::string& in = args.Positionals()[0];
+  const std::string& out = args.Positionals()[1];
+  short format;
+  auto image = LoadImageFile(in, kind, format);
+  if (!image) return FailWithCurrentError("loading " + in);
+  const float zoomY = options.zoomY == 0.0f ? options.zoomX : options.zoomY;
+  Canvas canvas(Extent(image->Generic().GetWidth(), options.zoomX), Extent(image->Generic().GetHeight(), zoomY));
+  if (!canvas.ok()) {
+    KSetError(K_ERROR_ALLOCATION);
+    return FailWithCurrentError("creating the picture");
+  }
+  if (!image->Visit([&](auto& typed) { return DrawView(typed, options, canvas); }))
+    return FailWithCurrentError("drawing " + in);
+  if (!canvas.Save(out)) return FailWithCurrentError("writing " + out);
+  return 0;
+}
+
+int RunPlot(int argc, char** argv) {
+  Args args;
+  if (!args.Parse(argc, argv, {"row", "column"}, {"histogram"})) return 2;
+  const int modes = args.Has("row") + args.Has("column") + args.Has("histogram");
+  if (args.HelpAsked() || args.Positionals().size() != 2 || modes != 1) {
+    std::printf("usage: kvtool plot IN OUT.bmp (--row N | --column N | --histogram)\n"
+                "  plots a gray or colour image's row or column profile, or its histogram\n");
+    return args.HelpAsked() ? 0 : 2;
+  }
+  const std::string& in = args.Positionals()[0];
+  const std::string& out = args.Positionals()[1];
+  short format;
+  auto image = LoadImageFile(in, std::nullopt, format);
+  if (!image) return FailWithCurrentError("loading " + in);
+  if (image->Kind() != PixelKind::BW8 && image->Kind() != PixelKind::C24) {
+    image = LoadImageFile(in, PixelKind::BW8, format);
+    if (!image) return FailWithCurrentError("loading " + in + " as BW8");
+  }
+  KGenericROI& g = image->Generic();
+  long long index = 0;
+  const bool row = args.Has("row");
+  if (!args.Has("histogram")) {
+    if (!ParseInt(*args.Get(row ? "row" : "column"), index) || index < 0 ||
+        index >= (row ? g.GetHeight() : g.GetWidth()))
+      return UsageError(std::string(row ? "--row" : "--column") + " is outside the image");
+  }
+  const int count = args.Has("histogram") ? 256 : (row ? g.GetWidth() : g.GetHeight());
+  const auto at = [&](int k) {
+    return row ? std::pair<int, int>{k, static_cast<int>(index)} : std::pair<int, int>{static_cast<int>(index), k};
+  };
+
+  Canvas canvas(720, 420);
+  HDC dc = canvas.dc();
+  HGDIOBJ oldPen = SelectObject(dc, canvas.Pen(RGB(0, 0, 160)));
+  KOk();
+  if (image->Kind() == PixelKind::BW8) {
+    KImageBW8& gray = image->As<unsigned char>();
+    if (args.Has("histogram")) {
+      KBW32Vector histogram(256);
+      histogram.SetNumElements(256);
+      for (int v = 0; v < 256; ++v) histogram[v] = 0;
+      for (int y = 0; y < gray.GetHeight(); ++y)
+        for (int x = 0; x < gray.GetWidth(); ++x) ++histogram[gray.GetPixel(x, y)];
+      histogram.Draw(dc, 720, 420, 0, 0);
+    } else {
+      KBW8Vector profile(count);
+      for (int k = 0; k < count; ++k) profile.AddElement(gray.GetPixel(at(k).first, at(k).second));
+      profile.Draw(dc, 720, 420, 0, 0);
+    }
+  } else {
+    KImageC24& colour = image->As<KC24>();
+    if (args.Has("histogram")) {
+      // One curve per component on a common scale.
+      KBW32Vector bins[3] = {KBW32Vector(256), KBW32Vector(256), KBW32Vector(256)};
+      for (KBW32Vector& b : bins) {
+        b.SetNumElements(256);
+        for (int v = 0; v < 256; ++v) b[v] = 0;
+      }
+      unsigned int highest = 1;
+      for (int y = 0; y < colour.GetHeight(); ++y)
+        for (int x = 0; x < colour.GetWidth(); ++x) {
+          const KC24 p = colour.GetPixel(x, y);
+          highest = std::max({highest, ++bins[0][p.byte2], ++bins[1][p.byte1], ++bins[2][p.byte0]});
+        }
+      const COLORREF colours[3] = {RGB(200, 0, 0), RGB(0, 160, 0), RGB(0, 0, 200)};
+      for (int c = 0; c < 3; ++c) {
+        bins[c].SetYRange(0, highest);
+        SelectObject(dc, canvas.Pen(colours[c]));
+        bins[c].Draw(dc, 720, 420, 0, 0);
+      }
+    } else {
+      KC24Vector profile(count);
+      for (int k = 0; k < count; ++k) profile.AddElement(colour.GetPixel(at(k).first, at(k).second));
+      profile.Draw(dc, 720, 420, 0, 0, canvas.Pen(RGB(200, 0, 0)), canvas.Pen(RGB(0, 160, 0)),
+                   canvas.Pen(RGB(0, 0, 200)));
+    }
+  }
+  SelectObject(dc, oldPen);
+  if (KFailure()) return FailWithCurrentError("plotting " + in);
+  if (!canvas.Save(out)) return FailWithCurrentError("writing " + out);
+  return 0;
+}
+
+namespace {
+
+struct SceneOptions {
+  float tilt = 30.0f, turn = 30.0f;
+  std::vector<float> scale = {1.0f, 1.0f, 1.0f};
+};
+
+bool ParseScene(const Args& args, SceneOptions& o, std::string& problem) {
+  if (auto t = args.Get("tilt"); t && !ParseFloat(*t, o.tilt)) return problem = "--tilt needs degrees", false;
+  if (auto t = args.Get("turn"); t && !ParseFloat(*t, o.turn)) return problem = "--turn needs degrees", false;
+  if (auto s = args.Get("scale"); s && !ParseFloats(*s, 3, o.scale)) return problem = "--scale must be X,Y,Z", false;
+  for (float s : o.scale)
+    if (std::fabs(s) > 100.0f) return problem = "scale factors must lie within -100 to 100", false;
+  return true;
+}
+
+// A destination large enough for the relief of a width x height source at scale factors up to 1.
+int ReliefSide(int width, int height) { return std::min(4096, std::max(64, (width + height) * 3 / 2)); }
+
+}  // namespace
+
+int RunRelief(int argc, char** argv) {
+  Args args;
+  if (!args.Parse(argc, argv, {"tilt", "turn", "scale", "dot", "colors"})) return 2;
+  if (args.HelpAsked() || args.Positionals().size() != 2) {
+    std::printf("usage: kvtool relief IN OUT.bmp [--tilt A] [--turn B] [--scale X,Y,Z] [--dot 1|4|5|9] [--colors FILE]\n"
+                "  renders the gray levels of IN as heights, seen from angles in degrees (default 30, 30);\n"
+                "  with --colors, each point takes its colour from FILE (same size as IN)\n");
+    return args.HelpAsked() ? 0 : 2;
+  }
+  SceneOptions scene;
+  std::string problem;
+  if (!ParseScene(args, scene, problem)) return UsageError(problem);
+  long long dot = 1;
+  if (auto d = args.Get("dot"); d && !ParseInt(*d, dot)) return UsageError("--dot must be 1, 4, 5 or 9");
+  const std::string& in = args.Positionals()[0];
+  const std::string& out = args.Positionals()[1];
+  short format;
+  auto heights = LoadImageFile(in, PixelKind::BW8, format);
+  if (!heights) return FailWithCurrentError("loading " + in + " as BW8 heights");
+  KImageBW8& h = heights->As<unsigned char>();
+  const int side = ReliefSide(h.GetWidth(), h.GetHeight());
+  KOk();
+  if (auto colorsPath = args.Get("colors")) {
+    auto colours = LoadImageFile(*colorsPath, PixelKind::C24, format);
+    if (!colours) return FailWithCurrentError("loading " + *colorsPath + " as C24 colours");
+    KImageC24 destination(side, side);
+    if (KFailure()) return FailWithCurrentError("sizing the relief");
+    // The colour relief takes its angles in radians.
+    KRender3D(&colours->As<KC24>(), &h, &destination, scene.tilt / kDegreesPerRadian, scene.turn / kDegreesPerRadian,
+              scene.scale[0], scene.scale[1], scene.scale[2], static_cast<int>(dot));
+    if (KFailure()) return FailWithCurrentError("rendering the colour relief of " + in);
+    KSaveImage(&destination, out.c_str(), K_FILE_FORMAT_AUTO);
+  } else {
+    KImageBW8 destination(side, side);
+    if (KFailure()) return FailWithCurrentError("sizing the relief");
+    KSetAngleUnit(K_ANGLE_UNIT_DEGREES);
+    KRender3D(&h, &destination, scene.tilt, scene.turn, scene.scale[0], scene.scale[1], scene.scale[2],
+              static_cast<int>(dot));
+    if (KFailure()) return FailWithCurrentError("rendering the relief of " + in);
+    KSaveImage(&destination, out.c_str(), K_FILE_FORMAT_AUTO);
+  }
+  if (KFailure()) return FailWithCurrentError("saving " + out);
+  return 0;
+}
+
+int RunColorHist(int argc, char** argv) {
+  Args args;
+  if (!args.Parse(argc, argv, {"tilt", "turn", "scale"})) return 2;
+  if (args.HelpAsked() || args.Positionals().size() != 2) {
+    std::printf("usage: kvtool colorhist IN OUT.bmp [--tilt A] [--turn B] [--scale X,Y,Z]\n"
+                "  draws every colour of IN as a point in the colour cube (red, green, blue axes), seen from\n"
+                "  angles in degrees (default 30, 30)\n");
+    return args.HelpAsked() ? 0 : 2;
+  }
+  SceneOptions scene;
+  std::string problem;
+  if (!ParseScene(args, scene, problem)) return UsageError(problem);
+  const std::string& in = args.Positionals()[0];
+  const std::string& out = args.Positionals()[1];
+  short format;
+  auto colours = LoadImageFile(in, PixelKind::C24, format);
+  if (!colours) return FailWithCurrentError("loading " + in + " as C24");
+  KOk();
+  KImageC24 destination(512, 512);
+  KSetAngleUnit(K_ANGLE_UNIT_DEGREES);
+  KRenderColorHistogram(&colours->As<KC24>(), &destination, scene.tilt, scene.turn, scene.scale[0], scene.scale[1],
+                        scene.scale[2]);
+  if (KFailure()) return FailWithCurrentError("rendering the colour histogram of " + in);
+  KSaveImage(&destination, out.c_str(), K_FILE_FORMAT_AUTO);
+  if (KFailure()) return FailWithCurrentError("saving " + out);
+  return 0;
+}
+
+}  // namespace kvtool
