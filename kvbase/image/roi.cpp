@@ -23,10 +23,9 @@ template <typename T>
 KROI<T>::KROI(KROI<T>* parent, int orgX, int orgY, int width, int height)
     : dragAnchorX_(0), dragAnchorY_(0), maskOffsets_(0) {
   Attach(parent);
-  orgX_ = orgX;
-  orgY_ = orgY;
-  SetWidth(width);
-  SetHeight(height);
+  // A negative origin is clipped as SetPlacement clips it: an ROI reaching left of or above its parent
+  // would give addresses outside the root's buffer.
+  SetPlacement(orgX, orgY, width, height);
   SetColorSystem();
 }
 

@@ -57,7 +57,8 @@ class KROI : public KGenericROI {
   using KGenericROI::SetColorSystem;
 
   KROI();
-  // Attaches to `parent` (may be null), stores the origin as given and clips the size against the parent.
+  // Attaches to `parent` (may be null) and places the ROI as SetPlacement does: the part left of or above
+  // the parent is cut off, the size is clipped against the parent.
   KROI(KROI<T>* parent, int orgX, int orgY, int width, int height);
   // Leaves the parent; children survive, detached.
   ~KROI() override;

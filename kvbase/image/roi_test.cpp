@@ -22,12 +22,15 @@ std::ostream& operator<<(std::ostream& os, const Placement& p) {
   return os << "(" << p.x << ", " << p.y << ", " << p.w << " x " << p.h << ")";
 }
 
-TEST(ROI, ConstructorClipsTheSizeNotTheOrigin) {
+TEST(ROI, ConstructorKeepsTheROIInsideItsParent) {
   KImageBW8 image(100, 50);
   KROIBW8 roi(&image, 90, 10, 30, 30);
   EXPECT_EQ(PlacementOf(roi), (Placement{90, 10, 10, 30}));
-  KROIBW8 hanging(&image, -5, 0, 20, 20);
-  EXPECT_EQ(PlacementOf(hanging), (Placement{-5, 0, 20, 20}));
+  // A negative origin would reach outside the image's buffer: the part outside is cut off.
+  KROIBW8 hanging(&image, -5, -8, 20, 20);
+  EXPECT_EQ(PlacementOf(hanging), (Placement{0, 0, 15, 12}));
+  KROIBW8 loose(nullptr, -5, 3, 20, 20);  // without a parent nothing is reachable: only the cut applies
+  EXPECT_EQ(PlacementOf(loose), (Placement{0, 3, 15, 20}));
   EXPECT_EQ(roi.GetColorSystem(), K_COLOR_SYSTEM_GRAY);
 }
 
