@@ -257,6 +257,24 @@ TEST_F(TiffReaderTest, OneStripWithoutByteCountHoldsTheWholeImage) {
   }
 }
 
+// Two SHORT values fit in the value field, where the TIFF rules put them.
+TEST_F(TiffReaderTest, TwoShortStripValuesAreReadFromTheEntry) {
+  for (bool big : {false, true}) {
+    KTiffBuilder tiff = GrayFile(big, 2, 2, 8);
+    tiff.Raw(273, 3, 2, 0).Raw(279, 3, 2, big ? (2u << 16 | 2u) : (2u | 2u << 16));
+    const auto at = static_cast<std::uint32_t>(tiff.Build().size());
+    // The second strip comes first in the file.
+    tiff.Raw(273, 3, 2, big ? ((at + 2) << 16 | at) : ((at + 2) | at << 16)).Tail({30, 40, 10, 20});
+    KImageBW8 image;
+    short format = -1;
+    ASSERT_EQ(KLoadImage(&image, Write(tiff.Build()).c_str(), format), K_SUCCESS) << big;
+    EXPECT_EQ(image.GetPixel(0, 0), 10);
+    EXPECT_EQ(image.GetPixel(1, 0), 20);
+    EXPECT_EQ(image.GetPixel(0, 1), 30);
+    EXPECT_EQ(image.GetPixel(1, 1), 40);
+  }
+}
+
 TEST_F(TiffReaderTest, BilevelFilesExpandIntoGrayAndStayPackedInBilevelImages) {
   // Width 10: two bytes a row, the last six bits of each row's second byte are dropped.
   const KBytes rows = {0xA5, 0xFF, 0x0F, 0x80};
