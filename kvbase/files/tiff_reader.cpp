@@ -32,7 +32,8 @@ constexpr std::uint64_t kPackBitsMaxGain = 64;
 
 bool IsPackBits(const KTiffDirectory& d) { return d.compression == kCompressionPackBits; }
 
-// When a single uncompressed strip has no StripByteCounts, it holds the whole image.
+// When a single uncompressed strip has no StripByteCounts, it holds the whole image: every sample's bytes
+// are counted (two for 16 bits), so that no row is left unread.
 void SupplyByteCount(KTiffDirectory& d) {
   if (d.compression != kCompressionNone || !d.hasStripOffsets || d.stripOffsets.count != 1 ||
       d.hasStripByteCounts) {
@@ -42,18 +43,9 @@ void SupplyByteCount(KTiffDirectory& d) {
       d.bitsPerSample == 1 ? (static_cast<std::uint64_t>(d.width) + 7) / 8
                            : static_cast<std::uint64_t>(d.width) * d.samplesPerPixel * ((d.bitsPerSample + 7) / 8);
   const std::uint64_t bytes = std::min<std::uint64_t>(rowBytes * d.height, 0xFFFFFFFFu);
-  d.stripByteCounts = {kTagStripByteCounts, kTypeLong, 1, {}};
-  const KTiffByteOrder order = d.order;
-  const std::uint32_t value = static_cast<std::uint32_t>(bytes);
   // Stored in the value field in the file's byte order, as if the file had it.
-  if (order.BigEndian()) {
-    d.stripByteCounts.value[0] = static_cast<unsigned char>(value >> 24);
-    d.stripByteCounts.value[1] = static_cast<unsigned char>(value >> 16);
-    d.stripByteCounts.value[2] = static_cast<unsigned char>(value >> 8);
-    d.stripByteCounts.value[3] = static_cast<unsigned char>(value);
-  } else {
-    PutU32(d.stripByteCounts.value, value);
-  }
+  d.stripByteCounts = {kTagStripByteCounts, kTypeLong, 1, {}};
+  d.order.PutU32(d.stripByteCounts.value, static_cast<std::uint32_t>(bytes));
   d.hasStripByteCounts = true;
 }
 

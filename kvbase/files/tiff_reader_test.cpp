@@ -242,22 +242,23 @@ TEST_F(TiffReaderTest, OneStripWithoutByteCountHoldsTheWholeImage) {
     KBytes strip;
   };
   const Case cases[] = {{8, KBytes(6, 0x11)}, {16, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}}, {1, {0xFF, 0xFF}}};
-  for (const Case& c : cases) {
-    const std::string path = Write(GrayFile(false, 3, 2, c.bits).Strips({c.strip}, false).Build());
-    short format = -1;
-    if (c.bits == 16) {
-      KImageBW16 image;
-      ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS);
-      EXPECT_EQ(image.GetPixel(2, 1), 0x0C0B);  // the second row is read too
-    } else {
-      KImageBW8 image;
-      ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS) << c.bits;
-      EXPECT_EQ(image.GetPixel(2, 1), c.bits == 1 ? 255 : 0x11);
+  for (bool big : {false, true}) {
+    for (const Case& c : cases) {
+      const std::string path = Write(GrayFile(big, 3, 2, c.bits).Strips({c.strip}, false).Build());
+      short format = -1;
+      if (c.bits == 16) {
+        KImageBW16 image;
+        ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS) << big;
+        EXPECT_EQ(image.GetPixel(2, 1), big ? 0x0B0C : 0x0C0B);  // the second row is read too
+      } else {
+        KImageBW8 image;
+        ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS) << c.bits << " " << big;
+        EXPECT_EQ(image.GetPixel(2, 1), c.bits == 1 ? 255 : 0x11);
+      }
     }
   }
 }
 
-// Two SHORT values fit in the value field, where the TIFF rules put them.
 TEST_F(TiffReaderTest, TwoShortStripValuesAreReadFromTheEntry) {
   for (bool big : {false, true}) {
     KTiffBuilder tiff = GrayFile(big, 2, 2, 8);

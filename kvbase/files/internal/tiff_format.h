@@ -87,6 +87,13 @@ class KTiffByteOrder {
     return bigEndian_ ? (b0 << 24 | b1 << 16 | b2 << 8 | b3) : (b3 << 24 | b2 << 16 | b1 << 8 | b0);
   }
 
+  void PutU32(unsigned char* p, std::uint32_t value) const {
+    for (int i = 0; i < 4; ++i) {
+      const int shift = bigEndian_ ? 24 - 8 * i : 8 * i;
+      p[i] = static_cast<unsigned char>(value >> shift);
+    }
+  }
+
   TiffDirectoryEntry Entry(const unsigned char* p) const {
     TiffDirectoryEntry entry{U16(p), U16(p + 2), U32(p + 4), {p[8], p[9], p[10], p[11]}};
     return entry;
