@@ -248,7 +248,8 @@ K_ERRORS ReadRows(const KLoadContext& context, const KTiffDirectory& d, const KT
   return reader.Rows() == target.height ? K_SUCCESS : K_ERROR_FILE_READ;
 }
 
-// Reads a file through a window of up to 1 MiB, so that strips of a few KiB cost no read of their own.
+// Reads a file through a window, so that strips of a few KiB cost no read of their own: 1 MiB while
+// the strips follow one another, as little as 64 KiB when they jump about.
 class KFileWindow {
  public:
   KFileWindow(std::FILE* file, long long fileSize)
@@ -258,7 +259,9 @@ class KFileWindow {
   std::size_t Get(std::uint64_t offset, std::uint64_t count, const unsigned char*& bytes) {
     if (offset < start_ || offset >= start_ + window_.size()) {
       if (offset >= fileSize_) return 0;
-      window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, fileSize_ - offset)));
+      const bool sequential = offset == start_ + window_.size();
+      const std::uint64_t wanted = sequential ? kLargest : std::clamp(count, kSmallest, kLargest);
+      window_.resize(static_cast<std::size_t>(std::min(wanted, fileSize_ - offset)));
       start_ = offset;
       if (!TiffReadAt(file_, offset, window_.data(), window_.size())) {
         window_.clear();
@@ -270,7 +273,8 @@ class KFileWindow {
   }
 
  private:
-  static constexpr std::uint64_t kWindowBytes = 1024 * 1024;
+  static constexpr std::uint64_t kSmallest = 64 * 1024;
+  static constexpr std::uint64_t kLargest = 1024 * 1024;
 
   std::FILE* file_;
   std::uint64_t fileSize_;
@@ -330,7 +334,9 @@ class KRowSink {
 };
 
 // 1-bit uncompressed data and all PackBits data: each strip's bytes are fed, decoded where needed, to
-// the row sink, continuing where the previous strip ended, until the target is full.
+// the row sink, continuing where the previous strip ended, until the target is full. No more bytes
+// than the file has are fed in all: strips that share bytes full of no-op headers cannot make the
+// work grow with the square of the file's size.
 K_ERRORS ReadStream(const KLoadContext& context, const KTiffDirectory& d, const KTarget& target,
                     const KRowFixes& fixes) {
   KTiffValues offsets(context.file, context.fileSize, d.order, d.stripOffsets);
@@ -339,6 +345,7 @@ K_ERRORS ReadStream(const KLoadContext& context, const KTiffDirectory& d, const 
   KRowSink sink(target, static_cast<std::size_t>(FileRowBytes(d)), d.width, expand, fixes);
   KPackBitsDecoder decoder;
   KFileWindow window(context.file, context.fileSize);
+  std::uint64_t budget = static_cast<std::uint64_t>(std::max<long long>(context.fileSize, 0));
   for (std::uint32_t i = 0; i < offsets.Count() && !sink.Full(); ++i) {
     std::uint32_t offset = 0, count = 0;
     if (!offsets.Get(i, offset) || !byteCounts.Get(i, count)) return K_ERROR_FILE_READ;
@@ -347,7 +354,8 @@ K_ERRORS ReadStream(const KLoadContext& context, const KTiffDirectory& d, const 
     while (left > 0 && !sink.Full()) {
       const unsigned char* bytes = nullptr;
       const std::size_t got = window.Get(at, left, bytes);
-      if (got == 0) return K_ERROR_FILE_READ;  // the strip runs past the end of the file
+      if (got == 0 || got > budget) return K_ERROR_FILE_READ;  // past the end of the file, or bytes reused
+      budget -= got;
       if (IsPackBits(d)) {
         decoder.Decode(bytes, got, sink);
       } else {
