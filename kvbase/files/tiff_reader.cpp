@@ -173,7 +173,7 @@ bool HostIsBigEndian() {
 // to back too.
 class KRowReader {
  public:
-  static constexpr std::uint64_t kBatchBytes = 256 * 1024;
+  static constexpr std::uint64_t kBatchBytes = 1024 * 1024;
 
   KRowReader(const KLoadContext& context, const KTarget& target, std::uint64_t rowBytes, const KRowFixes& fixes)
       : file_(context.file),
@@ -196,7 +196,7 @@ class KRowReader {
     return true;
   }
 
-  // Reads the pending rows. Rows that need fixing are read in batches of about 256 KiB into a buffer
+  // Reads the pending rows. Rows that need fixing are read in batches of about 1 MiB into a buffer
   // that stays in the cache, and fixed on their way into the target.
   bool Flush() {
     if (pendingRows_ == 0) return true;
