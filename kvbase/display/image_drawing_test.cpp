@@ -93,6 +93,17 @@ TEST(ImageDrawing, AnROIShowsItsAreaOfTheRootAtTheOrigin) {
   }
 }
 
+// A one-pixel image of type T shows `shown`.
+template <typename T>
+void ExpectOnePixel(T pixel, COLORREF shown, const char* what) {
+  KImage<T> image(1, 1);
+  image.SetPixel(pixel, 0, 0);
+  HDC dc = MarkedDC();
+  KDrawImageInWindow(&image, dc, 1.0f, 1.0f);
+  ExpectDrawn(dc, 1, 1, [&](int, int) { return shown; }, what);
+  DeleteDC(dc);
+}
+
 TEST(ImageDrawing, EveryDrawableKind) {
   HDC dc = MarkedDC();
   // BW1: set bits are white, clear ones black; the ROI starts in the middle of a byte.
@@ -127,24 +138,9 @@ TEST(ImageDrawing, EveryDrawableKind) {
   kvgdi_test::Fill(dc, kMarker);
   KDrawImageInWindow(&c24, dc, 1.0f, 1.0f);
   ExpectDrawn(dc, 2, 1, [](int x, int) { return x == 0 ? RGB(200, 100, 50) : RGB(1, 2, 3); }, "C24");
-
-  KImageC24A c24a(1, 1);
-  c24a.SetPixel(KC24A{50, 100, 200, 99}, 0, 0);
-  kvgdi_test::Fill(dc, kMarker);
-  KDrawImageInWindow(&c24a, dc, 1.0f, 1.0f);
-  ExpectDrawn(dc, 1, 1, [](int, int) { return RGB(200, 100, 50); }, "C24A");
-
-  KImageC15 c15(1, 1);
-  c15.SetPixel(KC15{(31 << 10) | (0 << 5) | 31}, 0, 0);
-  kvgdi_test::Fill(dc, kMarker);
-  KDrawImageInWindow(&c15, dc, 1.0f, 1.0f);
-  ExpectDrawn(dc, 1, 1, [](int, int) { return RGB(255, 0, 255); }, "C15");
-
-  KImageC16 c16(1, 1);
-  c16.SetPixel(KC16{(0 << 11) | (63 << 5) | 0}, 0, 0);
-  kvgdi_test::Fill(dc, kMarker);
-  KDrawImageInWindow(&c16, dc, 1.0f, 1.0f);
-  ExpectDrawn(dc, 1, 1, [](int, int) { return RGB(0, 255, 0); }, "C16");
+  ExpectOnePixel(KC24A{50, 100, 200, 99}, RGB(200, 100, 50), "C24A");
+  ExpectOnePixel(KC15{(31 << 10) | 31}, RGB(255, 0, 255), "C15");
+  ExpectOnePixel(KC16{63 << 5}, RGB(0, 255, 0), "C16");
   DeleteDC(dc);
 }
 
