@@ -25,9 +25,10 @@ TEST(Units, TheFourteenUnits) {
     EXPECT_EQ(c.unit.GetMagnitude(), c.magnitude) << c.name;
   }
   EXPECT_EQ(std::strlen(KUnit_um.GetName()), 2u);  // the micro sign is one byte
+  EXPECT_STREQ(KMeasurementUnit(1.0f, "abcdefghijklmnopqrst").GetName(), "abcdefghijklmno");
 }
 
-TEST(Units, ConversionFactors) {
+TEST(Units, ConversionFactorsAndZeroMagnitudes) {
   EXPECT_FLOAT_EQ(KUnit_mm.ConversionFactorTo(KUnit_m), 0.001f);
   EXPECT_EQ(KUnitNone.ConversionFactorTo(KUnit_m), 1.0f);
   KMeasurementUnit zero(0.0f, "zero");
@@ -36,12 +37,7 @@ TEST(Units, ConversionFactors) {
   EXPECT_TRUE(std::isinf(KUnit_m.ConversionFactorTo(zero)));
 }
 
-TEST(Units, NameKeepsFifteenCharacters) {
-  KMeasurementUnit longName(1.0f, "abcdefghijklmnopqrst");
-  EXPECT_STREQ(longName.GetName(), "abcdefghijklmno");
-}
-
-TEST(Units, DimensionalValue) {
+TEST(Units, DimensionalValueConvertsOnlyWhenAsked) {
   KDimensionalValue plain;
   EXPECT_EQ(plain.GetValue(), 1.0f);
   EXPECT_EQ(plain.GetUnit(), &KUnitNone);
@@ -51,9 +47,6 @@ TEST(Units, DimensionalValue) {
   EXPECT_EQ(length.GetUnit(), &KUnit_mm);  // GetValue(unit) converts a copy only
   length.SetUnit(&KUnit_inch);
   EXPECT_NEAR(length.GetValue(), 1.0f, 1e-6);
-  EXPECT_EQ(length.GetUnit(), &KUnit_inch);
-
-  length.SetValue(3.0f);
   EXPECT_EQ(length.GetUnit(), &KUnit_inch);
   length.SetValue(2.0f, &KUnit_cm);  // no conversion
   EXPECT_EQ(length.GetValue(), 2.0f);
@@ -66,11 +59,7 @@ TEST(Units, AngleUnitConversions) {
   EXPECT_EQ(KToRadians(1.0f), 6.2831855f);
 
   KTraceCapture trace;
-  KSetAngleUnit(K_ANGLE_UNIT_DEGREES);
-  EXPECT_NEAR(KFromRadians(3.14159265f), 180.0f, 1e-4);
-  EXPECT_NEAR(KToRadians(90.0f), 1.5707964f, 2e-7);
-
-  float unitsPerRadian[] = {0.15915494f, 1.0f, 57.295776f, 63.661976f};
+  const float unitsPerRadian[] = {0.15915494f, 1.0f, 57.295776f, 63.661976f};
   for (int unit = 0; unit < 4; ++unit) {
     KSetAngleUnit(static_cast<K_ANGLE_UNITS>(unit));
     EXPECT_EQ(KFromRadians(1.0f), unitsPerRadian[unit]);
