@@ -95,53 +95,58 @@ void KVectorTemplate<T>::AddElementByRef(T& element) {
   data_[numElements_++] = element;
 }
 
-template <typename T>
-void KVectorTemplate<T>::Save(const char* path) {
-  std::FILE* file = std::fopen(path, "wb");
+namespace {
+
+// Opens `path`, lets `body` read or write the open file, closes it and traces `traceName` on any failure.
+// `body` leaves its failure in the current error and returns false.
+template <typename Body>
+void WithVectorFile(const char* path, const char* mode, const char* traceName, Body body) {
+  std::FILE* file = std::fopen(path, mode);
   if (file == nullptr) {
-    KReport(K_ERROR_FILE_OPEN, "KVector::Save");
+    KReport(K_ERROR_FILE_OPEN, traceName);
     return;
   }
-  const auto header = KVectorElementFile<T>::Header();
-  bool failed = std::fwrite(header.data(), 1, header.size(), file) != header.size();
-  if (failed) {
-    KSetError(K_ERROR_FILE_WRITE);
-  } else {
-    KOk();
-    Serialize(file, 1, 1);
-    failed = KGetError() != K_SUCCESS;
-  }
+  bool failed = !body(file);
   if (std::fclose(file) != 0 && !failed) {
     KSetError(K_ERROR_FILE_CLOSE);
     failed = true;
   }
-  if (failed) KTraceError("KVector::Save");
+  if (failed) KTraceError(traceName);
+}
+
+}  // namespace
+
+template <typename T>
+void KVectorTemplate<T>::Save(const char* path) {
+  WithVectorFile(path, "wb", "KVector::Save", [this](std::FILE* file) {
+    const auto header = KVectorElementFile<T>::Header();
+    if (std::fwrite(header.data(), 1, header.size(), file) != header.size()) {
+      KSetError(K_ERROR_FILE_WRITE);
+      return false;
+    }
+    KOk();
+    Serialize(file, 1, 1);
+    return KGetError() == K_SUCCESS;
+  });
 }
 
 template <typename T>
 void KVectorTemplate<T>::Load(const char* path) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) {
-    KReport(K_ERROR_FILE_OPEN, "KVector::Load");
-    return;
-  }
-  const auto expected = KVectorElementFile<T>::Header();
-  unsigned char header[4];
-  bool failed = true;
-  if (std::fread(header, 1, sizeof header, file) != sizeof header) {
-    KSetError(K_ERROR_FILE_READ);
-  } else if (std::memcmp(header, expected.data(), sizeof header) != 0) {
-    KSetError(K_ERROR_BAD_FILE_FORMAT);
-  } else {
+  WithVectorFile(path, "rb", "KVector::Load", [this](std::FILE* file) {
+    const auto expected = KVectorElementFile<T>::Header();
+    unsigned char header[4];
+    if (std::fread(header, 1, sizeof header, file) != sizeof header) {
+      KSetError(K_ERROR_FILE_READ);
+      return false;
+    }
+    if (std::memcmp(header, expected.data(), sizeof header) != 0) {
+      KSetError(K_ERROR_BAD_FILE_FORMAT);
+      return false;
+    }
     KOk();
     Serialize(file, 0, header[2]);
-    failed = KGetError() != K_SUCCESS;
-  }
-  if (std::fclose(file) != 0 && !failed) {
-    KSetError(K_ERROR_FILE_CLOSE);
-    failed = true;
-  }
-  if (failed) KTraceError("KVector::Load");
+    return KGetError() == K_SUCCESS;
+  });
 }
 
 template <typename T>
