@@ -26,27 +26,36 @@ const char* KFuzzInputPath(const std::uint8_t* data, std::size_t size) {
   return path;
 }
 
-void KLoadIntoEveryKind(const char* path) {
+namespace {
+
+// Loads into a fresh image, or into an ROI of 17 x 9 placed at (3, 5) in a 40 x 20 image, so that the
+// ROI's rows are narrower than its image's: every row must land inside its own columns.
+template <typename Image>
+void LoadInto(const char* path) {
   short format;
-  KImageBW1 bw1;
-  KLoadImage(&bw1, path, format);
-  KImageBW8 bw8;
-  KLoadImage(&bw8, path, format);
-  KImageBW16 bw16;
-  KLoadImage(&bw16, path, format);
-  KImageC15 c15;
-  KLoadImage(&c15, path, format);
-  KImageC16 c16;
-  KLoadImage(&c16, path, format);
-  KImageC24 c24;
-  KLoadImage(&c24, path, format);
-  // ROIs whose rows are narrower than their image's: every row must land inside its own columns.
-  KImageBW8 grayParent(40, 20);
-  KROIBW8 grayRoi(&grayParent, 3, 5, 17, 9);
-  KLoadImage(&grayRoi, path, format);
-  KImageC24 colourParent(40, 20);
-  KROIC24 colourRoi(&colourParent, 3, 5, 17, 9);
-  KLoadImage(&colourRoi, path, format);
+  Image image;
+  KLoadImage(&image, path, format);
+}
+
+template <typename T>
+void LoadIntoRoi(const char* path) {
+  short format;
+  KImage<T> parent(40, 20);
+  KROI<T> roi(&parent, 3, 5, 17, 9);
+  KLoadImage(&roi, path, format);
+}
+
+}  // namespace
+
+void KLoadIntoEveryKind(const char* path) {
+  LoadInto<KImageBW1>(path);
+  LoadInto<KImageBW8>(path);
+  LoadInto<KImageBW16>(path);
+  LoadInto<KImageC15>(path);
+  LoadInto<KImageC16>(path);
+  LoadInto<KImageC24>(path);
+  LoadIntoRoi<unsigned char>(path);
+  LoadIntoRoi<KC24>(path);
 }
 
 std::vector<std::uint8_t> KWithSignature(const std::uint8_t* data, std::size_t size, std::size_t at,

@@ -32,7 +32,7 @@ bool ReadHeader(std::FILE* file, KBmpHeader& header) {
   // A core-header file may end before 40 bytes: only the header's own size has to be there.
   const size_t got = std::fread(info, 1, sizeof info, file);
   if (got < 4) return false;
-  const std::uint32_t size = bmp::Get32(info + bmp::kSizeAt);
+  const std::uint32_t size = GetU32(info + bmp::kSizeAt);
   if (size != bmp::kInfoHeaderSize && size != bmp::kCoreHeaderSize)
     return KSetError(K_ERROR_UNSUPPORTED_BMP_FORMAT), false;
   if (got < size) return false;
@@ -40,19 +40,19 @@ bool ReadHeader(std::FILE* file, KBmpHeader& header) {
   int planes;
   std::uint32_t compression = bmp::kCompressionNone;
   if (size == bmp::kCoreHeaderSize) {
-    header.width = bmp::Get16(info + bmp::kCoreWidthAt);
-    header.height = bmp::Get16(info + bmp::kCoreHeightAt);
-    planes = bmp::Get16(info + bmp::kCorePlanesAt);
-    header.bitCount = bmp::Get16(info + bmp::kCoreBitCountAt);
+    header.width = GetU16(info + bmp::kCoreWidthAt);
+    header.height = GetU16(info + bmp::kCoreHeightAt);
+    planes = GetU16(info + bmp::kCorePlanesAt);
+    header.bitCount = GetU16(info + bmp::kCoreBitCountAt);
     header.resolutionX = header.resolutionY = bmp::kCoreResolution;
   } else {
-    header.width = static_cast<std::int32_t>(bmp::Get32(info + bmp::kWidthAt));
-    header.height = static_cast<std::int32_t>(bmp::Get32(info + bmp::kHeightAt));
-    planes = bmp::Get16(info + bmp::kPlanesAt);
-    header.bitCount = bmp::Get16(info + bmp::kBitCountAt);
-    compression = bmp::Get32(info + bmp::kCompressionAt);
-    header.resolutionX = static_cast<float>(static_cast<std::int32_t>(bmp::Get32(info + bmp::kXPelsPerMeterAt)));
-    header.resolutionY = static_cast<float>(static_cast<std::int32_t>(bmp::Get32(info + bmp::kYPelsPerMeterAt)));
+    header.width = static_cast<std::int32_t>(GetU32(info + bmp::kWidthAt));
+    header.height = static_cast<std::int32_t>(GetU32(info + bmp::kHeightAt));
+    planes = GetU16(info + bmp::kPlanesAt);
+    header.bitCount = GetU16(info + bmp::kBitCountAt);
+    compression = GetU32(info + bmp::kCompressionAt);
+    header.resolutionX = static_cast<float>(static_cast<std::int32_t>(GetU32(info + bmp::kXPelsPerMeterAt)));
+    header.resolutionY = static_cast<float>(static_cast<std::int32_t>(GetU32(info + bmp::kYPelsPerMeterAt)));
   }
   const int bits = header.bitCount;
   if (planes != 1 || (bits != 1 && bits != 8 && bits != 16 && bits != 24) ||
@@ -64,7 +64,7 @@ bool ReadHeader(std::FILE* file, KBmpHeader& header) {
     if (std::fseek(file, bmp::kFileHeaderSize + bmp::kInfoHeaderSize, SEEK_SET) != 0 ||
         std::fread(masks, 1, sizeof masks, file) != sizeof masks)
       return false;
-    if (bmp::Get32(masks + 4) == bmp::kGreenMask555) header.bitCount = 15;
+    if (GetU32(masks + 4) == bmp::kGreenMask555) header.bitCount = 15;
   }
   KOk();
   return true;
@@ -156,7 +156,7 @@ void ReadBmp(KLoadContext& context) {
   // Pixel data that cannot be in the file is refused before the target is resized.
   const long long rowLength = bmp::RowLength(header.width, header.bitCount);
   const long long stride = bmp::Stride(rowLength);
-  const long long pixelOffset = bmp::Get32(context.header + bmp::kPixelOffsetAt);
+  const long long pixelOffset = GetU32(context.header + bmp::kPixelOffsetAt);
   const long long available = context.fileSize - pixelOffset - rowLength;
   if (available < 0 || (stride > 0 && height - 1 > available / stride))
     return (void)KSetError(K_ERROR_FILE_READ);

@@ -32,9 +32,9 @@ void FillTable(const KPixelKind& kind, unsigned char* table) {
       break;
     case 16: {
       const bool fiveSixFive = kind.bits[1] == 6;
-      bmp::Put32(table, fiveSixFive ? 0xF800 : 0x7C00);
-      bmp::Put32(table + 4, fiveSixFive ? 0x07E0 : 0x03E0);
-      bmp::Put32(table + 8, 0x001F);
+      PutU32(table, fiveSixFive ? 0xF800 : 0x7C00);
+      PutU32(table + 4, fiveSixFive ? 0x07E0 : 0x03E0);
+      PutU32(table + 8, 0x001F);
       break;
     }
     default:
@@ -59,19 +59,19 @@ void WriteBmp(KSaveContext& context) {
   unsigned char headers[bmp::kFileHeaderSize + bmp::kInfoHeaderSize + 256 * 4] = {};
   headers[0] = 'B';
   headers[1] = 'M';
-  bmp::Put32(headers + bmp::kFileSizeAt, static_cast<std::uint32_t>(pixelOffset + imageBytes));
-  bmp::Put32(headers + bmp::kPixelOffsetAt, static_cast<std::uint32_t>(pixelOffset));
+  PutU32(headers + bmp::kFileSizeAt, static_cast<std::uint32_t>(pixelOffset + imageBytes));
+  PutU32(headers + bmp::kPixelOffsetAt, static_cast<std::uint32_t>(pixelOffset));
   unsigned char* info = headers + bmp::kFileHeaderSize;
-  bmp::Put32(info + bmp::kSizeAt, bmp::kInfoHeaderSize);
-  bmp::Put32(info + bmp::kWidthAt, static_cast<std::uint32_t>(context.width));
-  bmp::Put32(info + bmp::kHeightAt, static_cast<std::uint32_t>(context.height));
-  bmp::Put16(info + bmp::kPlanesAt, 1);
-  bmp::Put16(info + bmp::kBitCountAt, static_cast<std::uint32_t>(bitCount));
-  bmp::Put32(info + bmp::kCompressionAt, bitCount == 16 ? bmp::kCompressionBitFields : bmp::kCompressionNone);
-  bmp::Put32(info + bmp::kSizeImageAt, static_cast<std::uint32_t>(imageBytes));
+  PutU32(info + bmp::kSizeAt, bmp::kInfoHeaderSize);
+  PutU32(info + bmp::kWidthAt, static_cast<std::uint32_t>(context.width));
+  PutU32(info + bmp::kHeightAt, static_cast<std::uint32_t>(context.height));
+  PutU16(info + bmp::kPlanesAt, 1);
+  PutU16(info + bmp::kBitCountAt, static_cast<std::uint32_t>(bitCount));
+  PutU32(info + bmp::kCompressionAt, bitCount == 16 ? bmp::kCompressionBitFields : bmp::kCompressionNone);
+  PutU32(info + bmp::kSizeImageAt, static_cast<std::uint32_t>(imageBytes));
   KMeasurementUnit* unit = context.unit != nullptr ? context.unit : &KUnitNone;
-  bmp::Put32(info + bmp::kXPelsPerMeterAt, static_cast<std::uint32_t>(PixelsPerMetre(context.resolutionX, unit)));
-  bmp::Put32(info + bmp::kYPelsPerMeterAt, static_cast<std::uint32_t>(PixelsPerMetre(context.resolutionY, unit)));
+  PutU32(info + bmp::kXPelsPerMeterAt, static_cast<std::uint32_t>(PixelsPerMetre(context.resolutionX, unit)));
+  PutU32(info + bmp::kYPelsPerMeterAt, static_cast<std::uint32_t>(PixelsPerMetre(context.resolutionY, unit)));
   FillTable(context.kind, info + bmp::kInfoHeaderSize);
 
   KSetError(K_ERROR_FILE_WRITE);

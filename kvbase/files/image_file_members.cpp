@@ -14,6 +14,14 @@ template <typename T>
 constexpr bool kMembersForward =
     std::is_same_v<T, unsigned char> || std::is_same_v<T, unsigned short> || std::is_same_v<T, KC24>;
 
+// Loads through the free function and returns the format code it stored.
+template <typename Target>
+IMAGE_FILE_TYPES LoadAndTellFormat(Target* target, const char* path) {
+  short format = K_FILE_FORMAT_AUTO;
+  KLoadImage(target, path, format);
+  return static_cast<IMAGE_FILE_TYPES>(format);
+}
+
 }  // namespace
 
 template <typename T>
@@ -27,9 +35,7 @@ void KROI<T>::Save(const char* path, IMAGE_FILE_TYPES format) {
 template <typename T>
 IMAGE_FILE_TYPES KROI<T>::Load(const char* path) {
   if constexpr (kMembersForward<T>) {
-    short format = K_FILE_FORMAT_AUTO;
-    KLoadImage(this, path, format);
-    return static_cast<IMAGE_FILE_TYPES>(format);
+    return LoadAndTellFormat(this, path);
   } else {
     KReport(K_ERROR_UNSUPPORTED_IMAGE_TYPE, "KROI::Load");
     return static_cast<IMAGE_FILE_TYPES>(0);
@@ -47,9 +53,7 @@ void KImage<T>::Save(const char* path, IMAGE_FILE_TYPES format) {
 template <typename T>
 IMAGE_FILE_TYPES KImage<T>::Load(const char* path) {
   if constexpr (kMembersForward<T> || std::is_same_v<T, int>) {
-    short format = K_FILE_FORMAT_AUTO;
-    KLoadImage(this, path, format);
-    return static_cast<IMAGE_FILE_TYPES>(format);
+    return LoadAndTellFormat(this, path);
   } else {
     KReport(K_ERROR_UNSUPPORTED_IMAGE_TYPE, "KImage::Load");
     return static_cast<IMAGE_FILE_TYPES>(0);

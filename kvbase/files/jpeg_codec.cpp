@@ -30,6 +30,20 @@ struct KJpegErrorManager {
   std::longjmp(reinterpret_cast<KJpegErrorManager*>(codec->err)->jump, 1);
 }
 
+// Gives a compression or decompression object the error manager; the caller sets the jump point.
+template <typename Codec>
+void UseErrorManager(Codec& codec, KJpegErrorManager& errors) {
+  codec.err = jpeg_std_error(&errors.manager);
+  errors.manager.error_exit = ExitOnFatalError;
+}
+
+// Sets `code` and destroys the codec object (harmless when ExitOnFatalError already did).
+template <typename Codec>
+void Abandon(Codec& codec, K_ERRORS code) {
+  KSetError(code);
+  jpeg_destroy(reinterpret_cast<j_common_ptr>(&codec));
+}
+
 // A JPEG needs at least one Huffman-coded bit per 8 x 8 block for its DC value, so a baseline or
 // progressive file holds at most 512 pixels per byte (flat images come close). 16 times that leaves
 // room for arithmetic coding while a 200-byte file can still not claim a 65535 x 65535 image.
@@ -88,53 +102,31 @@ void ReadJpeg(KLoadContext& context) {
 
   jpeg_decompress_struct codec;
   KJpegErrorManager errors;
-  codec.err = jpeg_std_error(&errors.manager);
-  errors.manager.error_exit = ExitOnFatalError;
-  if (setjmp(errors.jump)) {
-    KSetError(K_ERROR_JPEG_READ);
-    jpeg_destroy_decompress(&codec);  // already destroyed by ExitOnFatalError: harmless
-    return;
-  }
+  UseErrorManager(codec, errors);
+  if (setjmp(errors.jump)) return Abandon(codec, K_ERROR_JPEG_READ);
   jpeg_create_decompress(&codec);
-  if (std::fseek(context.file, 0, SEEK_SET) != 0) {
-    KSetError(K_ERROR_FILE_READ);
-    jpeg_destroy_decompress(&codec);
-    return;
-  }
+  if (std::fseek(context.file, 0, SEEK_SET) != 0) return Abandon(codec, K_ERROR_FILE_READ);
   jpeg_stdio_src(&codec, context.file);
   jpeg_read_header(&codec, TRUE);
 
   const K_ERRORS refusal = CheckHeader(codec, context);
-  if (refusal != K_SUCCESS) {
-    KSetError(refusal);
-    jpeg_destroy_decompress(&codec);
-    return;
-  }
+  if (refusal != K_SUCCESS) return Abandon(codec, refusal);
   context.width = static_cast<int>(codec.image_width);
   context.height = static_cast<int>(codec.image_height);
   context.unit = UnitOfDensity(codec.density_unit);
   context.resolutionX = static_cast<float>(codec.X_density);
   context.resolutionY = static_cast<float>(codec.Y_density);
-  if (!PrepareTarget(context)) {
-    jpeg_destroy_decompress(&codec);
-    return;
-  }
+  if (!PrepareTarget(context)) return Abandon(codec, KGetError());
 
   if (codec.num_components == 3) codec.out_color_space = JCS_EXT_BGR;
   jpeg_start_decompress(&codec);
   if (codec.output_width != codec.image_width || codec.output_height != codec.image_height ||
       static_cast<long long>(codec.output_width) * codec.output_components != context.rowLength) {
-    KSetError(K_ERROR_UNSUPPORTED_JPEG_FORMAT);
-    jpeg_destroy_decompress(&codec);
-    return;
+    return Abandon(codec, K_ERROR_UNSUPPORTED_JPEG_FORMAT);
   }
   for (int y = 0; y < context.height; ++y) {
     JSAMPROW row = context.pixels + static_cast<std::ptrdiff_t>(y) * context.rowPitch;
-    if (jpeg_read_scanlines(&codec, &row, 1) != 1) {
-      KSetError(K_ERROR_FILE_READ);
-      jpeg_destroy_decompress(&codec);
-      return;
-    }
+    if (jpeg_read_scanlines(&codec, &row, 1) != 1) return Abandon(codec, K_ERROR_FILE_READ);
   }
   jpeg_finish_decompress(&codec);
   jpeg_destroy_decompress(&codec);
@@ -145,13 +137,8 @@ void ReadJpeg(KLoadContext& context) {
 void WriteJpeg(KSaveContext& context) {
   jpeg_compress_struct codec;
   KJpegErrorManager errors;
-  codec.err = jpeg_std_error(&errors.manager);
-  errors.manager.error_exit = ExitOnFatalError;
-  if (setjmp(errors.jump)) {
-    KSetError(K_ERROR_JPEG_WRITE);
-    jpeg_destroy_compress(&codec);  // already destroyed by ExitOnFatalError: harmless
-    return;
-  }
+  UseErrorManager(codec, errors);
+  if (setjmp(errors.jump)) return Abandon(codec, K_ERROR_JPEG_WRITE);
   jpeg_create_compress(&codec);
   jpeg_stdio_dest(&codec, context.file);
   const bool colour = context.kind.planes == 3;

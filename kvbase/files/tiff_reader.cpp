@@ -398,13 +398,7 @@ K_ERRORS Read(KLoadContext& context) {
 
 }  // namespace
 
-void ReadTiff(KLoadContext& context) {
-  const K_ERRORS code = Read(context);
-  if (code == K_SUCCESS) {
-    KOk();
-  } else {
-    KSetError(code);
-  }
-}
+// The result becomes the current error, K_SUCCESS included.
+void ReadTiff(KLoadContext& context) { KSetError(Read(context)); }
 
 }  // namespace kvbase::internal

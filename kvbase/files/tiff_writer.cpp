@@ -488,13 +488,7 @@ K_ERRORS Write(KSaveContext& context) {
 
 }  // namespace
 
-void WriteTiff(KSaveContext& context) {
-  const K_ERRORS code = Write(context);
-  if (code == K_SUCCESS) {
-    KOk();
-  } else {
-    KSetError(code);
-  }
-}
+// The result becomes the current error, K_SUCCESS included.
+void WriteTiff(KSaveContext& context) { KSetError(Write(context)); }
 
 }  // namespace kvbase::internal

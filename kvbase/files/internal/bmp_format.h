@@ -2,12 +2,14 @@
 #define KVBASE_FILES_INTERNAL_BMP_FORMAT_H
 
 // The Windows bitmap layout shared by the BMP reader and writer: the 14-byte file header, the 40-byte
-// (BITMAPINFOHEADER) and 12-byte (BITMAPCOREHEADER) information headers, row strides, and little-endian
-// field access. Rows are stored bottom-up (positive height), each padded to a multiple of 4 bytes.
+// (BITMAPINFOHEADER) and 12-byte (BITMAPCOREHEADER) information headers, and row strides. Fields are
+// little-endian (little_endian.h); rows are stored bottom-up (positive height), each padded to a
+// multiple of 4 bytes.
 
 #include <cstdint>
 
 #include "kvbase/files/internal/file_contexts.h"
+#include "kvbase/files/internal/little_endian.h"
 
 namespace kvbase::internal::bmp {
 
@@ -42,20 +44,6 @@ constexpr std::uint32_t kGreenMask555 = 0x03E0;
 
 // Resolution a core-header file is taken to have, in pixels per metre.
 constexpr float kCoreResolution = 1000.0f;
-
-inline std::uint16_t Get16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-inline std::uint32_t Get32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-inline void Put16(unsigned char* p, std::uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
-inline void Put32(unsigned char* p, std::uint32_t v) {
-  Put16(p, v);
-  Put16(p + 2, v >> 16);
-}
 
 // Bytes of pixel data in one file row of `width` pixels of `bitCount` bits (15 counts as 16).
 inline long long RowLength(long long width, int bitCount) {

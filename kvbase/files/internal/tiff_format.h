@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "kvbase/files/internal/little_endian.h"
+
 namespace kvbase::internal {
 
 constexpr int kTiffHeaderSize = 8;
@@ -102,17 +104,6 @@ class KTiffByteOrder {
  private:
   bool bigEndian_;
 };
-
-// Little-endian stores, for the writer: every file it writes is "II".
-inline void PutU16(unsigned char* p, std::uint32_t value) {
-  p[0] = static_cast<unsigned char>(value);
-  p[1] = static_cast<unsigned char>(value >> 8);
-}
-
-inline void PutU32(unsigned char* p, std::uint32_t value) {
-  PutU16(p, value);
-  PutU16(p + 2, value >> 16);
-}
 
 }  // namespace kvbase::internal
 
