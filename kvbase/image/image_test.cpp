@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -15,24 +16,24 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-std::uintptr_t Address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
-
 TEST(Image, BufferLayoutPerPixelType) {
   KImageBW8 gray(5, 3);
-  EXPECT_EQ(gray.GetBitsPerRow(), 64);
-  EXPECT_EQ(Address(gray.GetImagePtr(0, 0)) % 32, 0u);
-  EXPECT_EQ(Address(gray.GetImagePtr(2, 1)) - Address(gray.GetImagePtr(0, 0)), 10u);
-
   KImageBW1 bits(33, 2);
-  EXPECT_EQ(bits.GetBitsPerRow(), 64);
-  EXPECT_EQ(Address(bits.GetImagePtr(9, 1)) - Address(bits.GetImagePtr(0, 0)), 9u);
-  EXPECT_EQ(bits.GetBitIndex(9, 1), 1u);
-
   KImageC24 colour(5, 5);
-  EXPECT_EQ(colour.GetBitsPerRow(), 128);
-  EXPECT_EQ(colour.GetRowPitch(), 16);
-
   KImageComplex64 complex(3, 1);
+  struct Case {
+    const char* name;
+    KGenericROI& image;
+    int rowPitch, x, y, offset;
+  } cases[] = {{"BW8", gray, 8, 2, 1, 10}, {"BW1", bits, 8, 9, 1, 9}, {"C24", colour, 16, 1, 1, 19},
+               {"Complex64", complex, 24, 2, 0, 16}};
+  for (const Case& c : cases) {
+    const auto* base = static_cast<unsigned char*>(c.image.GetGenericImagePtr(0, 0));
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(base) % 32, 0u) << c.name;
+    EXPECT_EQ(c.image.GetRowPitch(), c.rowPitch) << c.name;  // rows padded to 32 bits
+    EXPECT_EQ(static_cast<unsigned char*>(c.image.GetGenericImagePtr(c.x, c.y)) - base, c.offset) << c.name;
+  }
+  EXPECT_EQ(bits.GetBitIndex(9, 1), 1u);
   EXPECT_EQ(complex.GetColPitch(), 8);
   EXPECT_EQ(complex.GetType(), K_IMAGE_COMPLEX64);
   EXPECT_EQ(complex.GetColorSystem(), K_COLOR_SYSTEM_GRAY);
@@ -48,13 +49,10 @@ TEST(Image, ResizingKeepsOrReplacesTheBuffer) {
   EXPECT_EQ(image.GetImagePtr(0, 0), buffer);
   EXPECT_EQ(image.GetPixel(3, 3), 77);
   EXPECT_EQ(image.GetMask().GetNumElements(), 8u);
-
   image.SetSize(0, 100);
   EXPECT_EQ(image.Void(), 1);
   EXPECT_EQ(image.GetHeight(), 100);
   EXPECT_EQ(image.GetMask().GetNumElements(), 0u);  // a new size empties the mask
-  image.SetSize(&image);
-  EXPECT_EQ(image.Void(), 1);
 }
 
 TEST(Image, CallerBufferIsUsedInPlaceAndNeverFreed) {
@@ -63,7 +61,6 @@ TEST(Image, CallerBufferIsUsedInPlaceAndNeverFreed) {
     KImageBW8 image(2, 2);
     image.SetImagePtr(640, 480, pixels.data(), 0);
     EXPECT_EQ(image.GetBitsPerRow(), 5120);
-    EXPECT_EQ(image.GetImagePtr(1, 1), pixels.data() + 641);
     image.SetPixel(5, 1, 1);
     EXPECT_EQ(pixels[641], 5);
     image.SetImagePtr(pixels.data() + 640, 2 * 640 * 8);  // every other row, same size
@@ -92,40 +89,25 @@ TEST(Image, BadSizesLeaveTheImageEmpty) {
   } huge[] = {{INT_MAX, 2}, {1 << 30, 1 << 30}, {1 << 20, 1 << 20}};
   for (const Huge& h : huge) {
     KImageC24 big(4, 4);
-    KOk();
+    trace.Clear();
     big.SetSize(h.width, h.height);
     EXPECT_EQ(KGetError(), K_ERROR_ALLOCATION) << h.width << " x " << h.height;
-    EXPECT_EQ(big.GetWidth(), 0);
-    EXPECT_EQ(big.GetHeight(), 0);
+    EXPECT_EQ(trace.Names(), Names{"KImage::SetSize"}) << h.width << " x " << h.height;
+    EXPECT_EQ(big.GetWidth() + big.GetHeight(), 0);
     EXPECT_EQ(big.Void(), 1);
   }
-  EXPECT_EQ(trace.Names().back(), "KImage::SetSize");
-}
-
-TEST(Image, DestructionDetachesChildren) {
-  KTraceCapture trace;
-  KROIC16 a, b;
-  {
-    KImageC16 image(20, 20);
-    a.Attach(&image);
-    b.Attach(&image);
-    EXPECT_EQ(image.IsAnROI(), 0);
-  }
-  EXPECT_EQ(a.GetParent(), nullptr);
-  EXPECT_EQ(b.GetParent(), nullptr);
-  EXPECT_EQ(a.GetNextSiblingROI(), nullptr);
-  EXPECT_TRUE(trace.Boxes().empty());
 }
 
 TEST(Image, PixelAccessPerType) {
   KImageBW1 bits(16, 2);
-  std::memset(bits.GetGenericImagePtr(0, 0), 0, 8);
-  *static_cast<unsigned char*>(bits.GetGenericImagePtr(0, 0)) = 0x40;
+  auto* bytes = static_cast<unsigned char*>(bits.GetGenericImagePtr(0, 0));
+  std::fill_n(bytes, 8, 0);
+  bytes[0] = 0x40;  // the leftmost pixel is the most significant bit
   EXPECT_EQ(bits.GetPixel(1, 0), 1);
   EXPECT_EQ(bits.GetPixel(0, 0), 0);
   KROIBW1 roi(&bits, 3, 1, 10, 1);
-  roi.SetPixel(5, 6, 0);  // column 9 of row 1
-  EXPECT_EQ(static_cast<unsigned char*>(bits.GetGenericImagePtr(8, 1))[0], 0x40);
+  roi.SetPixel(5, 6, 0);  // column 9 of row 1; any non-zero value sets the bit
+  EXPECT_EQ(bytes[5], 0x40);
   EXPECT_EQ(bits.GetPixel(9, 1), 1);
   roi.SetPixel(0, 6, 0);
   EXPECT_EQ(bits.GetPixel(9, 1), 0);
@@ -133,7 +115,6 @@ TEST(Image, PixelAccessPerType) {
   KImageC24 colour(4, 4);
   KROIC24 window(&colour, 1, 2, 2, 2);
   window.SetPixel(KC24(1, 2, 3), 1, 1);
-  EXPECT_EQ(colour.GetPixel(2, 3).byte0, 3);
   EXPECT_EQ(reinterpret_cast<unsigned char*>(colour.GetImagePtr(0, 3))[6], 3);
 }
 
@@ -146,7 +127,6 @@ TEST(Image, PixelDimensionsLiveInTheRoot) {
   roi.GetResolution(w, h, unit);
   EXPECT_EQ(w, 1.0f);
   EXPECT_EQ(unit, &KUnitNone);
-
   roi.SetResolution(4.0f, 2.0f, &KUnit_mm);
   other.GetPixelDimensions(w, h, unit);
   EXPECT_EQ(w, 0.25f);
@@ -157,7 +137,6 @@ TEST(Image, PixelDimensionsLiveInTheRoot) {
   image.GetResolution(w, h, unit);
   EXPECT_TRUE(std::isinf(w));
   EXPECT_EQ(KGetError(), K_SUCCESS);
-
   image.SetPixelDimensions(0.0f, -0.0f, &KUnit_m);
   image.SetResolution(0.0f, 5.0f, &KUnit_m);
   EXPECT_EQ(KGetError(), K_ERROR_PIXELS_NOT_FINITE);
@@ -165,23 +144,16 @@ TEST(Image, PixelDimensionsLiveInTheRoot) {
   EXPECT_EQ(h, 2.0f);
   EXPECT_EQ(unit, &KUnit_cm);
   EXPECT_EQ(trace.Names(), (Names{"KImage::SetPixelDimensions", "KGenericImage::SetResolution"}));
-
-  trace.Clear();
-  KROIBW8 loose;
-  float untouched = 42.0f;
-  loose.GetPixelDimensions(untouched, h, unit);
-  EXPECT_EQ(untouched, 42.0f);
-  EXPECT_EQ(trace.Names(), (Names{"KROI::GetTopParent", "KROI::GetPixelDimensions"}));
 }
 
-TEST(Image, StreamRecords) {
+TEST(Image, StreamRecordsRoundTrip) {
   KImageBW8 image(3, 2);
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 3; ++x) image.SetPixel(static_cast<unsigned char>(10 * y + x), x, y);
+  KROIBW8 roi(&image, 1, 0, 2, 2);
   std::FILE* file = std::tmpfile();
   KOk();
   image.Serialize(file, 1, 0);
-  KROIBW8 roi(&image, 1, 0, 2, 2);
   roi.Serialize(file, 1, 0);
   EXPECT_EQ(std::ftell(file), 8 + 2 * 4 + 16);
 

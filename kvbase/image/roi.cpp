@@ -113,37 +113,28 @@ void KROI<T>::SetHeight(int height) {
 }
 
 template <typename T>
-void KROI<T>::SetOrgX(int x) {
-  if (IsAnROI() == 0) return (void)KReport(K_ERROR_CANNOT_APPLY_TO_IMAGE, "KROI::SetOrgX");
-  const long long right = static_cast<long long>(x) + width_;
-  if (right < 0) {
+void KROI<T>::SetOrigin(bool horizontal, int origin) {
+  const char* traceName = horizontal ? "KROI::SetOrgX" : "KROI::SetOrgY";
+  if (IsAnROI() == 0) return (void)KReport(K_ERROR_CANNOT_APPLY_TO_IMAGE, traceName);
+  const int extent = horizontal ? width_ : height_;
+  const long long end = static_cast<long long>(origin) + extent;
+  if (end < 0) {
     if (parent_ != nullptr) ResetToParent();
-    return (void)KReport(K_ERROR_ROI_OUT_OF_PARENT, "KROI::SetOrgX");
+    return (void)KReport(K_ERROR_ROI_OUT_OF_PARENT, traceName);
   }
-  if (x < 0) {
-    orgX_ = 0;
-    SetWidth(static_cast<int>(right));
-  } else {
-    orgX_ = x;
-    SetWidth(width_);
-  }
+  // A negative origin cuts off the part before the parent's edge.
+  (horizontal ? orgX_ : orgY_) = origin < 0 ? 0 : origin;
+  SetExtent(horizontal, origin < 0 ? static_cast<int>(end) : extent);
+}
+
+template <typename T>
+void KROI<T>::SetOrgX(int x) {
+  SetOrigin(true, x);
 }
 
 template <typename T>
 void KROI<T>::SetOrgY(int y) {
-  if (IsAnROI() == 0) return (void)KReport(K_ERROR_CANNOT_APPLY_TO_IMAGE, "KROI::SetOrgY");
-  const long long bottom = static_cast<long long>(y) + height_;
-  if (bottom < 0) {
-    if (parent_ != nullptr) ResetToParent();
-    return (void)KReport(K_ERROR_ROI_OUT_OF_PARENT, "KROI::SetOrgY");
-  }
-  if (y < 0) {
-    orgY_ = 0;
-    SetHeight(static_cast<int>(bottom));
-  } else {
-    orgY_ = y;
-    SetHeight(height_);
-  }
+  SetOrigin(false, y);
 }
 
 template <typename T>

@@ -143,6 +143,8 @@ class KROI : public KGenericROI {
   void ResetToParent();
   // Shared by SetWidth and SetHeight.
   void SetExtent(bool horizontal, int extent);
+  // Shared by SetOrgX and SetOrgY.
+  void SetOrigin(bool horizontal, int origin);
   // Address or offset of this ROI's pixel (0, 0) for new runs.
   std::uintptr_t MaskOrigin();
 
