@@ -1,7 +1,6 @@
 #include "kvbase/render/color_histogram.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -10,9 +9,11 @@
 #include "kvbase/foundation/units.h"
 #include "kvbase/image/image.h"
 #include "kvbase/render/internal/fixed_point.h"
+#include "kvbase/render/internal/view_angles.h"
 
 using kvbase::internal::FillMultiples;
 using kvbase::internal::IntegerPart16;
+using kvbase::internal::KViewAnglesOf;
 using kvbase::internal::ToFixed16;
 
 namespace {
@@ -31,12 +32,7 @@ struct CubeProjection {
 
 void ComputeProjection(CubeProjection& p, float tiltAngle, float turnAngle, float sX, float sY, float sZ, int width,
                        int height) {
-  const float a = KToRadians(tiltAngle);
-  const float b = KToRadians(turnAngle);
-  const float cosA = static_cast<float>(std::cos(static_cast<double>(a)));
-  const float sinA = static_cast<float>(std::sin(static_cast<double>(a)));
-  const float cosB = static_cast<float>(std::cos(static_cast<double>(b)));
-  const float sinB = static_cast<float>(std::sin(static_cast<double>(b)));
+  const auto [cosA, sinA, cosB, sinB] = KViewAnglesOf(KToRadians(tiltAngle), KToRadians(turnAngle));
 
   const float column[3] = {cosB * sX, sinB * sinA * sY, -sinB * cosA * sZ};
   const float row[3] = {0.0f * sX, cosA * sY, sinA * sZ};

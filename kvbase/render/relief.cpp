@@ -1,6 +1,5 @@
 #include "kvbase/render/relief.h"
 
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -8,9 +7,11 @@
 #include "kvbase/foundation/internal/report.h"
 #include "kvbase/foundation/units.h"
 #include "kvbase/render/internal/fixed_point.h"
+#include "kvbase/render/internal/view_angles.h"
 
 using kvbase::internal::FillMultiples;
 using kvbase::internal::IntegerPart16;
+using kvbase::internal::KViewAnglesOf;
 using kvbase::internal::ToFixed16;
 
 namespace {
@@ -31,10 +32,7 @@ struct Projection {
 // a and b in radians; the sizes are those of the traversed source and of the destination.
 void ComputeProjection(Projection& p, float a, float b, float sX, float sY, float sZ, int sourceWidth,
                        int sourceHeight, int destinationWidth, int destinationHeight) {
-  const float cosA = static_cast<float>(std::cos(static_cast<double>(a)));
-  const float sinA = static_cast<float>(std::sin(static_cast<double>(a)));
-  const float cosB = static_cast<float>(std::cos(static_cast<double>(b)));
-  const float sinB = static_cast<float>(std::sin(static_cast<double>(b)));
+  const auto [cosA, sinA, cosB, sinB] = KViewAnglesOf(a, b);
 
   const float columnOfColumn = cosB * sX;
   const float columnOfRow = -sinB * sinA * sY;
