@@ -13,7 +13,7 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-TEST(GenericROI, MetadataStringsAreOwnedCopies) {
+TEST(GenericROI, MetadataStringsAreOwnedCopiesAndAnEmptyDateIsNow) {
   KImageBW8 image;
   EXPECT_EQ(image.GetDate(), nullptr);
   char title[] = "first";
@@ -31,13 +31,11 @@ TEST(GenericROI, MetadataStringsAreOwnedCopies) {
   EXPECT_STREQ(image.GetDate(), "2020:01:02 03:04:05");
   image.SetDate(nullptr);
   EXPECT_EQ(image.GetDate(), nullptr);
-}
 
-TEST(GenericROI, EmptyDateMeansNowInLocalTime) {
-  KROIBW8 roi;
+  // An empty date means now, in local time.
   const std::time_t before = std::time(nullptr);
-  roi.SetDate("");
-  const std::string date = roi.GetDate();
+  image.SetDate("");
+  const std::string date = image.GetDate();
   ASSERT_EQ(date.size(), 19u);  // every field zero-padded
   std::tm parsed = {};
   ASSERT_EQ(sscanf(date.c_str(), "%4d:%2d:%2d %2d:%2d:%2d", &parsed.tm_year, &parsed.tm_mon, &parsed.tm_mday,
