@@ -39,43 +39,31 @@ void Polyline(HDC dc, const KPlot& plot, unsigned int count, Value value) {
   }
 }
 
-// The gray-level vectors share one recipe; the member functions below pass their fields in.
-template <typename Vector>
-void DrawGrayVector(Vector& vector, HDC dc, float width, float height, float left, float top, bool valuesUnsigned,
-                    double& xMinimum, double& xMaximum, double& yMinimum, double& yMaximum, int automaticRange) {
-  const unsigned int count = vector.GetNumElements();
-  const auto* data = vector.GetDataPtr();
-  xMinimum = 0.0;
-  xMaximum = std::max(static_cast<double>(count) - 1.0, 1.0);
-  if (automaticRange != 0) {
-    yMinimum = yMaximum = 0.0;
-    for (unsigned int i = 0; i < count; ++i) {
-      const double value = Read(data[i], valuesUnsigned);
-      yMaximum = std::max(yMaximum, value);
-      if (!valuesUnsigned) yMinimum = std::min(yMinimum, value);
-    }
-    if (yMaximum == yMinimum) yMaximum += 1.0;
-  }
-  vector.DrawAnnotations(dc, Trunc(width), Trunc(height), Trunc(left), Trunc(top), "Index", "Value");
-  Polyline(dc, vector, count, [&](unsigned int i) { return Read(data[i], valuesUnsigned); });
-}
-
 }  // namespace
 
-void KBW8Vector::Draw(HDC dc, float width, float height, float left, float top) {
-  DrawGrayVector(*this, dc, width, height, left, top, valuesUnsigned_ != 0, xMinimum_, xMaximum_, yMinimum_, yMaximum_,
-                 automaticRange_);
+template <typename T>
+void KGrayVector<T>::Draw(HDC dc, float width, float height, float left, float top) {
+  const unsigned int count = this->GetNumElements();
+  const T* data = this->GetDataPtr();
+  const bool valuesUnsigned = valuesUnsigned_ != 0;
+  xMinimum_ = 0.0;
+  xMaximum_ = std::max(static_cast<double>(count) - 1.0, 1.0);
+  if (automaticRange_ != 0) {
+    yMinimum_ = yMaximum_ = 0.0;
+    for (unsigned int i = 0; i < count; ++i) {
+      const double value = Read(data[i], valuesUnsigned);
+      yMaximum_ = std::max(yMaximum_, value);
+      if (!valuesUnsigned) yMinimum_ = std::min(yMinimum_, value);
+    }
+    if (yMaximum_ == yMinimum_) yMaximum_ += 1.0;
+  }
+  DrawAnnotations(dc, Trunc(width), Trunc(height), Trunc(left), Trunc(top), "Index", "Value");
+  Polyline(dc, *this, count, [&](unsigned int i) { return Read(data[i], valuesUnsigned); });
 }
 
-void KBW16Vector::Draw(HDC dc, float width, float height, float left, float top) {
-  DrawGrayVector(*this, dc, width, height, left, top, valuesUnsigned_ != 0, xMinimum_, xMaximum_, yMinimum_, yMaximum_,
-                 automaticRange_);
-}
-
-void KBW32Vector::Draw(HDC dc, float width, float height, float left, float top) {
-  DrawGrayVector(*this, dc, width, height, left, top, valuesUnsigned_ != 0, xMinimum_, xMaximum_, yMinimum_, yMaximum_,
-                 automaticRange_);
-}
+template void KGrayVector<unsigned char>::Draw(HDC, float, float, float, float);
+template void KGrayVector<unsigned short>::Draw(HDC, float, float, float, float);
+template void KGrayVector<unsigned int>::Draw(HDC, float, float, float, float);
 
 void KC24Vector::Draw(HDC dc, float width, float height, float left, float top, void* pen0, void* pen1, void* pen2) {
   const unsigned int count = GetNumElements();

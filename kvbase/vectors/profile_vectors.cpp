@@ -68,18 +68,6 @@ float WeighedMomentOf(const T* data, unsigned int count, unsigned int first, uns
 
 }  // namespace
 
-KBW8Vector::KBW8Vector(unsigned int maxElements, int valuesUnsigned) : valuesUnsigned_(valuesUnsigned) {
-  SetMaxElements(maxElements);
-}
-
-KBW16Vector::KBW16Vector(unsigned int maxElements, int valuesUnsigned) : valuesUnsigned_(valuesUnsigned) {
-  SetMaxElements(maxElements);
-}
-
-KBW32Vector::KBW32Vector(unsigned int maxElements, int valuesUnsigned) : valuesUnsigned_(valuesUnsigned) {
-  SetMaxElements(maxElements);
-}
-
 KC24Vector::KC24Vector(unsigned int maxElements) { SetMaxElements(maxElements); }
 
 void KBW8Vector::SetupThreshold(unsigned char threshold, unsigned char below, unsigned char above) {
@@ -98,14 +86,11 @@ void KBW8Vector::SetupGainOffset(float gain, float offset, float gamma) {
   for (int i = 0; i < 256; ++i) table[i] = GainOffsetEntry(i, gain, offset, gamma);
 }
 
-float KBW8Vector::WeighedMoment(unsigned int first, unsigned int last) {
-  return WeighedMomentOf(GetDataPtr(), GetNumElements(), first, last);
+template <typename T>
+float KGrayVector<T>::WeighedMoment(unsigned int first, unsigned int last) {
+  return WeighedMomentOf(this->GetDataPtr(), this->GetNumElements(), first, last);
 }
 
-float KBW16Vector::WeighedMoment(unsigned int first, unsigned int last) {
-  return WeighedMomentOf(GetDataPtr(), GetNumElements(), first, last);
-}
-
-float KBW32Vector::WeighedMoment(unsigned int first, unsigned int last) {
-  return WeighedMomentOf(GetDataPtr(), GetNumElements(), first, last);
-}
+template float KGrayVector<unsigned char>::WeighedMoment(unsigned int, unsigned int);
+template float KGrayVector<unsigned short>::WeighedMoment(unsigned int, unsigned int);
+template float KGrayVector<unsigned int>::WeighedMoment(unsigned int, unsigned int);

@@ -3,7 +3,7 @@
 
 // The four profile vectors: typed vectors that image operations fill (grey-level profiles, histograms,
 // colour lists) and that draw themselves as curves. Each is a KVectorTemplate of its element type joined
-// with a KPlot holding the ranges used for drawing:
+// with a KPlot holding the ranges used for drawing (the grey-level ones through KGrayVector<T>):
 //
 //   KBW8Vector   8-bit values; a 256-element one is a display lookup table (SetupThreshold,
 //                SetupGainOffset)
@@ -22,22 +22,16 @@
 #include "kvbase/vectors/plot.h"
 #include "kvbase/vectors/vector_template.h"
 
-class KBW8Vector : public KVectorTemplate<unsigned char>, public KPlot {
+// The part the three grey-level vectors share: the values-unsigned flag, the weighed moment and Draw.
+template <typename T>
+class KGrayVector : public KVectorTemplate<T>, public KPlot {
  public:
   // Capacity `maxElements`, no elements, automatic Y range.
-  explicit KBW8Vector(unsigned int maxElements = 0, int valuesUnsigned = 1);
+  explicit KGrayVector(unsigned int maxElements = 0, int valuesUnsigned = 1) : valuesUnsigned_(valuesUnsigned) {
+    this->SetMaxElements(maxElements);
+  }
 
   int GetValuesUnsigned() const { return valuesUnsigned_; }
-
-  // 256 entries: `below` for indices under `threshold`, `above` from `threshold` on. Fails only when the
-  // vector cannot hold 256 elements (traced "KBW8Vector::SetupThreshold").
-  void SetupThreshold(unsigned char threshold, unsigned char below, unsigned char above);
-  // 256 entries out = f(in), clamped to 0 ... 255:
-  //   gamma == 1  f(i) = i x gain + offset
-  //   gamma <  1  f(i) = (i / 255)^gamma x (gain x 255) + offset   (gain scales the output)
-  //   gamma >  1  f(i) = (max(0, i x gain + offset) / 255)^gamma x 255   (gain and offset act on the input)
-  // Fails only when the vector cannot hold 256 elements (traced "KBW8Vector::SetupGainOffset").
-  void SetupGainOffset(float gain, float offset, float gamma);
 
   // Centre of mass of elements first ... last (last = 0xFFFFFFFF: to the end), indices weighted by values;
   // 0 when the values sum to 0. The value sum and each product wrap at 32 bits. Bad arguments return 0
@@ -54,30 +48,32 @@ class KBW8Vector : public KVectorTemplate<unsigned char>, public KPlot {
   int valuesUnsigned_;
 };
 
-class KBW16Vector : public KVectorTemplate<unsigned short>, public KPlot {
+class KBW8Vector : public KGrayVector<unsigned char> {
  public:
-  explicit KBW16Vector(unsigned int maxElements = 0, int valuesUnsigned = 1);
+  explicit KBW8Vector(unsigned int maxElements = 0, int valuesUnsigned = 1)
+      : KGrayVector(maxElements, valuesUnsigned) {}
 
-  int GetValuesUnsigned() const { return valuesUnsigned_; }
-  // As KBW8Vector::WeighedMoment.
-  float WeighedMoment(unsigned int first, unsigned int last);
-  void Draw(HDC dc, float width, float height, float left, float top);
-
- private:
-  int valuesUnsigned_;
+  // 256 entries: `below` for indices under `threshold`, `above` from `threshold` on. Fails only when the
+  // vector cannot hold 256 elements (traced "KBW8Vector::SetupThreshold").
+  void SetupThreshold(unsigned char threshold, unsigned char below, unsigned char above);
+  // 256 entries out = f(in), clamped to 0 ... 255:
+  //   gamma == 1  f(i) = i x gain + offset
+  //   gamma <  1  f(i) = (i / 255)^gamma x (gain x 255) + offset   (gain scales the output)
+  //   gamma >  1  f(i) = (max(0, i x gain + offset) / 255)^gamma x 255   (gain and offset act on the input)
+  // Fails only when the vector cannot hold 256 elements (traced "KBW8Vector::SetupGainOffset").
+  void SetupGainOffset(float gain, float offset, float gamma);
 };
 
-class KBW32Vector : public KVectorTemplate<unsigned int>, public KPlot {
+class KBW16Vector : public KGrayVector<unsigned short> {
  public:
-  explicit KBW32Vector(unsigned int maxElements = 0, int valuesUnsigned = 1);
+  explicit KBW16Vector(unsigned int maxElements = 0, int valuesUnsigned = 1)
+      : KGrayVector(maxElements, valuesUnsigned) {}
+};
 
-  int GetValuesUnsigned() const { return valuesUnsigned_; }
-  // As KBW8Vector::WeighedMoment.
-  float WeighedMoment(unsigned int first, unsigned int last);
-  void Draw(HDC dc, float width, float height, float left, float top);
-
- private:
-  int valuesUnsigned_;
+class KBW32Vector : public KGrayVector<unsigned int> {
+ public:
+  explicit KBW32Vector(unsigned int maxElements = 0, int valuesUnsigned = 1)
+      : KGrayVector(maxElements, valuesUnsigned) {}
 };
 
 class KC24Vector : public KVectorTemplate<KC24>, public KPlot {
