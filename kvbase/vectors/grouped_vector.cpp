@@ -50,6 +50,18 @@ const KVectorShape* ShapeOf(int vectorType) {
   return &kShapes[vectorType - 1];
 }
 
+// The plain getters and setters clear the current error, like every other operation.
+template <typename T>
+T Cleared(T value) {
+  KOk();
+  return value;
+}
+
+void Assign(int& field, int value) {
+  KOk();
+  field = value;
+}
+
 void TraceTyped(K_ERRORS code, const char* operation, const char* suffix) {
   const std::string name = std::string("KVector::") + operation + " " + suffix;
   KReport(code, name.c_str());
@@ -104,10 +116,7 @@ short KVector::Allocate(long long bytes, const char* traceName) {
   return KOk();
 }
 
-void* KVector::GetDataPtr() {
-  KOk();
-  return data_;
-}
+void* KVector::GetDataPtr() { return Cleared(data_); }
 
 short KVector::SetAllocatedSize(int bytes) { return Allocate(bytes, "KVector::SetAllocatedSize"); }
 
@@ -130,6 +139,12 @@ short KVector::Reallocate(int bytes) {
   return KOk();
 }
 
+short KVector::AllocateGroups(const char* caller) {
+  const long long items = static_cast<long long>(nbGroup_) * groupLength_;
+  if (Allocate(items * ItemSize(), "KVector::SetItemsAllocatedSize") != K_SUCCESS) KTraceError(caller);
+  return KGetError();
+}
+
 void KVector::SetNbMaxGroup() {
   const long long groupBytes = static_cast<long long>(groupLength_) * ItemSize();
   nbMaxGroup_ = groupBytes == 0 ? 0 : static_cast<int>(allocatedSize_ / groupBytes);
@@ -142,11 +157,7 @@ short KVector::SetStructure(int dataSize, int groups, int groupLength, int dataT
   groupLength_ = groupLength;
   dataType_ = dataType;
   vectType_ = 0;
-  const long long items = static_cast<long long>(groups) * groupLength;
-  if (Allocate(items * ItemSize(), "KVector::SetItemsAllocatedSize") != K_SUCCESS) {
-    KTraceError("KVector::SetStructure");
-  }
-  return KGetError();
+  return AllocateGroups("KVector::SetStructure");
 }
 
 short KVector::SetType(int vectorType, int groups, int groupLength) {
@@ -160,11 +171,7 @@ short KVector::SetType(int vectorType, int groups, int groupLength) {
   groupLength_ = groupLength;
   vectType_ = vectorType;
   use_ = shape->use;
-  const long long items = static_cast<long long>(groups) * groupLength;
-  if (Allocate(items * ItemSize(), "KVector::SetItemsAllocatedSize") != K_SUCCESS) {
-    KTraceError("KVector::SetType");
-  }
-  return KGetError();
+  return AllocateGroups("KVector::SetType");
 }
 
 int KVector::IsSameVectType(int vectorType) {
@@ -180,63 +187,21 @@ int KVector::IsSameVectType(int vectorType) {
   return 1;
 }
 
-void KVector::SetVectType(int vectorType) {
-  KOk();
-  vectType_ = vectorType;
-}
-void KVector::SetDataSize(int dataSize) {
-  KOk();
-  dataSize_ = dataSize;
-}
-void KVector::SetNbGroup(int groups) {
-  KOk();
-  nbGroup_ = groups;
-}
-void KVector::SetGroupLength(int groupLength) {
-  KOk();
-  groupLength_ = groupLength;
-}
-void KVector::SetUse(int use) {
-  KOk();
-  use_ = use;
-}
-void KVector::SetDataType(int dataType) {
-  KOk();
-  dataType_ = dataType;
-}
+void KVector::SetVectType(int vectorType) { Assign(vectType_, vectorType); }
+void KVector::SetDataSize(int dataSize) { Assign(dataSize_, dataSize); }
+void KVector::SetNbGroup(int groups) { Assign(nbGroup_, groups); }
+void KVector::SetGroupLength(int groupLength) { Assign(groupLength_, groupLength); }
+void KVector::SetUse(int use) { Assign(use_, use); }
+void KVector::SetDataType(int dataType) { Assign(dataType_, dataType); }
 
-int KVector::GetAllocatedSize() {
-  KOk();
-  return allocatedSize_;
-}
-int KVector::GetDataType() {
-  KOk();
-  return dataType_;
-}
-int KVector::GetDataSize() {
-  KOk();
-  return dataSize_;
-}
-int KVector::GetVectType() {
-  KOk();
-  return vectType_;
-}
-int KVector::GetNbGroup() {
-  KOk();
-  return nbGroup_;
-}
-int KVector::GetNbMaxGroup() {
-  KOk();
-  return nbMaxGroup_;
-}
-int KVector::GetGroupLength() {
-  KOk();
-  return groupLength_;
-}
-int KVector::GetUse() {
-  KOk();
-  return use_;
-}
+int KVector::GetAllocatedSize() { return Cleared(allocatedSize_); }
+int KVector::GetDataType() { return Cleared(dataType_); }
+int KVector::GetDataSize() { return Cleared(dataSize_); }
+int KVector::GetVectType() { return Cleared(vectType_); }
+int KVector::GetNbGroup() { return Cleared(nbGroup_); }
+int KVector::GetNbMaxGroup() { return Cleared(nbMaxGroup_); }
+int KVector::GetGroupLength() { return Cleared(groupLength_); }
+int KVector::GetUse() { return Cleared(use_); }
 
 template <typename T>
 bool KVector::CheckAccess(const char* operation, long long first, long long count, const void* buffer) {

@@ -115,6 +115,9 @@ class KVector {
   int ItemSize() const;
   // Replaces the block by `bytes` zeroed bytes; `bytes` may be any 64-bit count.
   short Allocate(long long bytes, const char* traceName);
+  // Replaces the block by groups x group length zeroed items; a failure is traced as
+  // "KVector::SetItemsAllocatedSize", then as `caller`.
+  short AllocateGroups(const char* caller);
   // Checks the overload's format and that items [first, first + count) lie inside the block.
   template <typename T>
   bool CheckAccess(const char* operation, long long first, long long count, const void* buffer);
