@@ -1,10 +1,14 @@
 #ifndef KVBASE_FILES_IMAGE_FILES_TEST_SUPPORT_H
 #define KVBASE_FILES_IMAGE_FILES_TEST_SUPPORT_H
 
-// Helpers shared by the image file tests: little-endian fields of a file's bytes, a deterministic pixel
-// pattern, and a row-by-row comparison of two images or ROIs of the same kind.
+// Helpers shared by the image file tests: fields of a file's bytes, a deterministic pixel pattern, a
+// comparison of two images, saving to bytes, loading into a fresh 1 x 1 image of any kind, and the
+// resolution check.
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -16,8 +20,13 @@ namespace kvbase::testing {
 
 using Bytes = std::vector<unsigned char>;
 
-inline std::uint32_t Le16(const Bytes& b, size_t at) { return b.at(at) | b.at(at + 1) << 8; }
-inline std::uint32_t Le32(const Bytes& b, size_t at) { return Le16(b, at) | Le16(b, at + 2) << 16; }
+// 16- and 32-bit fields, little-endian unless `big`.
+inline std::uint32_t U16(const Bytes& b, size_t at, bool big = false) {
+  return big ? (b.at(at) << 8 | b.at(at + 1)) : (b.at(at) | b.at(at + 1) << 8);
+}
+inline std::uint32_t U32(const Bytes& b, size_t at, bool big = false) {
+  return big ? (U16(b, at, true) << 16 | U16(b, at + 2, true)) : (U16(b, at) | U16(b, at + 2) << 16);
+}
 inline void PutLe32(Bytes& b, size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) b.at(at + i) = static_cast<unsigned char>(v >> (8 * i));
 }
@@ -28,13 +37,16 @@ size_t RowBytes(KROI<T>& roi) {
   return static_cast<size_t>(roi.GetRowPitch() - roi.GetSkip());
 }
 
+template <typename T>
+unsigned char* Row(KROI<T>& roi, int y) {
+  return static_cast<unsigned char*>(roi.GetGenericImagePtr(0, y));
+}
+
 // Fills every pixel byte with a value that depends on its position and `seed`.
 template <typename T>
 void FillPattern(KROI<T>& roi, int seed = 0) {
-  for (int y = 0; y < roi.GetHeight(); ++y) {
-    auto* row = static_cast<unsigned char*>(roi.GetGenericImagePtr(0, y));
-    for (size_t i = 0; i < RowBytes(roi); ++i) row[i] = static_cast<unsigned char>(i * 7 + y * 13 + seed);
-  }
+  for (int y = 0; y < roi.GetHeight(); ++y)
+    for (size_t i = 0; i < RowBytes(roi); ++i) Row(roi, y)[i] = static_cast<unsigned char>(i * 7 + y * 13 + seed);
 }
 
 // True when both have the same size and the same pixel bytes (BW1: the same bits within the width).
@@ -45,14 +57,57 @@ bool SamePixels(KROI<T>& a, KROI<T>& b) {
     if constexpr (std::is_same_v<T, int>) {
       for (int x = 0; x < a.GetWidth(); ++x)
         if (a.GetPixel(x, y) != b.GetPixel(x, y)) return false;
-      continue;
+    } else if (std::memcmp(Row(a, y), Row(b, y), RowBytes(a)) != 0) {
+      return false;
     }
-    auto* ra = static_cast<unsigned char*>(a.GetGenericImagePtr(0, y));
-    auto* rb = static_cast<unsigned char*>(b.GetGenericImagePtr(0, y));
-    for (size_t i = 0; i < RowBytes(a); ++i)
-      if (ra[i] != rb[i]) return false;
   }
   return true;
+}
+
+// Saves `source` with `format` (which must succeed) and returns the file's bytes.
+template <typename Source>
+Bytes SavedBytes(Source& source, short format) {
+  KTempDir dir;
+  const std::string path = dir.Path("saved");
+  EXPECT_EQ(KSaveImage(&source, path.c_str(), format), K_SUCCESS);
+  return KReadFileBytes(path);
+}
+
+// Loading a file into a fresh 1 x 1 image of one kind: the result, the format told, the width after.
+enum class KKind { kBW1, kBW8, kBW16, kC15, kC16, kC24 };
+struct KLoaded {
+  K_ERRORS error;
+  short format;
+  int width;
+};
+
+template <typename Image>
+KLoaded LoadAs(const std::string& path) {
+  Image image(1, 1);
+  short format = -1;
+  const auto error = static_cast<K_ERRORS>(KLoadImage(&image, path.c_str(), format));
+  return {error, format, image.GetWidth()};
+}
+
+inline KLoaded LoadInto(KKind kind, const std::string& path) {
+  switch (kind) {
+    case KKind::kBW1: return LoadAs<KImageBW1>(path);
+    case KKind::kBW8: return LoadAs<KImageBW8>(path);
+    case KKind::kBW16: return LoadAs<KImageBW16>(path);
+    case KKind::kC15: return LoadAs<KImageC15>(path);
+    case KKind::kC16: return LoadAs<KImageC16>(path);
+    case KKind::kC24: return LoadAs<KImageC24>(path);
+  }
+  return {K_SUCCESS, -1, -1};
+}
+
+inline void ExpectResolution(KGenericROI& roi, float x, float y, KMeasurementUnit* unit, float tolerance = 1e-3f) {
+  float gotX = 0, gotY = 0;
+  KMeasurementUnit* gotUnit = nullptr;
+  roi.GetResolution(gotX, gotY, gotUnit);
+  EXPECT_NEAR(gotX, x, tolerance);
+  EXPECT_NEAR(gotY, y, tolerance);
+  EXPECT_EQ(gotUnit, unit);
 }
 
 }  // namespace kvbase::testing

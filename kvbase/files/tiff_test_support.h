@@ -7,80 +7,64 @@
 //   KTiffBuilder tiff(/*bigEndian=*/true);
 //   tiff.Short(256, {3}).Short(257, {2}).Short(258, {16}).Short(262, {1});
 //   tiff.Strips({{0x01, 0x02, ...}});          // StripOffsets and StripByteCounts follow the layout
-//   std::vector<unsigned char> bytes = tiff.Build();
+//   Bytes bytes = tiff.Build();
 
-#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "kvbase/files/image_files_test_support.h"
+
 namespace kvbase::testing {
-
-using KBytes = std::vector<unsigned char>;
-
-inline std::uint32_t FileU16(const KBytes& b, std::size_t at, bool big = false) {
-  return big ? (b.at(at) << 8 | b.at(at + 1)) : (b.at(at) | b.at(at + 1) << 8);
-}
-inline std::uint32_t FileU32(const KBytes& b, std::size_t at, bool big = false) {
-  return big ? (FileU16(b, at, true) << 16 | FileU16(b, at + 2, true))
-             : (FileU16(b, at) | FileU16(b, at + 2) << 16);
-}
 
 // One directory entry of a file this library wrote ("II", directory at 8).
 struct KTiffEntryView {
   std::uint32_t tag, type, count, value;
 };
 
-inline std::vector<KTiffEntryView> DirectoryOf(const KBytes& file) {
+inline std::vector<KTiffEntryView> DirectoryOf(const Bytes& file) {
   std::vector<KTiffEntryView> entries;
-  const std::uint32_t ifd = FileU32(file, 4);
-  const std::uint32_t count = FileU16(file, ifd);
-  for (std::uint32_t i = 0; i < count; ++i) {
+  for (std::uint32_t i = 0, ifd = U32(file, 4); i < U16(file, ifd); ++i) {
     const std::size_t at = ifd + 2 + 12 * i;
-    entries.push_back({FileU16(file, at), FileU16(file, at + 2), FileU32(file, at + 4), FileU32(file, at + 8)});
+    entries.push_back({U16(file, at), U16(file, at + 2), U32(file, at + 4), U32(file, at + 8)});
   }
   return entries;
 }
 
-inline KTiffEntryView EntryOf(const KBytes& file, std::uint32_t tag) {
-  for (const KTiffEntryView& e : DirectoryOf(file)) {
+inline KTiffEntryView EntryOf(const Bytes& file, std::uint32_t tag) {
+  for (const KTiffEntryView& e : DirectoryOf(file))
     if (e.tag == tag) return e;
-  }
   return {0, 0, 0, 0};
+}
+
+// The bytes of the first strip, as StripOffsets and StripByteCounts place it (one strip: in the entries).
+inline Bytes FirstStripOf(const Bytes& file) {
+  const std::uint32_t at = EntryOf(file, 273).value, count = EntryOf(file, 279).value;
+  return Bytes(file.begin() + at, file.begin() + at + count);
 }
 
 class KTiffBuilder {
  public:
   explicit KTiffBuilder(bool bigEndian) : big_(bigEndian) {}
 
-  KTiffBuilder& Short(std::uint16_t tag, const std::vector<std::uint32_t>& values) {
-    KBytes data;
-    for (std::uint32_t v : values) Put(data, v, 2);
-    return Field(tag, 3, static_cast<std::uint32_t>(values.size()), data);
-  }
-  KTiffBuilder& Long(std::uint16_t tag, const std::vector<std::uint32_t>& values) {
-    KBytes data;
-    for (std::uint32_t v : values) Put(data, v, 4);
-    return Field(tag, 4, static_cast<std::uint32_t>(values.size()), data);
-  }
+  KTiffBuilder& Short(std::uint16_t tag, const std::vector<std::uint32_t>& values) { return Set(tag, 3, values, 2); }
+  KTiffBuilder& Long(std::uint16_t tag, const std::vector<std::uint32_t>& values) { return Set(tag, 4, values, 4); }
   KTiffBuilder& Rational(std::uint16_t tag, std::uint32_t numerator, std::uint32_t denominator) {
-    KBytes data;
-    Put(data, numerator, 4);
-    Put(data, denominator, 4);
-    return Field(tag, 5, 1, data);
+    fields_[tag] = {5, 1, Encode({numerator, denominator}, 4)};
+    return *this;
   }
   // A text with its zero; up to four bytes sit in the value field, as the TIFF rules want, unless
   // `inDataArea`.
   KTiffBuilder& Ascii(std::uint16_t tag, const std::string& text, bool inDataArea = false) {
-    KBytes data(text.begin(), text.end());
+    Bytes data(text.begin(), text.end());
     data.push_back(0);
-    fields_[tag] = {2, static_cast<std::uint32_t>(data.size()), data, false, 0, inDataArea};
+    fields_[tag] = {2, static_cast<std::uint32_t>(data.size()), data, inDataArea};
     return *this;
   }
   // An entry whose count and value field are given as they are, pointing wherever they point.
   KTiffBuilder& Raw(std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t valueField) {
-    fields_[tag] = {type, count, {}, true, valueField, false};
+    fields_[tag] = {type, count, Encode({valueField}, 4)};
     return *this;
   }
   KTiffBuilder& Remove(std::uint16_t tag) {
@@ -88,40 +72,33 @@ class KTiffBuilder {
     return *this;
   }
   // Strip data placed after the directory and data area; StripOffsets and StripByteCounts are made
-  // to match unless `withByteCounts` is false (then only StripOffsets is written). Build once only.
-  KTiffBuilder& Strips(const std::vector<KBytes>& strips, bool withByteCounts = true) {
+  // to match unless the test set them itself, or `withByteCounts` is false (then only StripOffsets is
+  // written). Build once only.
+  KTiffBuilder& Strips(const std::vector<Bytes>& strips, bool withByteCounts = true) {
     strips_ = strips;
     withByteCounts_ = withByteCounts;
     return *this;
   }
   // Bytes appended after everything else.
-  KTiffBuilder& Tail(const KBytes& tail) {
+  KTiffBuilder& Tail(const Bytes& tail) {
     tail_ = tail;
     return *this;
   }
 
-  // StripOffsets and StripByteCounts that the test set itself are kept as they are.
-  KBytes Build() {
+  Bytes Build() {
     const bool autoOffsets = !strips_.empty() && fields_.count(273) == 0;
-    const bool autoCounts = !strips_.empty() && withByteCounts_ && fields_.count(279) == 0;
+    std::vector<std::uint32_t> offsets, counts;
+    for (const Bytes& strip : strips_) counts.push_back(static_cast<std::uint32_t>(strip.size()));
     if (autoOffsets) Long(273, std::vector<std::uint32_t>(strips_.size(), 0));
-    if (autoCounts) {
-      std::vector<std::uint32_t> counts;
-      for (const KBytes& s : strips_) counts.push_back(static_cast<std::uint32_t>(s.size()));
-      Long(279, counts);
-    }
-    KBytes out = Layout();
+    if (!strips_.empty() && withByteCounts_ && fields_.count(279) == 0) Long(279, counts);
+    Bytes out = Layout();
     if (autoOffsets) {
-      std::vector<std::uint32_t> offsets;
-      std::uint32_t at = static_cast<std::uint32_t>(out.size());
-      for (const KBytes& s : strips_) {
+      for (std::uint32_t i = 0, at = static_cast<std::uint32_t>(out.size()); i < counts.size(); at += counts[i++])
         offsets.push_back(at);
-        at += static_cast<std::uint32_t>(s.size());
-      }
       Long(273, offsets);
       out = Layout();
     }
-    for (const KBytes& s : strips_) out.insert(out.end(), s.begin(), s.end());
+    for (const Bytes& strip : strips_) out.insert(out.end(), strip.begin(), strip.end());
     out.insert(out.end(), tail_.begin(), tail_.end());
     return out;
   }
@@ -130,45 +107,44 @@ class KTiffBuilder {
   struct KField {
     std::uint16_t type;
     std::uint32_t count;
-    KBytes data;
-    bool raw;
-    std::uint32_t valueField;
-    bool forceDataArea;
+    Bytes data;
+    bool inDataArea = false;
   };
 
-  KTiffBuilder& Field(std::uint16_t tag, std::uint16_t type, std::uint32_t count, const KBytes& data) {
-    fields_[tag] = {type, count, data, false, 0, false};
+  KTiffBuilder& Set(std::uint16_t tag, std::uint16_t type, const std::vector<std::uint32_t>& values, int size) {
+    fields_[tag] = {type, static_cast<std::uint32_t>(values.size()), Encode(values, size)};
     return *this;
   }
 
-  void Put(KBytes& out, std::uint32_t value, int bytes) const {
-    for (int i = 0; i < bytes; ++i) {
-      const int shift = big_ ? 8 * (bytes - 1 - i) : 8 * i;
-      out.push_back(static_cast<unsigned char>(value >> shift));
-    }
+  Bytes Encode(const std::vector<std::uint32_t>& values, int size) const {
+    Bytes out;
+    for (std::uint32_t value : values)
+      for (int i = 0; i < size; ++i) out.push_back(static_cast<unsigned char>(value >> 8 * (big_ ? size - 1 - i : i)));
+    return out;
   }
 
-  KBytes Layout() const {
-    KBytes out;
-    out.push_back(big_ ? 'M' : 'I');
-    out.push_back(big_ ? 'M' : 'I');
+  void Put(Bytes& out, std::uint32_t value, int size) const {
+    const Bytes bytes = Encode({value}, size);
+    out.insert(out.end(), bytes.begin(), bytes.end());
+  }
+
+  Bytes Layout() const {
+    Bytes out(2, big_ ? 'M' : 'I');
     Put(out, 42, 2);
     Put(out, 8, 4);
     Put(out, static_cast<std::uint32_t>(fields_.size()), 2);
-    std::uint32_t data = static_cast<std::uint32_t>(8 + 2 + 12 * fields_.size() + 4);
-    KBytes area;
+    const std::uint32_t dataArea = static_cast<std::uint32_t>(8 + 2 + 12 * fields_.size() + 4);
+    Bytes area;
     for (const auto& [tag, f] : fields_) {
       Put(out, tag, 2);
       Put(out, f.type, 2);
       Put(out, f.count, 4);
-      if (f.raw) {
-        Put(out, f.valueField, 4);
-      } else if (f.data.size() <= 4 && !f.forceDataArea) {
-        KBytes field = f.data;
+      if (f.data.size() <= 4 && !f.inDataArea) {
+        Bytes field = f.data;
         field.resize(4, 0);  // left-justified in the value field
         out.insert(out.end(), field.begin(), field.end());
       } else {
-        Put(out, data + static_cast<std::uint32_t>(area.size()), 4);
+        Put(out, dataArea + static_cast<std::uint32_t>(area.size()), 4);
         area.insert(area.end(), f.data.begin(), f.data.end());
       }
     }
@@ -179,9 +155,9 @@ class KTiffBuilder {
 
   bool big_;
   std::map<std::uint16_t, KField> fields_;
-  std::vector<KBytes> strips_;
+  std::vector<Bytes> strips_;
   bool withByteCounts_ = true;
-  KBytes tail_;
+  Bytes tail_;
 };
 
 }  // namespace kvbase::testing
