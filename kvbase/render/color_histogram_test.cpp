@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -40,49 +39,44 @@ TEST_F(ColorHistogram, IdentityView) {
   }
 }
 
-TEST_F(ColorHistogram, OnePointPictures) {
+TEST_F(ColorHistogram, PointPicturesThroughBothOverloads) {
   struct Case {
     const char* what;
-    float tilt, turn, scale;
-    int width, height, x, y;
-    std::vector<KC24> colours, coordinates;
+    float tilt, turn, scaleX, scaleY, scaleZ;
+    int width, height;
+    KPoints painted;  // all in the first colour
+    std::vector<KC24> colours, coordinates;  // no coordinates: the colours are their own
   } cases[] = {
       // Scale 0: every point, edges included, lands at (W / 2, H / 2) at depth 127; the first one stays.
-      {"zero scale", 20, 70, 0, 101, 51, 50, 25, {KC24(1, 2, 3), KC24(4, 5, 6), KC24(7, 8, 9)}, {}},
+      {"zero scale", 20, 70, 0, 0, 0, 101, 51, {{50, 25}}, {KC24(1, 2, 3), KC24(4, 5, 6), KC24(7, 8, 9)}, {}},
       // Column X - 78, row Y - 78: edges and coordinates below 78 or above 177 fall outside, unwrapped.
-      {"outside", 0, 0, 1, 100, 100, 42, 42,
+      {"outside", 0, 0, 1, 1, 1, 100, 100, {{42, 42}},
        {KC24(120, 120, 0), KC24(10, 120, 0), KC24(200, 120, 0), KC24(120, 10, 0), KC24(120, 250, 0)}, {}},
-      {"quarter turn", 0, 90, 1, 100, 100, 77, 42, {KC24(30, 120, 100)}, {}},  // column 177 - Z, row Y - 78
-      {"quarter tilt", 90, 0, 1, 100, 100, 42, 22, {KC24(120, 30, 100)}, {}},  // column X - 78, row Z - 78
-      // Colours painted where the coordinates land.
-      {"two ROIs", 0, 0, 1, 100, 100, 2, 3, {KC24(1, 2, 3), KC24(4, 5, 6)}, {KC24(80, 81, 9), KC24(10, 10, 10)}},
+      {"quarter turn", 0, 90, 1, 1, 1, 100, 100, {{77, 42}}, {KC24(30, 120, 100)}, {}},  // column 177 - Z, row Y - 78
+      {"quarter tilt", 90, 0, 1, 1, 1, 100, 100, {{42, 22}}, {KC24(120, 30, 100)}, {}},  // column X - 78, row Z - 78
+      {"uneven scales", 0, 0, 1, 0.5f, 2, 100, 100, {{42, 46}}, {KC24(120, 120, 50)}, {}},  // row Y / 2 - 13.75
+      // Colours painted where the coordinates land; equal neighbouring colours are both painted.
+      {"two ROIs", 0, 0, 1, 1, 1, 100, 100, {{2, 3}}, {KC24(1, 2, 3), KC24(4, 5, 6)},
+       {KC24(80, 81, 9), KC24(10, 10, 10)}},
+      {"equal colours", 0, 0, 1, 1, 1, 100, 100, {{2, 3}, {12, 3}}, {KC24(1, 2, 3), KC24(1, 2, 3)},
+       {KC24(80, 81, 9), KC24(90, 81, 9)}},
   };
   for (const Case& c : cases) {
     const int n = static_cast<int>(c.colours.size());
-    KImageC24 colours(n, 1), coordinates(n, 1), destination(c.width, c.height);
+    KImageC24 colours(n, 1), coordinates(n, 1), single(c.width, c.height), pair(c.width, c.height);
     KFillWith(colours, [&](int x, int) { return c.colours[x]; });
+    KFillWith(coordinates, [&](int x, int) { return c.coordinates.empty() ? c.colours[x] : c.coordinates[x]; });
+    KRenderColorHistogram(&colours, &coordinates, &pair, c.tilt, c.turn, c.scaleX, c.scaleY, c.scaleZ);
+    std::vector<KImageC24*> pictures = {&pair};
     if (c.coordinates.empty()) {
-      KRenderColorHistogram(&colours, &destination, c.tilt, c.turn, c.scale, c.scale, c.scale);
-    } else {
-      KFillWith(coordinates, [&](int x, int) { return c.coordinates[x]; });
-      KRenderColorHistogram(&colours, &coordinates, &destination, c.tilt, c.turn, c.scale, c.scale, c.scale);
+      KRenderColorHistogram(&colours, &single, c.tilt, c.turn, c.scaleX, c.scaleY, c.scaleZ);
+      pictures.push_back(&single);
     }
-    EXPECT_EQ(KPainted(destination, kBackground), (KPoints{{c.x, c.y}})) << c.what;
-    EXPECT_TRUE(KSamePixel(destination.GetPixel(c.x, c.y), c.colours[0])) << c.what;
-  }
-}
-
-TEST_F(ColorHistogram, OverloadsAgree) {
-  KImageC24 source(64, 48);
-  KFillWith(source, [](int x, int y) { return KPixelFor<KC24>(x / 2, y); });  // pairs of equal pixels
-  const float views[][5] = {{0, 0, 1, 1, 1}, {30, 45, 0.7f, 0.7f, 0.7f}, {-60, 200, 1, 0.5f, 2}, {90, 90, 1, 1, 1}};
-  for (const float* v : views) {
-    KImageC24 single(320, 240), pair(320, 240);
-    KRenderColorHistogram(&source, &single, v[0], v[1], v[2], v[3], v[4]);
-    KRenderColorHistogram(&source, &source, &pair, v[0], v[1], v[2], v[3], v[4]);
-    EXPECT_GT(KPainted(single, kBackground).size(), 64u * 48 / 4) << v[0];  // points and edges at every view
-    for (int y = 0; y < 240; ++y) {
-      ASSERT_EQ(std::memcmp(single.GetImagePtr(0, y), pair.GetImagePtr(0, y), 320 * 3), 0) << v[0] << " row " << y;
+    for (KImageC24* picture : pictures) {
+      EXPECT_EQ(KPainted(*picture, kBackground), c.painted) << c.what;
+      for (const auto& p : c.painted) {
+        EXPECT_TRUE(KSamePixel(picture->GetPixel(p.first, p.second), c.colours[0])) << c.what;
+      }
     }
   }
 }

@@ -85,11 +85,9 @@ TEST(Resize, RefusalsWriteNothing) {
   KImageC24 source(8, 8), destination(5, 5), empty;
   KFillWith(source, KPixelFor<KC24>);
   KFill(destination, KC24(1, 2, 3));
-  KROIC24 noRows(&source, 2, 2, 4, 0);
-  KROIC24 detached;
+  KROIC24 noRows(&source, 2, 2, 4, 0), detached;
   struct Case {
-    KROIC24* source;
-    KROIC24* destination;
+    KROIC24 *source, *destination;
   } cases[] = {{&source, &empty}, {&empty, &destination}, {nullptr, &destination}, {&source, nullptr},
                {&detached, &destination}, {&noRows, &destination}};
   for (const Case& c : cases) {
