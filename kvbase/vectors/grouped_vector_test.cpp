@@ -14,25 +14,24 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-// Data type, data size, groups, group length, maximum groups, use, allocated bytes.
+// Data type, data size, groups, group length, maximum groups, use, allocated bytes, vector type.
 std::vector<int> Shape(KVector& v) {
   return {v.GetDataType(), v.GetDataSize(), v.GetNbGroup(), v.GetGroupLength(), v.GetNbMaxGroup(), v.GetUse(),
-          v.GetAllocatedSize()};
+          v.GetAllocatedSize(), v.GetVectType()};
 }
 
 TEST(GroupedVector, ConstructionAndTypes) {
   KVector sized(10);  // 32-bit items; group length 0 gives no whole group
-  EXPECT_EQ(Shape(sized), (std::vector<int>{1, 8, 1, 0, 0, 0, 40}));
+  EXPECT_EQ(Shape(sized), (std::vector<int>{1, 8, 1, 0, 0, 0, 40, 0}));
   const std::vector<int> shapes[] = {
-      {2, 8, 2000, 3, 2000, 2, 24000}, {1, 8, 1, 256, 1, 1, 1024}, {1, 2, 1, 256, 1, 10, 256},
-      {2, 8, 512, 3, 512, 5, 6144},    {2, 8, 1000, 3, 1000, 9, 12000}, {2, 8, 50, 4, 50, 3, 800},
-      {4, 8, 1, 1, 1, 10, 4},
+      {2, 8, 2000, 3, 2000, 2, 24000, 1}, {1, 8, 1, 256, 1, 1, 1024, 2}, {1, 2, 1, 256, 1, 10, 256, 3},
+      {2, 8, 512, 3, 512, 5, 6144, 4}, {2, 8, 1000, 3, 1000, 9, 12000, 5}, {2, 8, 50, 4, 50, 3, 800, 6},
+      {4, 8, 1, 1, 1, 10, 4, 7},
   };
   for (int type = 1; type <= 7; ++type) {
     KVector v;
     v.SetType(type, 0, 0);
     EXPECT_EQ(Shape(v), shapes[type - 1]) << type;
-    EXPECT_EQ(v.GetVectType(), type);
     const std::vector<unsigned char> zeros(v.GetAllocatedSize(), 0);
     EXPECT_EQ(std::memcmp(v.GetDataPtr(), zeros.data(), zeros.size()), 0);
   }
@@ -40,7 +39,7 @@ TEST(GroupedVector, ConstructionAndTypes) {
   unknown.SetStructure(2, 3, 4, 1);
   KSetError(K_ERROR_FILE_READ);
   EXPECT_EQ(unknown.SetType(9, 5, 5), K_SUCCESS);  // changes nothing
-  EXPECT_EQ(Shape(unknown), (std::vector<int>{1, 2, 3, 4, 3, 0, 12}));
+  EXPECT_EQ(Shape(unknown), (std::vector<int>{1, 2, 3, 4, 3, 0, 12, 0}));
 
   struct Fit {
     int dataSize, groups, length, dataType;
@@ -68,6 +67,7 @@ TEST(GroupedVector, ConstructionAndTypes) {
 // One format: item group x length + index, and whole groups in order.
 template <typename T>
 void CheckFormat(int dataSize, int dataType, T a, T b) {
+  SCOPED_TRACE(::testing::Message() << "data size " << dataSize << ", type " << dataType);
   KVector v;
   v.SetStructure(dataSize, 4, 3, dataType);
   EXPECT_EQ(v.GetAllocatedSize(), static_cast<int>(12 * sizeof(T)));
@@ -152,7 +152,8 @@ TEST(GroupedVector, AllocationAndReallocation) {
   } failures[] = {
       {[&] { return v.SetAllocatedSize(-1); }, {"KVector::SetAllocatedSize"}},
       {[&] { return v.Reallocate(-8); }, {"KVector::Reallocate"}},
-      {[&] { return v.SetStructure(16, 100000, 100000, 4); }, {"KVector::SetItemsAllocatedSize", "KVector::SetStructure"}},
+      {[&] { return v.SetStructure(16, 100000, 100000, 4); },
+       {"KVector::SetItemsAllocatedSize", "KVector::SetStructure"}},
       {[&] { return v.SetType(1, INT_MAX, 0); }, {"KVector::SetItemsAllocatedSize", "KVector::SetType"}},
   };
   for (const Case& c : failures) {

@@ -20,25 +20,22 @@ struct PlacedPlot : KPlot {
 
 TEST(Plot, ViewsMapTheRangeOntoTheRectangle) {
   const PlacedPlot plot(0, 255, -10, 10, 40, 295, 200, 20);
+  // Empty ranges map to the rectangle's edge; huge results saturate instead of overflowing.
+  const PlacedPlot empty(5, 5, 3, 3, 10, 100, 90, 10), tiny(0, 1e-300, 0, 1, 0, 1000, 1000, 0);
   struct Case {
+    const KPlot* plot;
     double value;
     int x, y;
   } cases[] = {
-      {0, 40, 110},    {255, 295, -2185}, {100.9, 140, -798},  // truncated towards zero, not down
-      {-0.5, 40, 115}, {-1.5, 39, 124},   {10, 50, 20},        // the Y maximum maps to the top
-      {-10, 30, 200},  {-1, 39, 119},     {1, 41, 101},
+      {&plot, 0, 40, 110},    {&plot, 255, 295, -2185}, {&plot, 100.9, 140, -798},  // truncated towards zero
+      {&plot, -0.5, 40, 115}, {&plot, -1.5, 39, 124},   {&plot, 10, 50, 20},        // the Y maximum maps to the top
+      {&plot, -10, 30, 200},  {&plot, -1, 39, 119},     {&plot, 1, 41, 101},
+      {&empty, 7, 10, 90},    {&tiny, 1, INT_MAX, 0},   {&tiny, -1, INT_MIN, 2000},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(plot.XView(c.value), c.x) << c.value;
-    EXPECT_EQ(plot.YView(c.value), c.y) << c.value;
+    EXPECT_EQ(c.plot->XView(c.value), c.x) << c.value;
+    EXPECT_EQ(c.plot->YView(c.value), c.y) << c.value;
   }
-  // Empty ranges map to the rectangle's edge; huge results saturate instead of overflowing.
-  const PlacedPlot empty(5, 5, 3, 3, 10, 100, 90, 10);
-  EXPECT_EQ(empty.XView(7), 10);
-  EXPECT_EQ(empty.YView(4), 90);
-  const PlacedPlot tiny(0, 1e-300, 0, 1, 0, 1000, 1000, 0);
-  EXPECT_EQ(tiny.XView(1), INT_MAX);
-  EXPECT_EQ(tiny.XView(-1), INT_MIN);
 }
 
 TEST(Plot, SetYRange) {
