@@ -7,7 +7,8 @@
 #include "kvbase/foundation/internal/report.h"
 #include "kvbase/platform/gdi.h"
 
-using kvdisplay::KDisplay;
+namespace display = kvbase::internal::display;
+using display::KDisplay;
 
 namespace {
 
@@ -16,7 +17,7 @@ constexpr const char* kClose = "KCloseImageDC";
 
 // The image-DC bitmap description for an image of `width` x `height` pixels of `bitCount` bits.
 BITMAPINFO* Describe(int width, int height, int bitCount) {
-  kvdisplay::KBitmapDescription& description = KDisplay().imageDcDescription;
+  display::KBitmapDescription& description = KDisplay().imageDcDescription;
   description.header = {};
   description.header.biSize = sizeof(BITMAPINFOHEADER);
   description.header.biWidth = width;
@@ -104,7 +105,7 @@ void KCloseImageDC(KImage<unsigned char>* image, HDC dc) { Close(image, dc); }
 void KCloseImageDC(KImage<KC24>* image, HDC dc) { Close(image, dc); }
 
 void KUpdatePalette() {
-  kvdisplay::KDisplayState& state = KDisplay();
+  display::KDisplayState& state = KDisplay();
   state.grayPalette.palNumEntries = 0;
   if (state.grayPaletteHandle != nullptr) {
     DeleteObject(state.grayPaletteHandle);

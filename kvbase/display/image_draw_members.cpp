@@ -60,6 +60,18 @@ void DrawMember(Object* object, float zoomX, float& zoomY, const char* traceName
   if (KGetError() != K_SUCCESS) KTraceError(traceName);
 }
 
+// The lookup-table members: only BW8 pixels are drawn through a table; any other type is refused
+// with `refusal` before anything else is looked at.
+template <typename T, typename Object, typename Lut>
+void DrawThroughTable(Object* object, HDC dc, Lut* lut, float zoomX, float zoomY, const char* traceName,
+                      const char* refusal) {
+  if constexpr (std::is_same<T, unsigned char>::value) {
+    DrawMember(object, zoomX, zoomY, traceName, [&] { KDrawImageInWindow(object, dc, lut, zoomX, zoomY); });
+  } else {
+    KReport(K_ERROR_UNSUPPORTED_IMAGE_TYPE, refusal);
+  }
+}
+
 // floor(value) as an int, kept inside the int range (a NaN gives 0).
 int Floor(float value) {
   const float down = std::floor(value);
@@ -89,41 +101,24 @@ void KImage<T>::Draw(HDC dc, float zoomX, float zoomY) {
   }
 }
 
-// Lookup tables draw only BW8 pixels.
 template <typename T>
 void KROI<T>::Draw(HDC dc, KBW8Vector* lut, float zoomX, float zoomY) {
-  if constexpr (std::is_same<T, unsigned char>::value) {
-    DrawMember(this, zoomX, zoomY, "KROIBW8::Draw (Gray Scale)", [&] { KDrawImageInWindow(this, dc, lut, zoomX, zoomY); });
-  } else {
-    KReport(K_ERROR_UNSUPPORTED_IMAGE_TYPE, "KROI::Draw");
-  }
+  DrawThroughTable<T>(this, dc, lut, zoomX, zoomY, "KROIBW8::Draw (Gray Scale)", "KROI::Draw");
 }
 
 template <typename T>
 void KROI<T>::Draw(HDC dc, KC24Vector* lut, float zoomX, float zoomY) {
-  if constexpr (std::is_same<T, unsigned char>::value) {
-    DrawMember(this, zoomX, zoomY, "KROIBW8::Draw (Color Scale)", [&] { KDrawImageInWindow(this, dc, lut, zoomX, zoomY); });
-  } else {
-    KReport(K_ERROR_UNSUPPORTED_IMAGE_TYPE, "KROI::Draw");
-  }
+  DrawThroughTable<T>(this, dc, lut, zoomX, zoomY, "KROIBW8::Draw (Color Scale)", "KROI::Draw");
 }
 
 template <typename T>
 void KImage<T>::Draw(HDC dc, KBW8Vector* lut, float zoomX, float zoomY) {
-  if constexpr (std::is_same<T, unsigned char>::value) {
-    DrawMember(this, zoomX, zoomY, "KImageBW8::Draw (Gray Scale)", [&] { KDrawImageInWindow(this, dc, lut, zoomX, zoomY); });
-  } else {
-    KReport(K_ERROR_UNSUPPORTED_IMAGE_TYPE, "KImage::Draw");
-  }
+  DrawThroughTable<T>(this, dc, lut, zoomX, zoomY, "KImageBW8::Draw (Gray Scale)", "KImage::Draw");
 }
 
 template <typename T>
 void KImage<T>::Draw(HDC dc, KC24Vector* lut, float zoomX, float zoomY) {
-  if constexpr (std::is_same<T, unsigned char>::value) {
-    DrawMember(this, zoomX, zoomY, "KImageBW8::Draw (Color Scale)", [&] { KDrawImageInWindow(this, dc, lut, zoomX, zoomY); });
-  } else {
-    KReport(K_ERROR_UNSUPPORTED_IMAGE_TYPE, "KImage::Draw");
-  }
+  DrawThroughTable<T>(this, dc, lut, zoomX, zoomY, "KImageBW8::Draw (Color Scale)", "KImage::Draw");
 }
 
 template <typename T>

@@ -6,9 +6,10 @@
 #include "kvbase/display/internal/image_transfer.h"
 #include "kvbase/foundation/internal/report.h"
 
-using kvdisplay::KDisplay;
-using kvdisplay::KPaletteKind;
-using kvdisplay::KRootBuffer;
+namespace display = kvbase::internal::display;
+using display::KDisplay;
+using display::KPaletteKind;
+using display::KRootBuffer;
 
 namespace {
 
@@ -63,8 +64,8 @@ void DrawImage(KImage<T>* image, HDC dc, float zoomX, float zoomY, KPaletteKind 
   KOk();
   if (image == nullptr || image->GetImagePtr(0, 0) == nullptr) return (void)KReport(K_ERROR_IMAGE_MEMORY_ACCESS, traceName);
   if (!writeTable()) return;
-  kvdisplay::KPaletteStep(dc, palette);
-  kvdisplay::KTransfer(dc, RootBuffer(image), zoomX, zoomY, 0, 0, image->GetWidth(), image->GetHeight());
+  display::KPaletteStep(dc, palette);
+  display::KTransfer(dc, RootBuffer(image), zoomX, zoomY, 0, 0, image->GetWidth(), image->GetHeight());
 }
 
 // The ROI recipe: the ROI's area of its root image's buffer, at (0, 0).
@@ -80,9 +81,8 @@ void DrawROI(KROI<T>* roi, HDC dc, float zoomX, float zoomY, KPaletteKind palett
   auto* image = static_cast<KImage<T>*>(top);
   if (image->GetImagePtr(0, 0) == nullptr) return (void)KReport(K_ERROR_IMAGE_MEMORY_ACCESS, traceName);
   if (!writeTable()) return;
-  kvdisplay::KPaletteStep(dc, palette);
-  kvdisplay::KTransfer(dc, RootBuffer(image), zoomX, zoomY, roi->GetTotalOrgX(), roi->GetTotalOrgY(), roi->GetWidth(),
-                       roi->GetHeight());
+  display::KPaletteStep(dc, palette);
+  display::KTransfer(dc, RootBuffer(image), zoomX, zoomY, roi->GetTotalOrgX(), roi->GetTotalOrgY(), roi->GetWidth(), roi->GetHeight());
 }
 
 auto Always(void (*write)()) {

@@ -1,6 +1,6 @@
 #include "kvbase/display/internal/display_state.h"
 
-namespace kvdisplay {
+namespace kvbase::internal::display {
 namespace {
 
 // Zero everywhere but the two palette versions, from the start of the process (constant initialisation).
@@ -10,4 +10,4 @@ KDisplayState gDisplay = {{}, {0x300, 0, {}}, nullptr, {0x300, 0, {}}, nullptr, 
 
 KDisplayState& KDisplay() { return gDisplay; }
 
-}  // namespace kvdisplay
+}  // namespace kvbase::internal::display

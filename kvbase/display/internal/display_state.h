@@ -9,7 +9,7 @@
 
 #include "kvbase/platform/gdi.h"
 
-namespace kvdisplay {
+namespace kvbase::internal::display {
 
 // A BITMAPINFO with room for the whole colour table.
 struct KBitmapDescription {
@@ -40,6 +40,6 @@ struct KDisplayState {
 
 KDisplayState& KDisplay();
 
-}  // namespace kvdisplay
+}  // namespace kvbase::internal::display
 
 #endif  // KVBASE_DISPLAY_INTERNAL_DISPLAY_STATE_H

@@ -8,7 +8,7 @@
 
 #include "kvbase/display/internal/display_state.h"
 
-namespace kvdisplay {
+namespace kvbase::internal::display {
 namespace {
 
 // The colour table index of gray palette entry n: step/2, step/2 + step, ... for step = 256, 128, ..., 2.
@@ -122,4 +122,4 @@ void KTransfer(HDC dc, const KRootBuffer& buffer, float zoomX, float zoomY, int 
   SelectPalette(dc, state.savedPalette, FALSE);
 }
 
-}  // namespace kvdisplay
+}  // namespace kvbase::internal::display

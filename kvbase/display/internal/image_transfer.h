@@ -9,7 +9,7 @@
 
 #include "kvbase/platform/windows_types.h"
 
-namespace kvdisplay {
+namespace kvbase::internal::display {
 
 enum class KPaletteKind { kNone, kGray, kColourCube };
 
@@ -34,6 +34,6 @@ struct KRootBuffer {
 // Rows whose pitch is not the device-independent bitmap's are first copied into one that is.
 void KTransfer(HDC dc, const KRootBuffer& buffer, float zoomX, float zoomY, int x, int y, int w, int h);
 
-}  // namespace kvdisplay
+}  // namespace kvbase::internal::display
 
 #endif  // KVBASE_DISPLAY_INTERNAL_IMAGE_TRANSFER_H
