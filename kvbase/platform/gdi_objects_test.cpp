@@ -11,29 +11,22 @@
 
 namespace {
 
+using Numbers = std::vector<long>;
+
 TEST(GdiObjects, MemoryDeviceContextsByDepth) {
-  struct Case {
-    int bits;
-    int rasterPalette;
-  } cases[] = {{1, 0}, {8, RC_PALETTE}, {16, 0}, {24, 0}, {32, 0}};
-  for (const Case& c : cases) {
-    HDC dc = KCreateMemoryDC(7, 5, c.bits);
-    ASSERT_NE(dc, nullptr) << c.bits;
-    EXPECT_EQ(GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE, c.rasterPalette) << c.bits;
-    EXPECT_EQ(GetDeviceCaps(dc, BITSPIXEL), c.bits);
-    EXPECT_EQ(GetDeviceCaps(dc, HORZRES), 7);
-    EXPECT_EQ(GetDeviceCaps(dc, VERTRES), 5);
-    BITMAP description{};
+  for (int bits : {1, 8, 16, 24, 32}) {
+    HDC dc = KCreateMemoryDC(7, 5, bits);
+    ASSERT_NE(dc, nullptr) << bits;
+    EXPECT_EQ(GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE, bits == 8 ? RC_PALETTE : 0) << "only 8 bits is a palette device";
+    EXPECT_EQ(Numbers({GetDeviceCaps(dc, BITSPIXEL), GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES)}),
+              Numbers({bits, 7, 5}));
+    BITMAP d{};
     HGDIOBJ bitmap = GetCurrentObject(dc, OBJ_BITMAP);
-    EXPECT_EQ(GetObject(bitmap, sizeof description, &description), static_cast<int>(sizeof description));
-    EXPECT_EQ(description.bmWidth, 7);
-    EXPECT_EQ(description.bmHeight, 5);
-    EXPECT_EQ(description.bmBitsPixel, c.bits);
-    EXPECT_EQ(description.bmWidthBytes % 4, 0);
+    EXPECT_EQ(GetObject(bitmap, sizeof d, &d), static_cast<int>(sizeof d));
+    EXPECT_EQ(Numbers({d.bmWidth, d.bmHeight, d.bmBitsPixel, d.bmWidthBytes % 4}), Numbers({7, 5, bits, 0}));
     EXPECT_EQ(GetPixel(dc, 6, 4), RGB(0, 0, 0)) << "zero-filled";
-    // The device context owns the bitmap it was made with.
     EXPECT_TRUE(DeleteDC(dc));
-    EXPECT_EQ(GetObjectType(bitmap), 0u);
+    EXPECT_EQ(GetObjectType(bitmap), 0u) << "the device context owns the bitmap it was made with";
   }
   EXPECT_EQ(KCreateMemoryDC(0, 5, 32), nullptr);
   EXPECT_EQ(KCreateMemoryDC(5, -1, 32), nullptr);
@@ -49,8 +42,10 @@ TEST(GdiObjects, NewDeviceContextStateAndSelectionReturnsThePrevious) {
   EXPECT_EQ(GetCurrentObject(dc, OBJ_PAL), GetStockObject(DEFAULT_PALETTE));
   BITMAP stock{};
   GetObject(GetCurrentObject(dc, OBJ_BITMAP), sizeof stock, &stock);
-  EXPECT_EQ(stock.bmWidth, 1);
-  EXPECT_EQ(stock.bmBitsPixel, 1);
+  EXPECT_EQ(Numbers({stock.bmWidth, stock.bmBitsPixel}), Numbers({1, 1}));
+  EXPECT_EQ(SetStretchBltMode(dc, COLORONCOLOR), BLACKONWHITE);
+  EXPECT_EQ(SetStretchBltMode(dc, 0), 0);
+  EXPECT_EQ(GetStretchBltMode(dc), COLORONCOLOR);
 
   HPEN pen = CreatePen(PS_DASH, 5, RGB(10, 20, 30));
   HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
@@ -60,13 +55,11 @@ TEST(GdiObjects, NewDeviceContextStateAndSelectionReturnsThePrevious) {
   EXPECT_EQ(SelectObject(dc, pen), GetStockObject(WHITE_PEN));
   EXPECT_EQ(GetCurrentObject(dc, OBJ_PEN), static_cast<HGDIOBJ>(pen));
 
-  LOGPEN description{};
+  LOGPEN d{};
   EXPECT_EQ(GetObject(pen, 0, nullptr), static_cast<int>(sizeof(LOGPEN)));
-  EXPECT_EQ(GetObject(pen, sizeof(LOGPEN) - 1, &description), 0);
-  EXPECT_EQ(GetObject(pen, sizeof description, &description), static_cast<int>(sizeof(LOGPEN)));
-  EXPECT_EQ(description.lopnStyle, static_cast<UINT>(PS_DASH));
-  EXPECT_EQ(description.lopnWidth.x, 5);
-  EXPECT_EQ(description.lopnColor, RGB(10, 20, 30));
+  EXPECT_EQ(GetObject(pen, sizeof(LOGPEN) - 1, &d), 0);
+  EXPECT_EQ(GetObject(pen, sizeof d, &d), static_cast<int>(sizeof(LOGPEN)));
+  EXPECT_EQ(Numbers({long(d.lopnStyle), d.lopnWidth.x, long(d.lopnColor)}), Numbers({PS_DASH, 5, long(RGB(10, 20, 30))}));
 
   // Selected objects are not deleted; deselected ones are.
   EXPECT_FALSE(DeleteObject(pen));
@@ -80,9 +73,8 @@ TEST(GdiObjects, NewDeviceContextStateAndSelectionReturnsThePrevious) {
 }
 
 TEST(GdiObjects, StockObjectsAreSharedAndNeverDeleted) {
-  const int indexes[] = {WHITE_BRUSH, LTGRAY_BRUSH, GRAY_BRUSH, DKGRAY_BRUSH, BLACK_BRUSH, NULL_BRUSH,
-                         WHITE_PEN,   BLACK_PEN,    NULL_PEN,   DEFAULT_PALETTE};
-  for (int index : indexes) {
+  for (int index : {WHITE_BRUSH, LTGRAY_BRUSH, GRAY_BRUSH, DKGRAY_BRUSH, BLACK_BRUSH, NULL_BRUSH, WHITE_PEN, BLACK_PEN,
+                    NULL_PEN, DEFAULT_PALETTE}) {
     HGDIOBJ stock = GetStockObject(index);
     ASSERT_NE(stock, nullptr) << index;
     EXPECT_EQ(GetStockObject(index), stock);
@@ -138,8 +130,7 @@ TEST(GdiPalettes, SelectRealizeAndNearestEntries) {
   EXPECT_EQ(RealizePalette(dc), 256u);
   EXPECT_EQ(SetPixel(dc, 2, 0, RGB(200, 0, 0)), RGB(67, 67, 67));
   EXPECT_EQ(SetPixel(dc, 3, 0, RGB(77, 77, 77)), RGB(77, 77, 77));
-  // The pixels keep their indexes: the red drawn earlier is index 180 of the default palette.
-  EXPECT_EQ(GetPixel(dc, 0, 0), RGB(180, 180, 180));
+  EXPECT_EQ(GetPixel(dc, 0, 0), RGB(180, 180, 180)) << "pixels keep their indexes: the red was index 180";
   EXPECT_FALSE(DeleteObject(palette)) << "still selected";
   EXPECT_EQ(SelectPalette(dc, old, FALSE), palette);
   EXPECT_TRUE(DeleteObject(palette));
@@ -160,7 +151,7 @@ TEST(GdiPalettes, SelectRealizeAndNearestEntries) {
   HDC trueColour = KCreateMemoryDC(2, 2, 32);
   HPALETTE cube = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
   EXPECT_EQ(SelectPalette(trueColour, cube, FALSE), cube);
-  EXPECT_EQ(RealizePalette(trueColour), 0u);
+  EXPECT_EQ(RealizePalette(trueColour), 0u) << "not a palette device";
   DeleteDC(trueColour);
 
   gray->palVersion = 0x200;
@@ -178,67 +169,50 @@ TEST(GdiObjects, BadHandlesGiveTheFailureResult) {
   HPEN deletedPen = CreatePen(PS_SOLID, 1, 0);
   DeleteObject(deletedPen);
   HDC live = KCreateMemoryDC(2, 2, 32);
+  HBITMAP liveBitmap = static_cast<HBITMAP>(GetCurrentObject(live, OBJ_BITMAP));
   HPEN pen = CreatePen(PS_SOLID, 1, 0);
-  const HDC badDcs[] = {nullptr, deletedDc, reinterpret_cast<HDC>(pen), reinterpret_cast<HDC>(0x12345)};
-
   BITMAPINFO info{};
   info.bmiHeader = {40, 1, 1, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   DWORD pixel = 0;
   SIZE size{};
   POINT point{};
   POINT triangle[] = {{0, 0}, {1, 0}, {0, 1}};
+  const HPALETTE defaultPalette = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
+  // Each call with its failure result, named by its text.
+#define KV_CALL(call, failure) {#call, [&](HDC dc) { return (call) == (failure); }}
   const std::vector<std::pair<std::string, std::function<bool(HDC)>>> calls = {
-      {"DeleteDC", [](HDC dc) { return DeleteDC(dc) == FALSE; }},
-      {"CreateCompatibleDC", [](HDC dc) { return CreateCompatibleDC(dc) == nullptr; }},
-      {"GetDeviceCaps", [](HDC dc) { return GetDeviceCaps(dc, RASTERCAPS) == 0; }},
-      {"SelectObject", [&](HDC dc) { return SelectObject(dc, pen) == nullptr; }},
-      {"GetCurrentObject", [](HDC dc) { return GetCurrentObject(dc, OBJ_PEN) == nullptr; }},
-      {"SelectPalette", [](HDC dc) { return SelectPalette(dc, static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), FALSE) == nullptr; }},
-      {"RealizePalette", [](HDC dc) { return RealizePalette(dc) == 0; }},
-      {"SetViewportOrgEx", [](HDC dc) { return SetViewportOrgEx(dc, 1, 1, nullptr) == FALSE; }},
-      {"MoveToEx", [](HDC dc) { return MoveToEx(dc, 1, 1, nullptr) == FALSE; }},
-      {"GetCurrentPositionEx", [&](HDC dc) { return GetCurrentPositionEx(dc, &point) == FALSE; }},
-      {"LineTo", [](HDC dc) { return LineTo(dc, 1, 1) == FALSE; }},
-      {"Rectangle", [](HDC dc) { return Rectangle(dc, 0, 0, 2, 2) == FALSE; }},
-      {"Polygon", [&](HDC dc) { return Polygon(dc, triangle, 3) == FALSE; }},
-      {"SetPixel", [](HDC dc) { return SetPixel(dc, 0, 0, 0) == CLR_INVALID; }},
-      {"GetPixel", [](HDC dc) { return GetPixel(dc, 0, 0) == CLR_INVALID; }},
-      {"TextOutA", [](HDC dc) { return TextOutA(dc, 0, 0, "x", 1) == FALSE; }},
-      {"GetTextExtentPoint32A", [&](HDC dc) { return GetTextExtentPoint32A(dc, "x", 1, &size) == FALSE; }},
-      {"SetTextAlign", [](HDC dc) { return SetTextAlign(dc, TA_LEFT) == GDI_ERROR; }},
-      {"GetTextAlign", [](HDC dc) { return GetTextAlign(dc) == GDI_ERROR; }},
-      {"SetBkMode", [](HDC dc) { return SetBkMode(dc, OPAQUE) == 0; }},
-      {"GetBkMode", [](HDC dc) { return GetBkMode(dc) == 0; }},
-      {"SetTextColor", [](HDC dc) { return SetTextColor(dc, 0) == CLR_INVALID; }},
-      {"SetBkColor", [](HDC dc) { return SetBkColor(dc, 0) == CLR_INVALID; }},
-      {"SetStretchBltMode", [](HDC dc) { return SetStretchBltMode(dc, COLORONCOLOR) == 0; }},
-      {"GetStretchBltMode", [](HDC dc) { return GetStretchBltMode(dc) == 0; }},
-      {"CreateDIBSection", [&](HDC dc) { return CreateDIBSection(dc, &info, DIB_RGB_COLORS, nullptr, nullptr, 0) == nullptr; }},
-      {"SetDIBitsToDevice",
-       [&](HDC dc) { return SetDIBitsToDevice(dc, 0, 0, 1, 1, 0, 0, 0, 1, &pixel, &info, DIB_RGB_COLORS) == 0; }},
-      {"StretchDIBits",
-       [&](HDC dc) { return StretchDIBits(dc, 0, 0, 2, 2, 0, 0, 1, 1, &pixel, &info, DIB_RGB_COLORS, SRCCOPY) == 0; }},
-      {"SetDIBits", [&](HDC dc) {
-         return SetDIBits(dc, static_cast<HBITMAP>(GetCurrentObject(live, OBJ_BITMAP)), 0, 1, &pixel, &info, DIB_RGB_COLORS) == 0;
-       }},
-      {"GetDIBits", [&](HDC dc) {
-         return GetDIBits(dc, static_cast<HBITMAP>(GetCurrentObject(live, OBJ_BITMAP)), 0, 1, &pixel, &info, DIB_RGB_COLORS) == 0;
-       }},
+      KV_CALL(DeleteDC(dc), FALSE), KV_CALL(CreateCompatibleDC(dc), nullptr), KV_CALL(GetDeviceCaps(dc, RASTERCAPS), 0),
+      KV_CALL(SelectObject(dc, pen), nullptr), KV_CALL(GetCurrentObject(dc, OBJ_PEN), nullptr),
+      KV_CALL(SelectPalette(dc, defaultPalette, FALSE), nullptr), KV_CALL(RealizePalette(dc), 0u),
+      KV_CALL(SetViewportOrgEx(dc, 1, 1, nullptr), FALSE), KV_CALL(MoveToEx(dc, 1, 1, nullptr), FALSE),
+      KV_CALL(GetCurrentPositionEx(dc, &point), FALSE), KV_CALL(LineTo(dc, 1, 1), FALSE),
+      KV_CALL(Rectangle(dc, 0, 0, 2, 2), FALSE), KV_CALL(Polygon(dc, triangle, 3), FALSE),
+      KV_CALL(SetPixel(dc, 0, 0, 0), CLR_INVALID), KV_CALL(GetPixel(dc, 0, 0), CLR_INVALID),
+      KV_CALL(TextOutA(dc, 0, 0, "x", 1), FALSE), KV_CALL(GetTextExtentPoint32A(dc, "x", 1, &size), FALSE),
+      KV_CALL(SetTextAlign(dc, TA_LEFT), GDI_ERROR), KV_CALL(GetTextAlign(dc), GDI_ERROR),
+      KV_CALL(SetBkMode(dc, OPAQUE), 0), KV_CALL(GetBkMode(dc), 0), KV_CALL(SetTextColor(dc, 0), CLR_INVALID),
+      KV_CALL(GetTextColor(dc), CLR_INVALID), KV_CALL(SetBkColor(dc, 0), CLR_INVALID), KV_CALL(GetBkColor(dc), CLR_INVALID),
+      KV_CALL(SetStretchBltMode(dc, COLORONCOLOR), 0), KV_CALL(GetStretchBltMode(dc), 0),
+      KV_CALL(CreateDIBSection(dc, &info, DIB_RGB_COLORS, nullptr, nullptr, 0), nullptr),
+      KV_CALL(SetDIBitsToDevice(dc, 0, 0, 1, 1, 0, 0, 0, 1, &pixel, &info, DIB_RGB_COLORS), 0),
+      KV_CALL(StretchDIBits(dc, 0, 0, 2, 2, 0, 0, 1, 1, &pixel, &info, DIB_RGB_COLORS, SRCCOPY), 0),
+      KV_CALL(SetDIBits(dc, liveBitmap, 0, 1, &pixel, &info, DIB_RGB_COLORS), 0),
+      KV_CALL(GetDIBits(dc, liveBitmap, 0, 1, &pixel, &info, DIB_RGB_COLORS), 0),
   };
+#undef KV_CALL
   for (const auto& call : calls) {
-    for (HDC bad : badDcs) {
-      if (call.first == "CreateCompatibleDC" && bad == nullptr) continue;  // null asks for a screen-compatible one
+    for (HDC bad : {HDC(nullptr), deletedDc, reinterpret_cast<HDC>(pen), reinterpret_cast<HDC>(0x12345)}) {
+      if (call.first == "CreateCompatibleDC(dc)" && bad == nullptr) continue;  // null asks for a screen-compatible one
       EXPECT_TRUE(call.second(bad)) << call.first << " with " << bad;
     }
   }
   EXPECT_EQ(GetPixel(live, 0, 0), RGB(0, 0, 0));
 
   // Object handles of the wrong kind, deleted or null.
-  HBITMAP liveBitmap = static_cast<HBITMAP>(GetCurrentObject(live, OBJ_BITMAP));
   EXPECT_EQ(SelectObject(live, deletedPen), nullptr);
   EXPECT_EQ(SelectObject(live, nullptr), nullptr);
   EXPECT_EQ(SelectObject(live, live), nullptr);
-  EXPECT_EQ(SelectObject(live, GetStockObject(DEFAULT_PALETTE)), nullptr) << "palettes go through SelectPalette";
+  EXPECT_EQ(SelectObject(live, defaultPalette), nullptr) << "palettes go through SelectPalette";
   EXPECT_EQ(SelectPalette(live, reinterpret_cast<HPALETTE>(pen), FALSE), nullptr);
   EXPECT_EQ(SetDIBits(live, reinterpret_cast<HBITMAP>(pen), 0, 1, &pixel, &info, DIB_RGB_COLORS), 0);
   EXPECT_EQ(GetDIBits(live, reinterpret_cast<HBITMAP>(live), 0, 1, &pixel, &info, DIB_RGB_COLORS), 0);
