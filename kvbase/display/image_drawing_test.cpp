@@ -14,41 +14,29 @@
 
 namespace {
 
+using kvbase::internal::display::KDisplay;
+using kvgdi_test::ExpectDrawn;
+using kvgdi_test::kMarker;
 using Names = std::vector<std::string>;
 
-constexpr COLORREF kMarker = RGB(230, 230, 230);
+// A 16 x 12 32-bit device context filled with the marker.
+struct Marked : kvgdi_test::Canvas {
+  Marked() : Canvas(16, 12, 32, kMarker) {}
+};
 
 COLORREF Gray(int level) { return RGB(level, level, level); }
 
 // A 6 x 4 gray image whose pixel (x, y) is 40 x + 10 y + 5.
 int Level(int x, int y) { return 40 * x + 10 * y + 5; }
-void FillLevels(KImageBW8& image) {
-  for (int y = 0; y < image.GetHeight(); ++y)
-    for (int x = 0; x < image.GetWidth(); ++x) image.SetPixel(static_cast<unsigned char>(Level(x, y) & 255), x, y);
-}
-
-HDC MarkedDC(int width = 16, int height = 12, int bits = 32) {
-  HDC dc = KCreateMemoryDC(width, height, bits);
-  kvgdi_test::Fill(dc, kMarker);
-  return dc;
-}
-
-// Every device pixel: the picture inside `size` (from the device origin), the marker elsewhere.
-template <typename Picture>
-void ExpectDrawn(HDC dc, int width, int height, Picture picture, const std::string& what) {
-  int wrong = 0;
-  for (int y = 0; y < kvgdi_test::Height(dc); ++y) {
-    for (int x = 0; x < kvgdi_test::Width(dc); ++x) {
-      const COLORREF expected = x < width && y < height ? picture(x, y) : kMarker;
-      if (GetPixel(dc, x, y) != expected && ++wrong <= 3)
-        ADD_FAILURE() << what << ": " << x << "," << y << " is " << std::hex << GetPixel(dc, x, y) << " not " << expected;
-    }
+struct Levels : KImageBW8 {
+  Levels() : KImageBW8(6, 4) {
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 6; ++x) SetPixel(static_cast<unsigned char>(Level(x, y)), x, y);
   }
-}
+};
 
 TEST(ImageDrawing, GrayImageAtEachZoomLandsAtTheDeviceOrigin) {
-  KImageBW8 image(6, 4);
-  FillLevels(image);
+  Levels image;
   struct Case {
     float zoomX, zoomY;
     int width, height;  // device pixels drawn
@@ -58,116 +46,97 @@ TEST(ImageDrawing, GrayImageAtEachZoomLandsAtTheDeviceOrigin) {
       {1.0f, 2.0f, 6, 8, 2, 1}, {1.0f, 0.0f, 6, 4, 2, 2}, {-0.0f, 0.0f, 0, 0, 2, 2},
   };
   for (const Case& c : cases) {
-    HDC dc = MarkedDC();
-    EXPECT_EQ(KDrawImageInWindow(&image, dc, c.zoomX, c.zoomY), 0);
-    ExpectDrawn(
-        dc, c.width, c.height, [&](int x, int y) { return Gray(Level(x * c.sx / 2, y * c.sy / 2)); },
-        "zoom " + std::to_string(c.zoomX) + " x " + std::to_string(c.zoomY));
-    DeleteDC(dc);
+    Marked canvas;
+    EXPECT_EQ(KDrawImageInWindow(&image, canvas.dc, c.zoomX, c.zoomY), 0);
+    ExpectDrawn(canvas.dc, {0, 0, c.width, c.height}, [&](int x, int y) { return Gray(Level(x * c.sx / 2, y * c.sy / 2)); },
+                "zoom " + std::to_string(c.zoomX) + " x " + std::to_string(c.zoomY));
   }
-  // A 3-pixel-wide image at zoom 0.5 is one device pixel wide.
-  KImageBW8 narrow(3, 2);
-  narrow.SetPixel(50, 0, 0);
-  narrow.SetPixel(60, 1, 0);
-  narrow.SetPixel(70, 2, 0);
-  HDC dc = MarkedDC();
-  KDrawImageInWindow(&narrow, dc, 0.5f, 0.0f);
-  EXPECT_EQ(kvgdi_test::FindInk(dc, kMarker).count, 1);
-  DeleteDC(dc);
+  // 3 x 2 pixels at zoom 0.5 are trunc(1.5) x 1 device pixels.
+  KROIBW8 narrow(&image, 0, 0, 3, 2);
+  Marked canvas;
+  KDrawImageInWindow(&narrow, canvas.dc, 0.5f, 0.0f);
+  EXPECT_EQ(kvgdi_test::FindInk(canvas.dc, kMarker).Text(), "1: 0,0..0,0");
 }
 
-TEST(ImageDrawing, AnROIShowsItsAreaOfTheRootAtTheOrigin) {
+TEST(ImageDrawing, AnROIShowsItsAreaOfTheRootAtTheOriginWhateverTheRowPitch) {
   KImageBW8 image(100, 100);
   for (int y = 0; y < 100; ++y)
     for (int x = 0; x < 100; ++x) image.SetPixel(static_cast<unsigned char>(x + 2 * y), x, y);
   KROIBW8 parent(&image, 5, 10, 60, 70);
   KROIBW8 roi(&parent, 5, 10, 30, 40);  // at (10, 20) of the image
-  for (float zoom : {1.0f, 2.0f}) {
-    HDC dc = MarkedDC(80, 100);
-    KDrawImageInWindow(&roi, dc, zoom, 0.0f);
-    const int w = static_cast<int>(30 * zoom), h = static_cast<int>(40 * zoom);
-    ExpectDrawn(
-        dc, w, h, [&](int x, int y) { return Gray(10 + static_cast<int>(x / zoom) + 2 * (20 + static_cast<int>(y / zoom))); },
-        "zoom " + std::to_string(zoom));
-    DeleteDC(dc);
+  for (int zoom : {1, 2}) {
+    kvgdi_test::Canvas canvas(80, 100, 32, kMarker);
+    KDrawImageInWindow(&roi, canvas.dc, static_cast<float>(zoom), 0.0f);
+    ExpectDrawn(canvas.dc, {0, 0, 30 * zoom, 40 * zoom}, [&](int x, int y) { return Gray(10 + x / zoom + 2 * (20 + y / zoom)); },
+                "zoom " + std::to_string(zoom));
   }
+  // Borrowed rows 10 bytes apart (not a multiple of 4): the picture must not shear.
+  std::vector<unsigned char> rows(10 * 3, 0xEE);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) rows[10 * y + x] = static_cast<unsigned char>(20 * x + 60 * y);
+  KImageBW8 borrowed;
+  borrowed.SetImagePtr(5, 3, rows.data(), 80);
+  Marked canvas;
+  KDrawImageInWindow(&borrowed, canvas.dc, 1.0f, 1.0f);
+  ExpectDrawn(canvas.dc, {0, 0, 5, 3}, [](int x, int y) { return Gray(20 * x + 60 * y); }, "pitch 10");
 }
 
-// A one-pixel image of type T shows `shown`.
+// An image of type T whose first row holds `pixels` and second row zeros (black) shows `shown` in its
+// first row, through the image and through an ROI from column 1.
 template <typename T>
-void ExpectOnePixel(T pixel, COLORREF shown, const char* what) {
-  KImage<T> image(1, 1);
-  image.SetPixel(pixel, 0, 0);
-  HDC dc = MarkedDC();
-  KDrawImageInWindow(&image, dc, 1.0f, 1.0f);
-  ExpectDrawn(dc, 1, 1, [&](int, int) { return shown; }, what);
-  DeleteDC(dc);
+void ExpectRow(std::vector<T> pixels, std::vector<COLORREF> shown, const char* what) {
+  KImage<T> image(static_cast<int>(pixels.size()), 2);
+  for (int x = 0; x < image.GetWidth(); ++x) image.SetPixel(pixels[x], x, 0), image.SetPixel(T{}, x, 1);
+  KROI<T> roi(&image, 1, 0, image.GetWidth() - 1, 2);
+  Marked whole, part;
+  KDrawImageInWindow(&image, whole.dc, 1.0f, 1.0f);
+  KDrawImageInWindow(&roi, part.dc, 1.0f, 1.0f);
+  ExpectDrawn(whole.dc, {0, 0, image.GetWidth(), 2}, [&](int x, int y) { return y ? RGB(0, 0, 0) : shown[x]; }, what);
+  ExpectDrawn(part.dc, {0, 0, roi.GetWidth(), 2}, [&](int x, int y) { return y ? RGB(0, 0, 0) : shown[x + 1]; },
+              std::string(what) + " ROI");
 }
 
 TEST(ImageDrawing, EveryDrawableKind) {
-  HDC dc = MarkedDC();
-  // BW1: set bits are white, clear ones black; the ROI starts in the middle of a byte.
-  KImageBW1 bilevel(12, 2);
-  for (int x = 0; x < 12; ++x) {
-    bilevel.SetPixel(x % 3 == 0, x, 0);
-    bilevel.SetPixel(0, x, 1);
-  }
-  KDrawImageInWindow(&bilevel, dc, 1.0f, 1.0f);
-  ExpectDrawn(dc, 12, 2, [](int x, int y) { return y == 0 && x % 3 == 0 ? RGB(255, 255, 255) : RGB(0, 0, 0); }, "BW1 image");
-  KROIBW1 bits(&bilevel, 5, 0, 7, 1);
-  kvgdi_test::Fill(dc, kMarker);
-  KDrawImageInWindow(&bits, dc, 1.0f, 1.0f);
-  ExpectDrawn(dc, 7, 1, [](int x, int) { return (x + 5) % 3 == 0 ? RGB(255, 255, 255) : RGB(0, 0, 0); }, "BW1 ROI");
-
-  // BW16: the most significant byte.
-  KImageBW16 deep(2, 1);
-  deep.SetPixel(0x1234, 0, 0);
-  deep.SetPixel(0x00FF, 1, 0);
-  kvgdi_test::Fill(dc, kMarker);
-  KDrawImageInWindow(&deep, dc, 1.0f, 1.0f);
-  ExpectDrawn(dc, 2, 1, [](int x, int) { return x == 0 ? Gray(0x12) : Gray(0); }, "BW16");
-  KROIBW16 deepRoi(&deep, 1, 0, 1, 1);
-  kvgdi_test::Fill(dc, kMarker);
-  KDrawImageInWindow(&deepRoi, dc, 2.0f, 0.0f);
-  ExpectDrawn(dc, 2, 2, [](int, int) { return Gray(0); }, "BW16 ROI");
-
+  // BW1: set bits white, clear ones black; the ROI starts in the middle of a byte.
+  const COLORREF w = RGB(255, 255, 255), b = RGB(0, 0, 0);
+  ExpectRow<int>({1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 1}, {w, b, b, w, b, b, w, b, b, w, b, w}, "BW1");
+  ExpectRow<unsigned short>({0x1234, 0x00FF, 0xFF00}, {Gray(0x12), Gray(0), Gray(0xFF)}, "BW16 by its high byte");
   // Colours: byte 2 is red, byte 0 blue; 15- and 16-bit words by their masks.
-  KImageC24 c24(2, 1);
-  c24.SetPixel(KC24(200, 100, 50), 0, 0);
-  c24.SetPixel(KC24(1, 2, 3), 1, 0);
-  kvgdi_test::Fill(dc, kMarker);
-  KDrawImageInWindow(&c24, dc, 1.0f, 1.0f);
-  ExpectDrawn(dc, 2, 1, [](int x, int) { return x == 0 ? RGB(200, 100, 50) : RGB(1, 2, 3); }, "C24");
-  ExpectOnePixel(KC24A{50, 100, 200, 99}, RGB(200, 100, 50), "C24A");
-  ExpectOnePixel(KC15{(31 << 10) | 31}, RGB(255, 0, 255), "C15");
-  ExpectOnePixel(KC16{63 << 5}, RGB(0, 255, 0), "C16");
-  DeleteDC(dc);
+  ExpectRow<KC24>({KC24(200, 100, 50), KC24(1, 2, 3)}, {RGB(200, 100, 50), RGB(1, 2, 3)}, "C24");
+  ExpectRow<KC24A>({KC24A{50, 100, 200, 99}, KC24A{3, 2, 1, 0}}, {RGB(200, 100, 50), RGB(1, 2, 3)}, "C24A");
+  ExpectRow<KC15>({KC15{(31 << 10) | 31}, KC15{31 << 5}}, {RGB(255, 0, 255), RGB(0, 255, 0)}, "C15");
+  ExpectRow<KC16>({KC16{63 << 5}, KC16{31 << 11}}, {RGB(0, 255, 0), RGB(255, 0, 0)}, "C16");
+  // A BW16 ROI zoomed goes through the same zoom as the others.
+  KImageBW16 deep(2, 1);
+  deep.SetPixel(0x4000, 1, 0);
+  KROIBW16 deepRoi(&deep, 1, 0, 1, 1);
+  Marked canvas;
+  KDrawImageInWindow(&deepRoi, canvas.dc, 2.0f, 0.0f);
+  ExpectDrawn(canvas.dc, {0, 0, 2, 2}, [](int, int) { return Gray(0x40); }, "BW16 ROI at zoom 2");
 }
 
 TEST(ImageDrawing, LookupTablesColourTheGrayLevels) {
-  KImageBW8 image(6, 4);
-  FillLevels(image);
+  Levels image;
   KBW8Vector inverse;
   inverse.SetupGainOffset(-1.0f, 255.0f, 1.0f);
   ASSERT_EQ(inverse.GetNumElements(), 256u);
   KC24Vector colours(256);
   for (int i = 0; i < 256; ++i) colours.AddElement(KC24(static_cast<unsigned char>(i), 0, static_cast<unsigned char>(255 - i)));
-
-  HDC dc = MarkedDC();
-  KDrawImageInWindow(&image, dc, &inverse, 1.0f, 1.0f);
-  ExpectDrawn(dc, 6, 4, [](int x, int y) { return Gray(255 - Level(x, y)); }, "gray table");
+  Marked gray, colour;
+  KDrawImageInWindow(&image, gray.dc, &inverse, 1.0f, 1.0f);
+  ExpectDrawn(gray.dc, {0, 0, 6, 4}, [](int x, int y) { return Gray(255 - Level(x, y)); }, "gray table");
   KROIBW8 roi(&image, 1, 1, 2, 2);
-  kvgdi_test::Fill(dc, kMarker);
-  KDrawImageInWindow(&roi, dc, &colours, 1.0f, 1.0f);
-  ExpectDrawn(dc, 2, 2, [](int x, int y) { return RGB(Level(x + 1, y + 1), 0, 255 - Level(x + 1, y + 1)); }, "colour table");
-  DeleteDC(dc);
+  KDrawImageInWindow(&roi, colour.dc, &colours, 1.0f, 1.0f);
+  ExpectDrawn(colour.dc, {0, 0, 2, 2}, [](int x, int y) { return RGB(Level(x + 1, y + 1), 0, 255 - Level(x + 1, y + 1)); },
+              "colour table");
 }
 
 TEST(ImageDrawing, RefusalsSetTheCodeAndTraceTheOverload) {
   KTraceCapture trace;
-  HDC dc = MarkedDC();
+  Marked canvas;
+  const HDC dc = canvas.dc;
   KImageBW8 never;
-  KImageBW8 image(6, 4);
+  Levels image;
   KROIBW8 orphan;
   KROIBW16 orphan16;
   KROIC24 orphan24;
@@ -204,55 +173,46 @@ TEST(ImageDrawing, RefusalsSetTheCodeAndTraceTheOverload) {
   EXPECT_EQ(kvgdi_test::FindInk(dc, kMarker).count, 0) << "nothing drawn";
   EXPECT_EQ(KDrawImageInWindow(&image, dc, 1.0f, 1.0f), 0);
   EXPECT_EQ(KGetError(), K_SUCCESS);
-  DeleteDC(dc);
 }
 
-TEST(ImageDrawing, BorrowedRowsOfAnyPitchAreShownAsTheyAre) {
-  // Rows 10 bytes apart (not a multiple of 4): the picture must not shear.
-  std::vector<unsigned char> rows(10 * 3, 0xEE);
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 5; ++x) rows[10 * y + x] = static_cast<unsigned char>(20 * x + 60 * y);
-  KImageBW8 image;
-  image.SetImagePtr(5, 3, rows.data(), 80);
-  HDC dc = MarkedDC();
-  KDrawImageInWindow(&image, dc, 1.0f, 1.0f);
-  ExpectDrawn(dc, 5, 3, [](int x, int y) { return Gray(20 * x + 60 * y); }, "pitch 10");
-  DeleteDC(dc);
+// `count` entries of `palette` from `first`, as colours with the flags in the top byte.
+std::vector<COLORREF> Entries(HPALETTE palette, int first, int count) {
+  std::vector<PALETTEENTRY> entries(count);
+  EXPECT_EQ(GetPaletteEntries(palette, first, count, entries.data()), static_cast<UINT>(count));
+  std::vector<COLORREF> colours;
+  for (const PALETTEENTRY& e : entries) colours.push_back(RGB(e.peRed, e.peGreen, e.peBlue) | (e.peFlags << 24));
+  return colours;
 }
 
 TEST(ImageDrawingPalettes, GrayPaletteIsBuiltCoarseLevelsFirstAndRestored) {
   KUpdatePalette();
-  kvdisplay::KDisplayState& state = kvdisplay::KDisplay();
-  KImageBW8 image(6, 4);
-  FillLevels(image);
-  HDC trueColour = MarkedDC();
-  KDrawImageInWindow(&image, trueColour, 1.0f, 1.0f);
+  auto& state = KDisplay();
+  Levels image;
+  Marked trueColour;
+  KDrawImageInWindow(&image, trueColour.dc, 1.0f, 1.0f);
   EXPECT_EQ(state.grayPaletteHandle, nullptr) << "no palette step without RC_PALETTE";
-  DeleteDC(trueColour);
 
-  HDC dc = KCreateMemoryDC(16, 12, 8);
-  HGDIOBJ before = GetCurrentObject(dc, OBJ_PAL);
-  KDrawImageInWindow(&image, dc, 1.0f, 1.0f);
+  kvgdi_test::Canvas canvas(16, 12, 8);
+  HGDIOBJ before = GetCurrentObject(canvas.dc, OBJ_PAL);
+  KDrawImageInWindow(&image, canvas.dc, 1.0f, 1.0f);
   ASSERT_NE(state.grayPaletteHandle, nullptr);
-  PALETTEENTRY entries[256];
-  ASSERT_EQ(GetPaletteEntries(state.grayPaletteHandle, 0, 256, entries), 256u);
-  const int expectedStart[] = {128, 64, 192, 32, 96, 160, 224, 16, 48};
-  for (int n = 0; n < 9; ++n) EXPECT_EQ(entries[n].peRed, expectedStart[n]) << n;
-  EXPECT_EQ(entries[127].peRed, 1 + 0);  // the 128 odd values close the sequence: 1, 3, ..., 255
-  EXPECT_EQ(entries[127 + 127].peRed, 255);
-  EXPECT_EQ(entries[255].peRed, 0);
+  // 128, 64, 192, 32, 96, ...: each level halves the steps; the 128 odd values 1, 3, ..., 255 close it.
+  std::vector<COLORREF> expected;
+  for (int step = 128; step >= 1; step /= 2)
+    for (int level = step; level < 256; level += 2 * step) expected.push_back(Gray(level));
+  expected.push_back(Gray(0));
+  EXPECT_EQ(Entries(state.grayPaletteHandle, 0, 256), expected);
   // The previous palette is back in the device context; the pixels show their levels.
-  EXPECT_EQ(GetCurrentObject(dc, OBJ_PAL), before);
+  EXPECT_EQ(GetCurrentObject(canvas.dc, OBJ_PAL), before);
   EXPECT_EQ(state.savedPalette, before);
   for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 6; ++x) EXPECT_EQ(GetPixel(dc, x, y), Gray(Level(x, y))) << x << "," << y;
-  // The device's pixels are indexes into the gray palette: level 128 would be index 0.
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(GetPixel(canvas.dc, x, y), Gray(Level(x, y))) << x << "," << y;
+  // The device's pixels are indexes into the gray palette.
   std::vector<BYTE> info(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
   auto* header = reinterpret_cast<BITMAPINFO*>(info.data());
   header->bmiHeader = {40, 16, -12, 1, 8, BI_RGB, 0, 0, 0, 0, 0};
   std::vector<BYTE> indexes(16 * 12);
-  GetDIBits(dc, static_cast<HBITMAP>(GetCurrentObject(dc, OBJ_BITMAP)), 0, 12, indexes.data(), header, DIB_RGB_COLORS);
-  EXPECT_EQ(header->bmiColors[0].rgbRed, 128);
+  GetDIBits(canvas.dc, static_cast<HBITMAP>(GetCurrentObject(canvas.dc, OBJ_BITMAP)), 0, 12, indexes.data(), header, DIB_RGB_COLORS);
   EXPECT_EQ(header->bmiColors[2].rgbRed, 192);
   EXPECT_EQ(indexes[0], 129) << "level 5 is the third odd value, after the 127 coarser levels";
 
@@ -262,12 +222,11 @@ TEST(ImageDrawingPalettes, GrayPaletteIsBuiltCoarseLevelsFirstAndRestored) {
   EXPECT_EQ(GetObjectType(built), 0u) << "deleted";
   KUpdatePalette();  // nothing left to delete
   EXPECT_EQ(state.grayPalette.palNumEntries, 0);
-  DeleteDC(dc);
 }
 
 TEST(ImageDrawingPalettes, TheFirstDrawAfterAnUpdateDecidesTheGrayPalette) {
   KUpdatePalette();
-  kvdisplay::KDisplayState& state = kvdisplay::KDisplay();
+  auto& state = KDisplay();
   KImageBW8 image(2, 1);
   image.SetPixel(0, 0, 0);
   image.SetPixel(128, 1, 0);
@@ -275,53 +234,42 @@ TEST(ImageDrawingPalettes, TheFirstDrawAfterAnUpdateDecidesTheGrayPalette) {
   for (int i = 0; i < 256; ++i) colours.AddElement(KC24(static_cast<unsigned char>(255 - i), static_cast<unsigned char>(i), 7));
   KBW8Vector wrong(255);
   for (int i = 0; i < 255; ++i) wrong.AddElement(0);
-  HDC dc = KCreateMemoryDC(4, 4, 8);
-  KDrawImageInWindow(&image, dc, &wrong, 1.0f, 1.0f);
+  kvgdi_test::Canvas canvas(4, 4, 8);
+  KDrawImageInWindow(&image, canvas.dc, &wrong, 1.0f, 1.0f);
   EXPECT_EQ(state.grayPaletteHandle, nullptr) << "a refused table touches no palette";
-  KDrawImageInWindow(&image, dc, &colours, 1.0f, 1.0f);
-  PALETTEENTRY first[2];
-  GetPaletteEntries(state.grayPaletteHandle, 0, 2, first);
-  EXPECT_EQ(first[0].peRed, 127);  // colour-table entry 128
-  EXPECT_EQ(first[0].peGreen, 128);
-  EXPECT_EQ(first[0].peBlue, 7);
-  EXPECT_EQ(GetPixel(dc, 1, 0), RGB(127, 128, 7));
-  // A plain draw later reuses that palette unchanged.
+  KDrawImageInWindow(&image, canvas.dc, &colours, 1.0f, 1.0f);
+  EXPECT_EQ(Entries(state.grayPaletteHandle, 0, 1)[0], RGB(127, 128, 7)) << "colour-table entry 128 first";
+  EXPECT_EQ(GetPixel(canvas.dc, 1, 0), RGB(127, 128, 7));
+  // A plain draw later reuses that palette unchanged; after an update it builds the gray one.
   HPALETTE built = state.grayPaletteHandle;
-  KDrawImageInWindow(&image, dc, 1.0f, 1.0f);
+  KDrawImageInWindow(&image, canvas.dc, 1.0f, 1.0f);
   EXPECT_EQ(state.grayPaletteHandle, built);
-  GetPaletteEntries(state.grayPaletteHandle, 0, 2, first);
-  EXPECT_EQ(first[0].peRed, 127);
+  EXPECT_EQ(Entries(state.grayPaletteHandle, 0, 1)[0], RGB(127, 128, 7));
   KUpdatePalette();
-  KDrawImageInWindow(&image, dc, 1.0f, 1.0f);
-  GetPaletteEntries(state.grayPaletteHandle, 0, 2, first);
-  EXPECT_EQ(first[0].peRed, 128);
-  DeleteDC(dc);
+  KDrawImageInWindow(&image, canvas.dc, 1.0f, 1.0f);
+  EXPECT_EQ(Entries(state.grayPaletteHandle, 0, 1)[0], Gray(128));
 }
 
 TEST(ImageDrawingPalettes, ColourDrawsUseTheColourCube) {
-  kvdisplay::KDisplayState& state = kvdisplay::KDisplay();
+  auto& state = KDisplay();
   KImageC24 image(2, 1);
   image.SetPixel(KC24(250, 10, 110), 0, 0);
   image.SetPixel(KC24(0, 255, 51), 1, 0);
-  HDC dc = KCreateMemoryDC(4, 4, 8);
-  KDrawImageInWindow(&image, dc, 1.0f, 1.0f);
+  kvgdi_test::Canvas canvas(4, 4, 8);
+  KDrawImageInWindow(&image, canvas.dc, 1.0f, 1.0f);
   ASSERT_NE(state.cubePaletteHandle, nullptr);
   EXPECT_EQ(state.cubePalette.palNumEntries, 216);
-  PALETTEENTRY entries[216];
-  ASSERT_EQ(GetPaletteEntries(state.cubePaletteHandle, 0, 216, entries), 216u);
+  std::vector<COLORREF> cube;
   for (int r = 0; r < 6; ++r)
     for (int g = 0; g < 6; ++g)
-      for (int b = 0; b < 6; ++b) {
-        const PALETTEENTRY& e = entries[(r * 6 + g) * 6 + b];
-        EXPECT_TRUE(e.peRed == 51 * r && e.peGreen == 51 * g && e.peBlue == 51 * b && e.peFlags == 0);
-      }
-  EXPECT_EQ(GetPixel(dc, 0, 0), RGB(255, 0, 102));
-  EXPECT_EQ(GetPixel(dc, 1, 0), RGB(0, 255, 51));
-  HPALETTE cube = state.cubePaletteHandle;
+      for (int b = 0; b < 6; ++b) cube.push_back(RGB(51 * r, 51 * g, 51 * b));
+  EXPECT_EQ(Entries(state.cubePaletteHandle, 0, 216), cube);
+  EXPECT_EQ(GetPixel(canvas.dc, 0, 0), RGB(255, 0, 102));
+  EXPECT_EQ(GetPixel(canvas.dc, 1, 0), RGB(0, 255, 51));
+  HPALETTE built = state.cubePaletteHandle;
   KUpdatePalette();
-  KDrawImageInWindow(&image, dc, 2.0f, 0.0f);
-  EXPECT_EQ(state.cubePaletteHandle, cube) << "built once, never deleted";
-  DeleteDC(dc);
+  KDrawImageInWindow(&image, canvas.dc, 2.0f, 0.0f);
+  EXPECT_EQ(state.cubePaletteHandle, built) << "built once, never deleted";
 }
 
 }  // namespace

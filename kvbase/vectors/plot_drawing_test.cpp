@@ -46,6 +46,11 @@ struct Canvas {
   HBRUSH brush;
 };
 
+// X minimum and maximum, Y minimum and maximum of a drawn plot.
+std::vector<double> Ranges(const KPlot& plot) {
+  return {plot.GetXMinimum(), plot.GetXMaximum(), plot.GetYMinimum(), plot.GetYMaximum()};
+}
+
 TEST(PlotDrawing, RampFrameTicksCurveAndRestoredState) {
   KBW8Vector ramp(256);
   for (int i = 0; i < 256; ++i) ramp.AddElement(static_cast<unsigned char>(i));
@@ -53,51 +58,37 @@ TEST(PlotDrawing, RampFrameTicksCurveAndRestoredState) {
   ramp.Draw(canvas.dc, 400.0f, 300.9f, 10.0f, 5.0f);
   canvas.ExpectStateKept();
 
-  EXPECT_EQ(ramp.GetXMinimum(), 0.0);
-  EXPECT_EQ(ramp.GetXMaximum(), 255.0);
-  EXPECT_EQ(ramp.GetYMinimum(), 0.0);
-  EXPECT_EQ(ramp.GetYMaximum(), 255.0);
+  EXPECT_EQ(Ranges(ramp), (std::vector<double>{0, 255, 0, 255}));
   // Text is 12 pixels high; the widest Y label "255" is 18 wide and "Index" 30.
-  EXPECT_EQ(ramp.GetPlotLeft(), 10 + 6 + 18 + 12);
-  EXPECT_EQ(ramp.GetPlotRight(), 10 + 400 - 6 - 30 - 12);
-  EXPECT_EQ(ramp.GetPlotBottom(), 5 + 300 - 6 - 24);
-  EXPECT_EQ(ramp.GetPlotTop(), 5 + 6 + 24);
-  EXPECT_EQ(ramp.XView(0.0), ramp.GetPlotLeft());
-  EXPECT_EQ(ramp.YView(255.0), ramp.GetPlotTop());
+  EXPECT_EQ((std::vector<int>{ramp.GetPlotLeft(), ramp.GetPlotRight(), ramp.GetPlotBottom(), ramp.GetPlotTop()}),
+            (std::vector<int>{10 + 6 + 18 + 12, 10 + 400 - 6 - 30 - 12, 5 + 300 - 6 - 24, 5 + 6 + 24}));
+  EXPECT_TRUE(ramp.XView(0.0) == ramp.GetPlotLeft() && ramp.YView(255.0) == ramp.GetPlotTop());
 
-  const HDC dc = canvas.dc;
-  // The X axis at the zero level (row 275), two pixels thick, with its arrow tip at (404, 275).
-  for (int x : {16, 100, 391}) {
-    EXPECT_EQ(GetPixel(dc, x, 275), kBlack) << x;
-    EXPECT_EQ(GetPixel(dc, x, 276), kBlack) << x;
-  }
-  EXPECT_EQ(GetPixel(dc, 404, 275), kBlack);
-  EXPECT_EQ(GetPixel(dc, 398, 275), kBlack) << "filled arrow head";
-  // The Y axis at columns 46 and 47, from below the arrow to the bottom of the area.
-  for (int y : {23, 150, 298}) {
-    EXPECT_EQ(GetPixel(dc, 46, y), kBlack) << y;
-    EXPECT_EQ(GetPixel(dc, 47, y), kBlack) << y;
-  }
-  EXPECT_EQ(GetPixel(dc, 46, 11), kBlack) << "arrow tip";
-  // X ticks every 20: grid lines at 46 + trunc(v x 316 / 255), the last one below 255 at 240, then a
-  // closing line at the plot's right edge for the maximum 255.
-  EXPECT_EQ(GetPixel(dc, 70, 100), kBlack);
-  EXPECT_EQ(GetPixel(dc, 343, 100), kBlack);
-  EXPECT_EQ(GetPixel(dc, 362, 100), kBlack);
-  EXPECT_EQ(GetPixel(dc, 75, 100), kWhite);
+  // Probes of the axes (black, two pixels thick, with arrow heads), the grid lines of the ticks and the
+  // labels. X ticks every 20 at 46 + trunc(v x 316 / 255) up to 240, then a closing line at the plot's
+  // right edge for the maximum 255; Y ticks every 20 at 275 + trunc(v x -240 / 255) up to 240, then
+  // a closing line at the top.
+  struct Probe {
+    const char* what;
+    int x, y;
+    COLORREF colour;
+  } probes[] = {
+      {"X axis at level 0", 16, 275, kBlack}, {"X axis", 100, 276, kBlack}, {"X axis", 391, 275, kBlack},
+      {"X arrow tip", 404, 275, kBlack},      {"filled X arrow head", 398, 275, kBlack},
+      {"Y axis", 46, 23, kBlack},             {"Y axis", 47, 150, kBlack},  {"Y axis", 46, 298, kBlack},
+      {"Y arrow tip", 46, 11, kBlack},        {"X tick 20", 70, 100, kBlack}, {"X tick 240", 343, 100, kBlack},
+      {"X closing line", 362, 100, kBlack},   {"between X ticks", 75, 100, kWhite},
+      {"Y tick 240", 200, 50, kBlack},        {"Y tick 20", 200, 257, kBlack}, {"Y closing line", 200, 35, kBlack},
+  };
+  for (const Probe& p : probes) EXPECT_EQ(GetPixel(canvas.dc, p.x, p.y), p.colour) << p.what << " at " << p.x << "," << p.y;
   EXPECT_GT(canvas.InkIn(360, 287, 404, 298), 0) << "label 255 at the right end";
-  // Y ticks every 20 from 240 down to 20 at 275 + trunc(20k x -240 / 255); a closing line at the top.
-  EXPECT_EQ(GetPixel(dc, 200, 50), kBlack);   // 240
-  EXPECT_EQ(GetPixel(dc, 200, 257), kBlack);  // 20
-  EXPECT_EQ(GetPixel(dc, 200, 35), kBlack);   // the top line for 255
   EXPECT_GT(canvas.InkIn(22, 254, 33, 260), 0) << "label 20";
   EXPECT_EQ(canvas.InkIn(22, 268, 33, 274), 0) << "no label for 0";
   // The curve, in the context's pen, through every element but the last (where LineTo stops).
-  for (int i = 0; i < 255; i += 17) EXPECT_EQ(GetPixel(dc, ramp.XView(i), ramp.YView(i)), kRed) << i;
+  for (int i = 0; i < 255; i += 17) EXPECT_EQ(GetPixel(canvas.dc, ramp.XView(i), ramp.YView(i)), kRed) << i;
   POINT end{};
-  GetCurrentPositionEx(dc, &end);
-  EXPECT_EQ(end.x, ramp.XView(255));
-  EXPECT_EQ(end.y, ramp.GetPlotTop());
+  GetCurrentPositionEx(canvas.dc, &end);
+  EXPECT_TRUE(end.x == ramp.XView(255) && end.y == ramp.GetPlotTop());
 }
 
 TEST(PlotDrawing, RangesFollowTheDataUnlessFixed) {
@@ -121,20 +112,13 @@ TEST(PlotDrawing, RangesFollowTheDataUnlessFixed) {
     if (c.fixed) vector.SetYRange(-10, 10);
     Canvas canvas;
     vector.Draw(canvas.dc, 300.0f, 200.0f, 0.0f, 0.0f);
-    EXPECT_EQ(vector.GetXMaximum(), c.xMaximum) << c.what;
-    EXPECT_EQ(vector.GetYMinimum(), c.yMinimum) << c.what;
-    EXPECT_EQ(vector.GetYMaximum(), c.yMaximum) << c.what;
+    EXPECT_EQ(Ranges(vector), (std::vector<double>{0, c.xMaximum, c.yMinimum, c.yMaximum})) << c.what;
     canvas.ExpectStateKept();
-    const int red = [&] {
-      int n = 0;
-      for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 300; ++x) n += GetPixel(canvas.dc, x, y) == kRed;
-      return n;
-    }();
+    int red = 0;
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 300; ++x) red += GetPixel(canvas.dc, x, y) == kRed;
     EXPECT_EQ(red > 0, c.values.size() > 1) << c.what << ": one element is a MoveToEx only";
-    if (c.fixed) {
-      EXPECT_EQ(GetPixel(canvas.dc, vector.XView(0), vector.YView(-1)), kRed) << "0xFF read as -1";
-    }
+    EXPECT_TRUE(!c.fixed || GetPixel(canvas.dc, vector.XView(0), vector.YView(-1)) == kRed) << "0xFF read as -1";
   }
 }
 
@@ -148,9 +132,8 @@ TEST(PlotDrawing, WiderElementsAndColourComponents) {
   Canvas a, b;
   wide.Draw(a.dc, 300.0f, 200.0f, 0.0f, 0.0f);
   widest.Draw(b.dc, 300.0f, 200.0f, 0.0f, 0.0f);
-  EXPECT_EQ(wide.GetYMinimum(), -1.0);
-  EXPECT_EQ(wide.GetYMaximum(), 1000.0);
-  EXPECT_EQ(widest.GetYMaximum(), 4000000000.0);
+  EXPECT_EQ(Ranges(wide), (std::vector<double>{0, 1, -1, 1000}));
+  EXPECT_EQ(Ranges(widest), (std::vector<double>{0, 1, 0, 4000000000.0}));
   a.ExpectStateKept();
   b.ExpectStateKept();
 
