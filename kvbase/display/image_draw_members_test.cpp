@@ -11,22 +11,15 @@
 
 namespace {
 
-using kvgdi_test::FindInk;
+using namespace kvgdi_test;
 using Names = std::vector<std::string>;
-
-constexpr COLORREF kBlack = RGB(0, 0, 0);
-
-// An 80 x 40 device context with the white pen.
-struct Canvas : kvgdi_test::Canvas {
-  Canvas() : kvgdi_test::Canvas(80, 40) { SelectObject(dc, GetStockObject(WHITE_PEN)); }
-};
 
 // Draw members of an image and an ROI of pixel type T: the lookup-table ones refuse every type but
 // BW8, the plain ones refuse the types with a `suffix` ("KImage::Draw (<suffix>)").
 template <typename T>
 void ExpectRefused(const char* suffix = nullptr) {
   KTraceCapture trace;
-  Canvas canvas;
+  PenCanvas canvas(80, 40);
   KImage<T> image(4, 4);
   KROI<T> roi(&image, 0, 0, 2, 2);
   KBW8Vector gray;
@@ -45,7 +38,7 @@ void ExpectRefused(const char* suffix = nullptr) {
   expected.insert(expected.end(), {"KImage::Draw", "KImage::Draw", "KROI::Draw", "KROI::Draw"});
   EXPECT_EQ(KGetError(), K_ERROR_UNSUPPORTED_IMAGE_TYPE);
   EXPECT_EQ(trace.Names(), expected);
-  EXPECT_EQ(FindInk(canvas.dc, kBlack).count, 0);
+  EXPECT_EQ(FindInk(canvas.dc).count, 0);
 }
 
 TEST(ImageDrawMembers, TypesThatAreNeverDrawn) {
@@ -61,16 +54,16 @@ TEST(ImageDrawMembers, TypesThatAreNeverDrawn) {
 }
 
 TEST(ImageDrawMembers, DrawForwardsToTheOverloadOfTheType) {
-  Canvas image, roi, table;
+  PenCanvas image(80, 40), roi(80, 40), table(80, 40);
   KImageC16 red(3, 2);
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 3; ++x) red.SetPixel(KC16{0xF800}, x, y);
   red.Draw(image.dc, 2.0f, 0.0f);
-  EXPECT_EQ(FindInk(image.dc, kBlack).Text(), "24: 0,0..5,3") << "zoomY 0 is zoomX";
+  EXPECT_EQ(FindInk(image.dc).Text(), "24: 0,0..5,3") << "zoomY 0 is zoomX";
   EXPECT_EQ(GetPixel(image.dc, 5, 3), RGB(255, 0, 0));
   KROIC16 part(&red, 1, 1, 2, 1);
   part.Draw(roi.dc, 1.0f, 3.0f);
-  EXPECT_EQ(FindInk(roi.dc, kBlack).Text(), "6: 0,0..1,2");
+  EXPECT_EQ(FindInk(roi.dc).Text(), "6: 0,0..1,2");
 
   KImageBW8 gray(2, 2);
   gray.SetPixel(10, 0, 0);
@@ -82,7 +75,7 @@ TEST(ImageDrawMembers, DrawForwardsToTheOverloadOfTheType) {
 
 TEST(ImageDrawMembers, NothingAtAllWithoutPixelsAndAFailedOverloadTracesTwice) {
   KTraceCapture trace;
-  Canvas canvas;
+  PenCanvas canvas(80, 40);
   KImageBW8 never;
   KROIC24 orphan;
   KBW8Vector table(10);
@@ -111,18 +104,15 @@ TEST(ImageDrawMasks, RunsLandAtTheRootCoordinatesZoomedAndPanned) {
   KImageBW8 image(100, 60);
   KROIBW8 roi(&image, 10, 0, 50, 50);
   roi.SetRectangleMask(3, 5, 4, 1);  // one run of 4 at column 3, row 5
-  struct Case {
-    float zoomX, zoomY, panX, panY;
-    const char* ink;
-  } cases[] = {
+  struct Case { float zoomX, zoomY, panX, panY; const char* ink; } cases[] = {
       {2.0f, 0.0f, 0.0f, 0.0f, "16: 26,10..33,11"}, {1.0f, 1.0f, 0.0f, 0.0f, "4: 13,5..16,5"},
       {1.0f, 0.0f, 5.0f, 3.0f, "4: 18,8..21,8"},    {0.5f, 0.0f, 0.0f, 0.0f, "2: 6,2..7,2"},
       {1.5f, 0.0f, 0.0f, 0.0f, "12: 19,7..24,8"},
   };
   for (const Case& c : cases) {
-    Canvas canvas;
+    PenCanvas canvas(80, 40);
     roi.DrawMask(canvas.dc, c.zoomX, c.zoomY, c.panX, c.panY);
-    EXPECT_EQ(FindInk(canvas.dc, kBlack).Text(), c.ink) << c.zoomX << " pan " << c.panX;
+    EXPECT_EQ(FindInk(canvas.dc).Text(), c.ink) << c.zoomX << " pan " << c.panX;
   }
 }
 
@@ -130,22 +120,22 @@ TEST(ImageDrawMasks, RunsLandAtTheRootCoordinatesZoomedAndPanned) {
 template <typename T>
 void ExpectRunOfFour(KImage<T>&& image, const char* what) {
   image.SetRectangleMask(1, 1, 4, 2);
-  Canvas canvas;
+  PenCanvas canvas(80, 40);
   image.DrawMask(canvas.dc, 1.0f, 0.0f, 0.0f, 0.0f);
-  EXPECT_EQ(FindInk(canvas.dc, kBlack).Text(), "8: 1,1..4,2") << what;
+  EXPECT_EQ(FindInk(canvas.dc).Text(), "8: 1,1..4,2") << what;
 }
 
 TEST(ImageDrawMasks, PanRoundsDownAndEveryPixelTypeMeasuresItsRuns) {
   KImageBW8 image(20, 10);
   image.SetRectangleMask(0, 2, 3, 1);
-  Canvas canvas;
+  PenCanvas canvas(80, 40);
   SetViewportOrgEx(canvas.dc, 5, 0, nullptr);  // so that device column -1 can be seen
   KSetError(K_ERROR_INVALID_MODE);
   image.DrawMask(canvas.dc, 1.0f, 1.0f, -0.5f, 0.0f);
   EXPECT_EQ(KGetError(), K_ERROR_INVALID_MODE) << "DrawMask reports nothing";
   SetViewportOrgEx(canvas.dc, 0, 0, nullptr);
   // Columns -1 to 1: floor(-0.5) to floor(2.5) - 1.
-  EXPECT_EQ(FindInk(canvas.dc, kBlack).Box(), "4,2..6,2");
+  EXPECT_EQ(FindInk(canvas.dc).Box(), "4,2..6,2");
 
   ExpectRunOfFour(KImageBW16(8, 4), "BW16");
   ExpectRunOfFour(KImageC24(8, 4), "C24");

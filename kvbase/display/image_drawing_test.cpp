@@ -14,13 +14,12 @@
 
 namespace {
 
+using namespace kvgdi_test;
 using kvbase::internal::display::KDisplay;
-using kvgdi_test::ExpectDrawn;
-using kvgdi_test::kMarker;
 using Names = std::vector<std::string>;
 
 // A 16 x 12 32-bit device context filled with the marker.
-struct Marked : kvgdi_test::Canvas {
+struct Marked : Canvas {
   Marked() : Canvas(16, 12, 32, kMarker) {}
 };
 
@@ -35,40 +34,22 @@ struct Levels : KImageBW8 {
   }
 };
 
-TEST(ImageDrawing, GrayImageAtEachZoomLandsAtTheDeviceOrigin) {
+TEST(ImageDrawing, ImagesAndROIsAtEachZoomLandAtTheDeviceOrigin) {
   Levels image;
-  struct Case {
-    float zoomX, zoomY;
-    int width, height;  // device pixels drawn
-    int sx, sy;         // source pixel = device pixel x sx / 2, y sy / 2
-  } cases[] = {
-      {1.0f, 1.0f, 6, 4, 2, 2}, {2.0f, 0.0f, 12, 8, 1, 1}, {0.5f, 0.0f, 3, 2, 4, 4},
-      {1.0f, 2.0f, 6, 8, 2, 1}, {1.0f, 0.0f, 6, 4, 2, 2}, {-0.0f, 0.0f, 0, 0, 2, 2},
+  KROIBW8 parent(&image, 1, 0, 5, 4), roi(&parent, 1, 1, 3, 2), narrow(&image, 0, 0, 3, 2);  // roi at (2, 1)
+  // Device pixel (x, y) shows source pixel (ox + x sx / 2, oy + y sy / 2).
+  struct Case { KROIBW8* roi; float zoomX, zoomY; int width, height, sx, sy, ox, oy; } cases[] = {
+      {nullptr, 1.0f, 1.0f, 6, 4, 2, 2, 0, 0}, {nullptr, 2.0f, 0.0f, 12, 8, 1, 1, 0, 0}, {nullptr, 0.5f, 0.0f, 3, 2, 4, 4, 0, 0},
+      {nullptr, 1.0f, 2.0f, 6, 8, 2, 1, 0, 0}, {nullptr, 1.0f, 0.0f, 6, 4, 2, 2, 0, 0}, {nullptr, -0.0f, 0.0f, 0, 0, 2, 2, 0, 0},
+      {&roi, 1.0f, 0.0f, 3, 2, 2, 2, 2, 1},    {&roi, 2.0f, 0.0f, 6, 4, 1, 1, 2, 1},
+      {&narrow, 0.5f, 0.0f, 1, 1, 0, 0, 1, 0},  // trunc(1.5) x 1 device pixels
   };
   for (const Case& c : cases) {
     Marked canvas;
-    EXPECT_EQ(KDrawImageInWindow(&image, canvas.dc, c.zoomX, c.zoomY), 0);
-    ExpectDrawn(canvas.dc, {0, 0, c.width, c.height}, [&](int x, int y) { return Gray(Level(x * c.sx / 2, y * c.sy / 2)); },
-                "zoom " + std::to_string(c.zoomX) + " x " + std::to_string(c.zoomY));
-  }
-  // 3 x 2 pixels at zoom 0.5 are trunc(1.5) x 1 device pixels.
-  KROIBW8 narrow(&image, 0, 0, 3, 2);
-  Marked canvas;
-  KDrawImageInWindow(&narrow, canvas.dc, 0.5f, 0.0f);
-  EXPECT_EQ(kvgdi_test::FindInk(canvas.dc, kMarker).Text(), "1: 0,0..0,0");
-}
-
-TEST(ImageDrawing, AnROIShowsItsAreaOfTheRootAtTheOriginWhateverTheRowPitch) {
-  KImageBW8 image(100, 100);
-  for (int y = 0; y < 100; ++y)
-    for (int x = 0; x < 100; ++x) image.SetPixel(static_cast<unsigned char>(x + 2 * y), x, y);
-  KROIBW8 parent(&image, 5, 10, 60, 70);
-  KROIBW8 roi(&parent, 5, 10, 30, 40);  // at (10, 20) of the image
-  for (int zoom : {1, 2}) {
-    kvgdi_test::Canvas canvas(80, 100, 32, kMarker);
-    KDrawImageInWindow(&roi, canvas.dc, static_cast<float>(zoom), 0.0f);
-    ExpectDrawn(canvas.dc, {0, 0, 30 * zoom, 40 * zoom}, [&](int x, int y) { return Gray(10 + x / zoom + 2 * (20 + y / zoom)); },
-                "zoom " + std::to_string(zoom));
+    if (c.roi != nullptr) KDrawImageInWindow(c.roi, canvas.dc, c.zoomX, c.zoomY);
+    else EXPECT_EQ(KDrawImageInWindow(&image, canvas.dc, c.zoomX, c.zoomY), 0);
+    ExpectDrawn(canvas.dc, {0, 0, c.width, c.height}, [&](int x, int y) { return Gray(Level(c.ox + x * c.sx / 2, c.oy + y * c.sy / 2)); },
+                (c.roi ? "ROI zoom " : "zoom ") + std::to_string(c.zoomX) + " x " + std::to_string(c.zoomY));
   }
   // Borrowed rows 10 bytes apart (not a multiple of 4): the picture must not shear.
   std::vector<unsigned char> rows(10 * 3, 0xEE);
@@ -82,7 +63,7 @@ TEST(ImageDrawing, AnROIShowsItsAreaOfTheRootAtTheOriginWhateverTheRowPitch) {
 }
 
 // An image of type T whose first row holds `pixels` and second row zeros (black) shows `shown` in its
-// first row, through the image and through an ROI from column 1.
+// first row; an ROI from column 1, at zoom 2, shows the same.
 template <typename T>
 void ExpectRow(std::vector<T> pixels, std::vector<COLORREF> shown, const char* what) {
   KImage<T> image(static_cast<int>(pixels.size()), 2);
@@ -90,15 +71,15 @@ void ExpectRow(std::vector<T> pixels, std::vector<COLORREF> shown, const char* w
   KROI<T> roi(&image, 1, 0, image.GetWidth() - 1, 2);
   Marked whole, part;
   KDrawImageInWindow(&image, whole.dc, 1.0f, 1.0f);
-  KDrawImageInWindow(&roi, part.dc, 1.0f, 1.0f);
-  ExpectDrawn(whole.dc, {0, 0, image.GetWidth(), 2}, [&](int x, int y) { return y ? RGB(0, 0, 0) : shown[x]; }, what);
-  ExpectDrawn(part.dc, {0, 0, roi.GetWidth(), 2}, [&](int x, int y) { return y ? RGB(0, 0, 0) : shown[x + 1]; },
+  KDrawImageInWindow(&roi, part.dc, 2.0f, 0.0f);
+  ExpectDrawn(whole.dc, {0, 0, image.GetWidth(), 2}, [&](int x, int y) { return y ? kBlack : shown[x]; }, what);
+  ExpectDrawn(part.dc, {0, 0, 2 * roi.GetWidth(), 4}, [&](int x, int y) { return y > 1 ? kBlack : shown[x / 2 + 1]; },
               std::string(what) + " ROI");
 }
 
 TEST(ImageDrawing, EveryDrawableKind) {
   // BW1: set bits white, clear ones black; the ROI starts in the middle of a byte.
-  const COLORREF w = RGB(255, 255, 255), b = RGB(0, 0, 0);
+  const COLORREF w = kWhite, b = kBlack;
   ExpectRow<int>({1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 1}, {w, b, b, w, b, b, w, b, b, w, b, w}, "BW1");
   ExpectRow<unsigned short>({0x1234, 0x00FF, 0xFF00}, {Gray(0x12), Gray(0), Gray(0xFF)}, "BW16 by its high byte");
   // Colours: byte 2 is red, byte 0 blue; 15- and 16-bit words by their masks.
@@ -106,13 +87,6 @@ TEST(ImageDrawing, EveryDrawableKind) {
   ExpectRow<KC24A>({KC24A{50, 100, 200, 99}, KC24A{3, 2, 1, 0}}, {RGB(200, 100, 50), RGB(1, 2, 3)}, "C24A");
   ExpectRow<KC15>({KC15{(31 << 10) | 31}, KC15{31 << 5}}, {RGB(255, 0, 255), RGB(0, 255, 0)}, "C15");
   ExpectRow<KC16>({KC16{63 << 5}, KC16{31 << 11}}, {RGB(0, 255, 0), RGB(255, 0, 0)}, "C16");
-  // A BW16 ROI zoomed goes through the same zoom as the others.
-  KImageBW16 deep(2, 1);
-  deep.SetPixel(0x4000, 1, 0);
-  KROIBW16 deepRoi(&deep, 1, 0, 1, 1);
-  Marked canvas;
-  KDrawImageInWindow(&deepRoi, canvas.dc, 2.0f, 0.0f);
-  ExpectDrawn(canvas.dc, {0, 0, 2, 2}, [](int, int) { return Gray(0x40); }, "BW16 ROI at zoom 2");
 }
 
 TEST(ImageDrawing, LookupTablesColourTheGrayLevels) {
@@ -143,12 +117,7 @@ TEST(ImageDrawing, RefusalsSetTheCodeAndTraceTheOverload) {
   KBW8Vector shortTable;
   shortTable.SetupThreshold(100, 0, 255);
   shortTable.SetNumElements(255);
-  struct Case {
-    const char* what;
-    std::function<void()> draw;
-    K_ERRORS code;
-    Names traces;
-  } cases[] = {
+  struct Case { const char* what; std::function<void()> draw; K_ERRORS code; Names traces; } cases[] = {
       {"image never sized", [&] { EXPECT_EQ(KDrawImageInWindow(&never, dc, 1.0f, 1.0f), 1400); },
        K_ERROR_IMAGE_MEMORY_ACCESS, {"KDrawImageInWindow (BW8 Image)"}},
       {"null image", [&] { KDrawImageInWindow(static_cast<KImageBW1*>(nullptr), dc, 1.0f, 1.0f); },
@@ -170,15 +139,15 @@ TEST(ImageDrawing, RefusalsSetTheCodeAndTraceTheOverload) {
     EXPECT_EQ(KGetError(), c.code) << c.what;
     EXPECT_EQ(trace.Names(), c.traces) << c.what;
   }
-  EXPECT_EQ(kvgdi_test::FindInk(dc, kMarker).count, 0) << "nothing drawn";
+  EXPECT_EQ(FindInk(dc, kMarker).count, 0) << "nothing drawn";
   EXPECT_EQ(KDrawImageInWindow(&image, dc, 1.0f, 1.0f), 0);
   EXPECT_EQ(KGetError(), K_SUCCESS);
 }
 
-// `count` entries of `palette` from `first`, as colours with the flags in the top byte.
-std::vector<COLORREF> Entries(HPALETTE palette, int first, int count) {
+// The first `count` entries of `palette`, as colours with the flags in the top byte.
+std::vector<COLORREF> Entries(HPALETTE palette, int count) {
   std::vector<PALETTEENTRY> entries(count);
-  EXPECT_EQ(GetPaletteEntries(palette, first, count, entries.data()), static_cast<UINT>(count));
+  EXPECT_EQ(GetPaletteEntries(palette, 0, count, entries.data()), static_cast<UINT>(count));
   std::vector<COLORREF> colours;
   for (const PALETTEENTRY& e : entries) colours.push_back(RGB(e.peRed, e.peGreen, e.peBlue) | (e.peFlags << 24));
   return colours;
@@ -192,7 +161,7 @@ TEST(ImageDrawingPalettes, GrayPaletteIsBuiltCoarseLevelsFirstAndRestored) {
   KDrawImageInWindow(&image, trueColour.dc, 1.0f, 1.0f);
   EXPECT_EQ(state.grayPaletteHandle, nullptr) << "no palette step without RC_PALETTE";
 
-  kvgdi_test::Canvas canvas(16, 12, 8);
+  Canvas canvas(16, 12, 8);
   HGDIOBJ before = GetCurrentObject(canvas.dc, OBJ_PAL);
   KDrawImageInWindow(&image, canvas.dc, 1.0f, 1.0f);
   ASSERT_NE(state.grayPaletteHandle, nullptr);
@@ -201,21 +170,12 @@ TEST(ImageDrawingPalettes, GrayPaletteIsBuiltCoarseLevelsFirstAndRestored) {
   for (int step = 128; step >= 1; step /= 2)
     for (int level = step; level < 256; level += 2 * step) expected.push_back(Gray(level));
   expected.push_back(Gray(0));
-  EXPECT_EQ(Entries(state.grayPaletteHandle, 0, 256), expected);
+  EXPECT_EQ(Entries(state.grayPaletteHandle, 256), expected);
   // The previous palette is back in the device context; the pixels show their levels.
   EXPECT_EQ(GetCurrentObject(canvas.dc, OBJ_PAL), before);
   EXPECT_EQ(state.savedPalette, before);
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 6; ++x) EXPECT_EQ(GetPixel(canvas.dc, x, y), Gray(Level(x, y))) << x << "," << y;
-  // The device's pixels are indexes into the gray palette.
-  std::vector<BYTE> info(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
-  auto* header = reinterpret_cast<BITMAPINFO*>(info.data());
-  header->bmiHeader = {40, 16, -12, 1, 8, BI_RGB, 0, 0, 0, 0, 0};
-  std::vector<BYTE> indexes(16 * 12);
-  GetDIBits(canvas.dc, static_cast<HBITMAP>(GetCurrentObject(canvas.dc, OBJ_BITMAP)), 0, 12, indexes.data(), header, DIB_RGB_COLORS);
-  EXPECT_EQ(header->bmiColors[2].rgbRed, 192);
-  EXPECT_EQ(indexes[0], 129) << "level 5 is the third odd value, after the 127 coarser levels";
-
   HPALETTE built = state.grayPaletteHandle;
   KUpdatePalette();
   EXPECT_EQ(state.grayPaletteHandle, nullptr);
@@ -234,20 +194,20 @@ TEST(ImageDrawingPalettes, TheFirstDrawAfterAnUpdateDecidesTheGrayPalette) {
   for (int i = 0; i < 256; ++i) colours.AddElement(KC24(static_cast<unsigned char>(255 - i), static_cast<unsigned char>(i), 7));
   KBW8Vector wrong(255);
   for (int i = 0; i < 255; ++i) wrong.AddElement(0);
-  kvgdi_test::Canvas canvas(4, 4, 8);
+  Canvas canvas(4, 4, 8);
   KDrawImageInWindow(&image, canvas.dc, &wrong, 1.0f, 1.0f);
   EXPECT_EQ(state.grayPaletteHandle, nullptr) << "a refused table touches no palette";
   KDrawImageInWindow(&image, canvas.dc, &colours, 1.0f, 1.0f);
-  EXPECT_EQ(Entries(state.grayPaletteHandle, 0, 1)[0], RGB(127, 128, 7)) << "colour-table entry 128 first";
+  EXPECT_EQ(Entries(state.grayPaletteHandle, 1)[0], RGB(127, 128, 7)) << "colour-table entry 128 first";
   EXPECT_EQ(GetPixel(canvas.dc, 1, 0), RGB(127, 128, 7));
   // A plain draw later reuses that palette unchanged; after an update it builds the gray one.
   HPALETTE built = state.grayPaletteHandle;
   KDrawImageInWindow(&image, canvas.dc, 1.0f, 1.0f);
   EXPECT_EQ(state.grayPaletteHandle, built);
-  EXPECT_EQ(Entries(state.grayPaletteHandle, 0, 1)[0], RGB(127, 128, 7));
+  EXPECT_EQ(Entries(state.grayPaletteHandle, 1)[0], RGB(127, 128, 7));
   KUpdatePalette();
   KDrawImageInWindow(&image, canvas.dc, 1.0f, 1.0f);
-  EXPECT_EQ(Entries(state.grayPaletteHandle, 0, 1)[0], Gray(128));
+  EXPECT_EQ(Entries(state.grayPaletteHandle, 1)[0], Gray(128));
 }
 
 TEST(ImageDrawingPalettes, ColourDrawsUseTheColourCube) {
@@ -255,15 +215,14 @@ TEST(ImageDrawingPalettes, ColourDrawsUseTheColourCube) {
   KImageC24 image(2, 1);
   image.SetPixel(KC24(250, 10, 110), 0, 0);
   image.SetPixel(KC24(0, 255, 51), 1, 0);
-  kvgdi_test::Canvas canvas(4, 4, 8);
+  Canvas canvas(4, 4, 8);
   KDrawImageInWindow(&image, canvas.dc, 1.0f, 1.0f);
   ASSERT_NE(state.cubePaletteHandle, nullptr);
-  EXPECT_EQ(state.cubePalette.palNumEntries, 216);
   std::vector<COLORREF> cube;
   for (int r = 0; r < 6; ++r)
     for (int g = 0; g < 6; ++g)
       for (int b = 0; b < 6; ++b) cube.push_back(RGB(51 * r, 51 * g, 51 * b));
-  EXPECT_EQ(Entries(state.cubePaletteHandle, 0, 216), cube);
+  EXPECT_EQ(Entries(state.cubePaletteHandle, 216), cube);
   EXPECT_EQ(GetPixel(canvas.dc, 0, 0), RGB(255, 0, 102));
   EXPECT_EQ(GetPixel(canvas.dc, 1, 0), RGB(0, 255, 51));
   HPALETTE built = state.cubePaletteHandle;

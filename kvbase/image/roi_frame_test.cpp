@@ -10,25 +10,10 @@
 
 namespace {
 
-using kvgdi_test::FindInk;
+using namespace kvgdi_test;
 using Numbers = std::vector<int>;
 
-constexpr COLORREF kBlack = RGB(0, 0, 0);
-
 Numbers PlacementOf(const KGenericROI& r) { return {r.GetOrgX(), r.GetOrgY(), r.GetWidth(), r.GetHeight()}; }
-
-// A 140 x 140 32-bit device context with a white pen of `width` and a null brush.
-struct Canvas : kvgdi_test::Canvas {
-  explicit Canvas(int penWidth = 1) : kvgdi_test::Canvas(140, 140), pen(CreatePen(PS_SOLID, penWidth, RGB(255, 255, 255))) {
-    SelectObject(dc, pen);
-    SelectObject(dc, GetStockObject(NULL_BRUSH));
-  }
-  ~Canvas() {
-    SelectObject(dc, GetStockObject(BLACK_PEN));
-    DeleteObject(pen);
-  }
-  HPEN pen;
-};
 
 // An ROI at (10, 20) of 30 x 40 pixels in a 100 x 100 image: device rectangle 10, 20, 40, 60 at zoom 1.
 struct Framed {
@@ -36,69 +21,44 @@ struct Framed {
   KROIBW8 roi{&image, 10, 20, 30, 40};
 };
 
-TEST(ROIFrame, FramePositionsForEachPenWidth) {
+TEST(ROIFrame, FramePositionsPenWidthsZoomAndPan) {
   Framed f;
-  struct Case {
-    K_FRAME_POSITION position;
-    int pen;
-    RECT ink;  // inclusive
-  } cases[] = {
-      {K_FRAME_POSITION_ON_BORDER, 1, {10, 20, 39, 59}}, {K_FRAME_POSITION_ON_BORDER, 3, {9, 19, 40, 60}},
-      {K_FRAME_POSITION_INSIDE, 1, {10, 20, 39, 59}},    {K_FRAME_POSITION_INSIDE, 2, {10, 20, 39, 59}},
-      {K_FRAME_POSITION_INSIDE, 3, {10, 20, 39, 59}},    {K_FRAME_POSITION_OUTSIDE, 1, {9, 19, 40, 60}},
-      {K_FRAME_POSITION_OUTSIDE, 2, {8, 18, 41, 61}},    {K_FRAME_POSITION_OUTSIDE, 3, {7, 17, 42, 62}},
-      {static_cast<K_FRAME_POSITION>(7), 1, {10, 20, 40, 60}},
+  // Zoom 2 gives the device rectangle 20, 40, 80, 120 (zoomY 0 is zoomY = zoomX); the pan moves before
+  // zooming: R(6 x 1.5), R(22.25 x 1.5) = R(33.375), R(36 x 1.5) - 1, R(62.25 x 1.5) - 1 = R(93.375) - 1.
+  struct Case { K_FRAME_POSITION position; int pen; float zoomX, zoomY, panX, panY; RECT ink; /* inclusive */ } cases[] = {
+      {K_FRAME_POSITION_ON_BORDER, 1, 1, 1, 0, 0, {10, 20, 39, 59}}, {K_FRAME_POSITION_ON_BORDER, 3, 1, 1, 0, 0, {9, 19, 40, 60}},
+      {K_FRAME_POSITION_INSIDE, 1, 1, 1, 0, 0, {10, 20, 39, 59}},    {K_FRAME_POSITION_INSIDE, 2, 1, 1, 0, 0, {10, 20, 39, 59}},
+      {K_FRAME_POSITION_INSIDE, 3, 1, 1, 0, 0, {10, 20, 39, 59}},    {K_FRAME_POSITION_OUTSIDE, 1, 1, 1, 0, 0, {9, 19, 40, 60}},
+      {K_FRAME_POSITION_OUTSIDE, 2, 1, 1, 0, 0, {8, 18, 41, 61}},    {K_FRAME_POSITION_OUTSIDE, 3, 1, 1, 0, 0, {7, 17, 42, 62}},
+      {static_cast<K_FRAME_POSITION>(7), 1, 1, 1, 0, 0, {10, 20, 40, 60}},
+      {K_FRAME_POSITION_ON_BORDER, 1, 2, 2, 0, 0, {20, 40, 79, 119}}, {K_FRAME_POSITION_ON_BORDER, 1, 2, 0, 0, 0, {20, 40, 79, 119}},
+      {K_FRAME_POSITION_ON_BORDER, 1, 1.5f, 0, -4, 2.25f, {9, 33, 53, 92}},
   };
   for (const Case& c : cases) {
-    Canvas canvas(c.pen);
-    f.roi.DrawFrame(canvas.dc, c.position, 0, 1.0f, 1.0f, 0.0f, 0.0f);
-    const kvgdi_test::Ink ink = FindInk(canvas.dc, kBlack);
-    const std::string what = "position " + std::to_string(c.position) + " pen " + std::to_string(c.pen);
-    EXPECT_EQ(Numbers({ink.box.left, ink.box.top, ink.box.right, ink.box.bottom}),
-              Numbers({c.ink.left, c.ink.top, c.ink.right, c.ink.bottom})) << what;
+    PenCanvas canvas(140, 140, c.pen);
+    f.roi.DrawFrame(canvas.dc, c.position, 0, c.zoomX, c.zoomY, c.panX, c.panY);
     // A frame, not a filled box: its line is as thick as the pen.
     const int w = c.ink.right - c.ink.left + 1, h = c.ink.bottom - c.ink.top + 1;
-    EXPECT_EQ(ink.count, w * h - (w - 2 * c.pen) * (h - 2 * c.pen)) << what;
-    POINT position{};
-    GetCurrentPositionEx(canvas.dc, &position);
-    EXPECT_EQ(position.x, c.position == 1 ? 10 + c.pen / 2 : c.position == 2 ? 10 - (c.pen + 1) / 2 : 10) << what;
+    const Ink expected{w * h - (w - 2 * c.pen) * (h - 2 * c.pen), c.ink};
+    EXPECT_EQ(FindInk(canvas.dc).Text(), expected.Text()) << "position " << c.position << " pen " << c.pen << " zoom " << c.zoomX;
   }
 }
 
-TEST(ROIFrame, HandlesAndZoom) {
+TEST(ROIFrame, HandlesAreEightFilledSquaresOverTheFrame) {
   Framed f;
-  Canvas canvas;
+  PenCanvas canvas(140, 140);
   SelectObject(canvas.dc, GetStockObject(WHITE_BRUSH));
   f.roi.DrawFrame(canvas.dc, K_FRAME_POSITION_ON_BORDER, 1, 1.0f, 1.0f, 0.0f, 0.0f);
-  // Eight filled 8 x 8 squares: the first from (6, 16) to (14, 24), over the frame's top-left corner.
-  EXPECT_EQ(kvgdi_test::Picture(canvas.dc, 5, 15, 10, 10, kBlack),
-            (std::vector<std::string>{"..........", ".########.", ".########.", ".########.", ".########.",
-                                      ".#########", ".########.", ".########.", ".########.", ".....#...."}));
-  for (POINT centre : {POINT{10, 20}, POINT{24, 20}, POINT{39, 20}, POINT{10, 39}, POINT{39, 39}, POINT{10, 59},
-                       POINT{24, 59}, POINT{39, 59}}) {
-    EXPECT_EQ(GetPixel(canvas.dc, centre.x - 4, centre.y - 4), RGB(255, 255, 255)) << centre.x << "," << centre.y;
-    EXPECT_EQ(GetPixel(canvas.dc, centre.x + 3, centre.y + 3), RGB(255, 255, 255)) << centre.x << "," << centre.y;
-  }
-  EXPECT_EQ(FindInk(canvas.dc, kBlack).Box(), "6,16..42,62");
-
-  // Zoom 2: the device rectangle 20, 40, 80, 120; zoomY 0 is zoomY = zoomX; pan moves before zooming.
-  for (float zoomY : {2.0f, 0.0f}) {
-    Canvas zoomed;
-    f.roi.DrawFrame(zoomed.dc, K_FRAME_POSITION_ON_BORDER, 0, 2.0f, zoomY, 0.0f, 0.0f);
-    EXPECT_EQ(FindInk(zoomed.dc, kBlack).Box(), "20,40..79,119") << zoomY;
-  }
-  Canvas panned;
-  f.roi.DrawFrame(panned.dc, K_FRAME_POSITION_ON_BORDER, 0, 1.5f, 0.0f, -4.0f, 2.25f);
-  // R(6 x 1.5), R(22.25 x 1.5) = R(33.375), R(36 x 1.5) - 1, R(62.25 x 1.5) - 1 = R(93.375) - 1.
-  EXPECT_EQ(FindInk(panned.dc, kBlack).Box(), "9,33..53,92");
+  // Each square from (x - 4, y - 4) to (x + 3, y + 3) around a corner or the middle of a side; the frame
+  // shows between them: 8 x 64 square pixels and the 136 of the frame, 64 of them under the squares.
+  for (POINT p : {POINT{10, 20}, POINT{24, 20}, POINT{39, 20}, POINT{10, 39}, POINT{39, 39}, POINT{10, 59}, POINT{24, 59}, POINT{39, 59}})
+    EXPECT_EQ(Picture(canvas.dc, p.x - 5, p.y - 5, 10, 10)[1], ".########.") << p.x << "," << p.y;
+  EXPECT_EQ(FindInk(canvas.dc).Text(), "584: 6,16..42,62");
 }
 
 TEST(ROIFrame, HitTestFindsSidesBeforeCornersAndRecordsTheAnchor) {
   Framed f;
-  struct Case {
-    int x, y;
-    K_HANDLES expected;
-  } cases[] = {
+  struct Case { int x, y; K_HANDLES expected; } cases[] = {
       {25, 20, K_HANDLE_NORTH}, {13, 23, K_HANDLE_NORTH_WEST}, {25, 40, K_HANDLE_INSIDE},     {5, 5, K_HANDLE_NONE},
       {40, 60, K_HANDLE_SOUTH_EAST}, {40, 50, K_HANDLE_INSIDE}, {40, 40, K_HANDLE_EAST},       {6, 44, K_HANDLE_WEST},
       {29, 64, K_HANDLE_SOUTH}, {44, 16, K_HANDLE_NORTH_EAST},  {6, 64, K_HANDLE_SOUTH_WEST}, {45, 40, K_HANDLE_NONE},
@@ -113,12 +73,7 @@ TEST(ROIFrame, HitTestFindsSidesBeforeCornersAndRecordsTheAnchor) {
 }
 
 TEST(ROIFrame, DragMovesOrResizesTheGrabbedHandle) {
-  struct Case {
-    const char* what;
-    K_HANDLES handle;
-    int x, y;
-    Numbers after;
-  } cases[] = {
+  struct Case { const char* what; K_HANDLES handle; int x, y; Numbers after; } cases[] = {
       {"east", K_HANDLE_EAST, 15, 99, {10, 20, 5, 40}},
       {"east left of the left border", K_HANDLE_EAST, 3, 0, {10, 20, 1, 40}},
       {"west", K_HANDLE_WEST, 4, 0, {4, 20, 36, 40}},
