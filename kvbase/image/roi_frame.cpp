@@ -47,6 +47,12 @@ int RootPixel(int device, float zoom, float pan) {
 
 bool Near(int a, int b) { return std::llabs(static_cast<long long>(a) - b) <= 4; }
 
+// Dragging a side (root coordinates): the right or bottom side to the mouse leaves an extent of at least
+// one pixel from `start`; the left or top side goes to the mouse, kept inside the parent (whose origin
+// is `parentOrg`) and at least one pixel before the far side `end`.
+long long FarSideExtent(long long mouse, long long start) { return std::max(mouse, start + 1) - start; }
+long long NearSide(long long mouse, long long parentOrg, long long end) { return std::min(std::max(parentOrg, mouse), end - 1); }
+
 }  // namespace
 
 void KGenericROI::DrawFrame(HDC dc, K_FRAME_POSITION position, int handles, float zoomX, float zoomY, float panX,
@@ -133,12 +139,12 @@ void KROI<T>::Drag(K_HANDLES handle, int x, int y, float zoomX, float zoomY, flo
     case K_HANDLE_EAST:
     case K_HANDLE_NORTH_EAST:
     case K_HANDLE_SOUTH_EAST:
-      SetWidth(ClampToInt(std::max(X, L + 1) - L));
+      SetWidth(ClampToInt(FarSideExtent(X, L)));
       break;
     case K_HANDLE_WEST:
     case K_HANDLE_NORTH_WEST:
     case K_HANDLE_SOUTH_WEST: {
-      const long long nx = std::min(std::max(parentX, X), R - 1);
+      const long long nx = NearSide(X, parentX, R);
       SetOrgX(ClampToInt(orgX_ + nx - L));
       SetWidth(ClampToInt(R - nx));
       break;
@@ -150,7 +156,7 @@ void KROI<T>::Drag(K_HANDLES handle, int x, int y, float zoomX, float zoomY, flo
     case K_HANDLE_NORTH:
     case K_HANDLE_NORTH_WEST:
     case K_HANDLE_NORTH_EAST: {
-      const long long ny = std::min(std::max(parentY, Y), B - 1);
+      const long long ny = NearSide(Y, parentY, B);
       SetOrgY(ClampToInt(orgY_ + ny - T0));
       SetHeight(ClampToInt(B - ny));
       break;
@@ -158,7 +164,7 @@ void KROI<T>::Drag(K_HANDLES handle, int x, int y, float zoomX, float zoomY, flo
     case K_HANDLE_SOUTH:
     case K_HANDLE_SOUTH_WEST:
     case K_HANDLE_SOUTH_EAST:
-      SetHeight(ClampToInt(std::max(Y, T0 + 1) - T0));
+      SetHeight(ClampToInt(FarSideExtent(Y, T0)));
       break;
     default:
       break;

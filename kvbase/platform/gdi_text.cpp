@@ -15,6 +15,23 @@ bool ValidAlign(UINT align) {
          (align & kVerticalMask) != 16;
 }
 
+// The text and background colours: Set keeps the low 24 bits and returns the previous colour; both
+// give CLR_INVALID for a handle that is not a device context.
+using ColourField = COLORREF kvgdi::DeviceContext::*;
+
+COLORREF SwapColour(HDC dc, ColourField field, COLORREF color) {
+  kvgdi::DeviceContext* context = Find<kvgdi::DeviceContext>(dc);
+  if (context == nullptr) return CLR_INVALID;
+  const COLORREF previous = context->*field;
+  context->*field = color & 0xFFFFFF;
+  return previous;
+}
+
+COLORREF ReadColour(HDC dc, ColourField field) {
+  kvgdi::DeviceContext* context = Find<kvgdi::DeviceContext>(dc);
+  return context == nullptr ? CLR_INVALID : context->*field;
+}
+
 }  // namespace
 
 BOOL TextOutA(HDC dc, int x, int y, const char* text, int length) {
@@ -84,28 +101,10 @@ int GetBkMode(HDC dc) {
   return context == nullptr ? 0 : context->backgroundMode;
 }
 
-COLORREF SetTextColor(HDC dc, COLORREF color) {
-  kvgdi::DeviceContext* context = Find<kvgdi::DeviceContext>(dc);
-  if (context == nullptr) return CLR_INVALID;
-  const COLORREF previous = context->textColor;
-  context->textColor = color & 0xFFFFFF;
-  return previous;
-}
+COLORREF SetTextColor(HDC dc, COLORREF color) { return SwapColour(dc, &kvgdi::DeviceContext::textColor, color); }
 
-COLORREF GetTextColor(HDC dc) {
-  kvgdi::DeviceContext* context = Find<kvgdi::DeviceContext>(dc);
-  return context == nullptr ? CLR_INVALID : context->textColor;
-}
+COLORREF GetTextColor(HDC dc) { return ReadColour(dc, &kvgdi::DeviceContext::textColor); }
 
-COLORREF SetBkColor(HDC dc, COLORREF color) {
-  kvgdi::DeviceContext* context = Find<kvgdi::DeviceContext>(dc);
-  if (context == nullptr) return CLR_INVALID;
-  const COLORREF previous = context->backgroundColor;
-  context->backgroundColor = color & 0xFFFFFF;
-  return previous;
-}
+COLORREF SetBkColor(HDC dc, COLORREF color) { return SwapColour(dc, &kvgdi::DeviceContext::backgroundColor, color); }
 
-COLORREF GetBkColor(HDC dc) {
-  kvgdi::DeviceContext* context = Find<kvgdi::DeviceContext>(dc);
-  return context == nullptr ? CLR_INVALID : context->backgroundColor;
-}
+COLORREF GetBkColor(HDC dc) { return ReadColour(dc, &kvgdi::DeviceContext::backgroundColor); }

@@ -70,7 +70,7 @@ TEST(GdiText, OpaqueModeFillsTheCellsWithTheBackgroundColourAndBadStateIsRefused
   TextCanvas canvas;
   EXPECT_EQ(SetBkMode(canvas.dc, OPAQUE), TRANSPARENT);
   EXPECT_EQ(GetBkMode(canvas.dc), OPAQUE);
-  EXPECT_EQ(SetBkColor(canvas.dc, RGB(0, 0, 255)), kWhite);
+  EXPECT_EQ(SetBkColor(canvas.dc, 0x02FF0000), kWhite) << "the top byte is dropped";
   EXPECT_EQ(GetBkColor(canvas.dc), RGB(0, 0, 255));
   TextOutA(canvas.dc, 3, 4, "AB", 2);
   EXPECT_EQ(FindInk(canvas.dc).Text(), "144: 3,4..14,15") << "two cells of 6 x 12";

@@ -211,6 +211,13 @@ bool RunSteppedInto32(const Plan& plan, Surface& destination, const DibSource& s
   return true;
 }
 
+// Stores the low `kBytes` bytes of `v`, least significant first, as pixel `x` of `row`.
+template <int kBytes>
+void StoreLowBytes(std::uint8_t* row, int x, std::uint32_t v) {
+  std::uint8_t* p = row + kBytes * static_cast<std::int64_t>(x);
+  for (int i = 0; i < kBytes; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
 template <typename Fast, typename Safe>
 void RunToDestination(const Plan& plan, Surface& destination, const DibSource& source, Fast fast, Safe safe) {
   switch (destination.Format().bitsPerPixel) {
@@ -220,19 +227,12 @@ void RunToDestination(const Plan& plan, Surface& destination, const DibSource& s
       });
       break;
     case 24:
-      Run(plan, destination, source, 3, fast, safe, [](std::uint8_t* row, int x, std::uint32_t v) {
-        std::uint8_t* p = row + 3 * static_cast<std::int64_t>(x);
-        p[0] = static_cast<std::uint8_t>(v);
-        p[1] = static_cast<std::uint8_t>(v >> 8);
-        p[2] = static_cast<std::uint8_t>(v >> 16);
-      });
+      Run(plan, destination, source, 3, fast, safe,
+          [](std::uint8_t* row, int x, std::uint32_t v) { StoreLowBytes<3>(row, x, v); });
       break;
     case 16:
-      Run(plan, destination, source, 2, fast, safe, [](std::uint8_t* row, int x, std::uint32_t v) {
-        std::uint8_t* p = row + 2 * static_cast<std::int64_t>(x);
-        p[0] = static_cast<std::uint8_t>(v);
-        p[1] = static_cast<std::uint8_t>(v >> 8);
-      });
+      Run(plan, destination, source, 2, fast, safe,
+          [](std::uint8_t* row, int x, std::uint32_t v) { StoreLowBytes<2>(row, x, v); });
       break;
     case 8:
       Run(plan, destination, source, 1, fast, safe,

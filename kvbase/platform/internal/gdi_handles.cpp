@@ -26,20 +26,14 @@ std::unique_ptr<T> MakeStock() {
   return object;
 }
 
-void* MakeStockPen(int style, COLORREF color) {
-  auto pen = MakeStock<Pen>();
-  if (!pen) return nullptr;
-  pen->style = style;
-  pen->color = color;
-  return Register(std::move(pen));
-}
-
-void* MakeStockBrush(UINT style, COLORREF color) {
-  auto brush = MakeStock<Brush>();
-  if (!brush) return nullptr;
-  brush->style = style;
-  brush->color = color;
-  return Register(std::move(brush));
+// A stock pen or brush: both are a style and a colour.
+template <typename T, typename Style>
+void* MakeStockTool(Style style, COLORREF color) {
+  auto tool = MakeStock<T>();
+  if (!tool) return nullptr;
+  tool->style = style;
+  tool->color = color;
+  return Register(std::move(tool));
 }
 
 void* MakeDefaultPalette() {
@@ -72,15 +66,15 @@ Object* FindObject(const void* handle) {
 
 HGDIOBJ StockObject(int index) {
   static void* const stock[] = {
-      MakeStockBrush(BS_SOLID, 0xFFFFFF),  // WHITE_BRUSH
-      MakeStockBrush(BS_SOLID, 0xC0C0C0),  // LTGRAY_BRUSH
-      MakeStockBrush(BS_SOLID, 0x808080),  // GRAY_BRUSH
-      MakeStockBrush(BS_SOLID, 0x404040),  // DKGRAY_BRUSH
-      MakeStockBrush(BS_SOLID, 0x000000),  // BLACK_BRUSH
-      MakeStockBrush(BS_NULL, 0),          // NULL_BRUSH
-      MakeStockPen(PS_SOLID, 0xFFFFFF),    // WHITE_PEN
-      MakeStockPen(PS_SOLID, 0x000000),    // BLACK_PEN
-      MakeStockPen(PS_NULL, 0),            // NULL_PEN
+      MakeStockTool<Brush>(BS_SOLID, 0xFFFFFF),  // WHITE_BRUSH
+      MakeStockTool<Brush>(BS_SOLID, 0xC0C0C0),  // LTGRAY_BRUSH
+      MakeStockTool<Brush>(BS_SOLID, 0x808080),  // GRAY_BRUSH
+      MakeStockTool<Brush>(BS_SOLID, 0x404040),  // DKGRAY_BRUSH
+      MakeStockTool<Brush>(BS_SOLID, 0x000000),  // BLACK_BRUSH
+      MakeStockTool<Brush>(BS_NULL, 0),          // NULL_BRUSH
+      MakeStockTool<Pen>(PS_SOLID, 0xFFFFFF),    // WHITE_PEN
+      MakeStockTool<Pen>(PS_SOLID, 0x000000),    // BLACK_PEN
+      MakeStockTool<Pen>(PS_NULL, 0),            // NULL_PEN
   };
   if (index >= 0 && index <= NULL_PEN) return stock[index];
   if (index == DEFAULT_PALETTE) {
