@@ -82,15 +82,12 @@ TEST(ImageDC, BorrowedRowsOfAnyPitchComeBackInPlace) {
   EXPECT_EQ(GetPixel(dc, 4, 1), RGB(50, 50, 50));
   SetPixel(dc, 4, 1, RGB(255, 255, 255));
   KCloseImageDC(&image, dc);
-  std::vector<unsigned char> expected(18, 0xEE);
-  for (int x = 0; x < 5; ++x) expected[x] = expected[9 + x] = 50;
-  expected[9 + 4] = 255;
-  EXPECT_EQ(rows, expected);
+  EXPECT_EQ(rows, (std::vector<unsigned char>{50, 50, 50, 50, 50, 0xEE, 0xEE, 0xEE, 0xEE, 50, 50, 50, 50, 255, 0xEE, 0xEE, 0xEE, 0xEE}));
 }
 
 TEST(ImageDC, Refusals) {
   KTraceCapture trace;
-  KImageBW8 never;
+  KImageBW8 never, small(2, 2), large(3, 3);
   KImageC24 neverColour;
   EXPECT_EQ(KOpenImageDC(&never), nullptr);
   EXPECT_EQ(KGetError(), K_ERROR_IMAGE_MEMORY_ACCESS);
@@ -101,7 +98,6 @@ TEST(ImageDC, Refusals) {
 
   // Closing a device context of another size fails and leaves it alive.
   trace.Clear();
-  KImageBW8 small(2, 2), large(3, 3);
   HDC dc = KOpenImageDC(&small);
   KCloseImageDC(&large, dc);
   EXPECT_EQ(KGetError(), K_ERROR_WINDOWS_ERROR);
@@ -122,8 +118,7 @@ TEST(DcBitmapFile, SavesWhatTheDeviceContextShows) {
   KImageC24 loaded;
   short format = 0;
   ASSERT_EQ(KLoadImage(&loaded, path.c_str(), format), K_SUCCESS);
-  EXPECT_EQ(format, K_FILE_FORMAT_BMP_COLOR);
-  ASSERT_TRUE(loaded.GetWidth() == 9 && loaded.GetHeight() == 5);
+  ASSERT_TRUE(format == K_FILE_FORMAT_BMP_COLOR && loaded.GetWidth() == 9 && loaded.GetHeight() == 5);
   for (int y = 0; y < 5; ++y) {
     for (int x = 0; x < 9; ++x) {
       const KC24 p = loaded.GetPixel(x, y);
