@@ -63,6 +63,14 @@ void CopyBack(KImage<T>* image, const std::vector<unsigned char>& packed) {
               pixels + static_cast<long long>(image->GetBitsPerRow() / 8) * y);
 }
 
+// A failed open releases the device context and bitmap it made, so that nothing is left behind.
+HDC FailOpen(HDC dc, HBITMAP bitmap) {
+  DeleteDC(dc);
+  if (bitmap != nullptr) DeleteObject(bitmap);
+  KReport(K_ERROR_WINDOWS_ERROR, kOpen);
+  return nullptr;
+}
+
 template <typename T>
 HDC Open(KImage<T>* image) {
   if (image == nullptr || image->GetImagePtr(0, 0) == nullptr) return KReport(K_ERROR_IMAGE_MEMORY_ACCESS, kOpen), nullptr;
@@ -72,12 +80,12 @@ HDC Open(KImage<T>* image) {
   KDisplay().currentImageDc = dc;
   if (dc == nullptr) return KReport(K_ERROR_WINDOWS_ERROR, kOpen), nullptr;
   HBITMAP bitmap = CreateDIBSection(dc, description, DIB_RGB_COLORS, nullptr, nullptr, 0);
-  if (bitmap == nullptr) return KReport(K_ERROR_WINDOWS_ERROR, kOpen), nullptr;
+  if (bitmap == nullptr) return FailOpen(dc, nullptr);
   SelectObject(dc, bitmap);
   std::vector<unsigned char> packed;
   const unsigned char* rows = BitmapRows(image, packed, true);
   if (SetDIBits(dc, bitmap, 0, static_cast<UINT>(height), rows, description, DIB_RGB_COLORS) == 0)
-    return KReport(K_ERROR_WINDOWS_ERROR, kOpen), nullptr;
+    return FailOpen(dc, bitmap);
   return dc;
 }
 

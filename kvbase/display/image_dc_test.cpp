@@ -8,6 +8,7 @@
 
 #include "kvbase/display/dc_bitmap_file.h"
 #include "kvbase/display/image_drawing.h"
+#include "kvbase/display/internal/display_state.h"
 #include "kvbase/files/image_files.h"
 #include "kvbase/platform/gdi.h"
 #include "kvbase/testing/trace_capture.h"
@@ -105,7 +106,13 @@ TEST(ImageDC, Refusals) {
   KCloseImageDC(&small, dc);
   EXPECT_EQ(KGetError(), K_ERROR_WINDOWS_ERROR) << "a success does not clear the current error";
   EXPECT_EQ(GetObjectType(dc), 0u);
-  EXPECT_EQ(trace.Names(), (Names{"KCloseImageDC"}));
+  // An image too large for a bitmap: the device context made for it is not left behind.
+  unsigned char byte = 0;
+  never.SetImagePtr(1 << 30, 1 << 30, &byte, 8);
+  EXPECT_EQ(KOpenImageDC(&never), nullptr);
+  EXPECT_EQ(KGetError(), K_ERROR_WINDOWS_ERROR);
+  EXPECT_EQ(GetObjectType(kvbase::internal::display::KDisplay().currentImageDc), 0u);
+  EXPECT_EQ(trace.Names(), (Names{"KCloseImageDC", "KOpenImageDC"}));
 }
 
 TEST(DcBitmapFile, SavesWhatTheDeviceContextShows) {
