@@ -4,7 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "kvbase/files/image_files.h"
 #include "kvbase/files/image_files_test_support.h"
 
 namespace {
@@ -14,16 +13,13 @@ using Fields = std::vector<std::uint32_t>;
 
 TEST(Bmp, WorkedByteLayouts) {
   KImageBW8 gray(3, 2);
-  const unsigned char rows[2][3] = {{1, 2, 3}, {4, 5, 6}};
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 3; ++x) gray.SetPixel(rows[y][x], x, y);
+  for (int i = 0; i < 6; ++i) gray.SetPixel(static_cast<unsigned char>(i + 1), i % 3, i / 3);
   gray.SetResolution(300.0f, 300.0f, &KUnit_inch);
   Bytes b = SavedBytes(gray, K_FILE_FORMAT_BMP_GRAY);
   ASSERT_EQ(b.size(), 1086u);
-  EXPECT_EQ(std::string(b.begin(), b.begin() + 2), "BM");
-  EXPECT_EQ((Fields{U32(b, 2), U32(b, 10), U32(b, 14), U32(b, 18), U32(b, 22), U16(b, 26), U16(b, 28), U32(b, 30),
-                    U32(b, 34), U32(b, 38), U32(b, 42), U32(b, 46), U32(b, 50)}),
-            (Fields{1086, 1078, 40, 3, 2, 1, 8, 0, 8, 11811, 11811, 0, 0}));
+  EXPECT_EQ((Fields{b[0], b[1], U32(b, 2), U32(b, 10), U32(b, 14), U32(b, 18), U32(b, 22), U16(b, 26), U16(b, 28),
+                    U32(b, 30), U32(b, 34), U32(b, 38), U32(b, 42), U32(b, 46), U32(b, 50)}),
+            (Fields{'B', 'M', 1086, 1078, 40, 3, 2, 1, 8, 0, 8, 11811, 11811, 0, 0}));
   for (int i = 0; i < 256; ++i) EXPECT_EQ(U32(b, 54 + 4 * i), static_cast<std::uint32_t>(i * 0x010101)) << i;
   EXPECT_EQ(Bytes(b.begin() + 1078, b.end()), (Bytes{4, 5, 6, 0, 1, 2, 3, 0}));  // bottom row first, padded
 
@@ -33,20 +29,18 @@ TEST(Bmp, WorkedByteLayouts) {
   ASSERT_EQ(b.size(), 66u);
   EXPECT_EQ((Fields{U32(b, 10), U16(b, 28)}), (Fields{62, 1}));
   EXPECT_EQ(Bytes(b.begin() + 54, b.begin() + 62), (Bytes{0, 0, 0, 0, 255, 255, 255, 0}));
-  EXPECT_EQ(b[62], 0x80);
-  EXPECT_EQ(b[63] & 0xC0, 0x40);
+  EXPECT_EQ((Fields{b[62], b[63] & 0xC0u}), (Fields{0x80, 0x40}));
 
   // 15 and 16 bits: bit fields with their masks; 24 bits: no table.
   KImageC15 c15(2, 1);
   KImageC16 c16(2, 1);
   KImageC24 c24(3, 1);
-  const Bytes c15Bytes = SavedBytes(c15, K_FILE_FORMAT_BMP_COLOR), c16Bytes = SavedBytes(c16, K_FILE_FORMAT_BMP_COLOR);
   const auto header = [](const Bytes& f) {
-    return Fields{U32(f, 10), U16(f, 28), U32(f, 30), U32(f, 54), U32(f, 58), U32(f, 62)};
+    return Fields{static_cast<std::uint32_t>(f.size()), U32(f, 10), U16(f, 28), U32(f, 30), U32(f, 54), U32(f, 58),
+                  U32(f, 62)};
   };
-  EXPECT_EQ(c15Bytes.size(), 70u);
-  EXPECT_EQ(header(c15Bytes), (Fields{66, 16, 3, 0x7C00, 0x03E0, 0x001F}));
-  EXPECT_EQ(header(c16Bytes), (Fields{66, 16, 3, 0xF800, 0x07E0, 0x001F}));
+  EXPECT_EQ(header(SavedBytes(c15, K_FILE_FORMAT_BMP_COLOR)), (Fields{70, 66, 16, 3, 0x7C00, 0x03E0, 0x001F}));
+  EXPECT_EQ(header(SavedBytes(c16, K_FILE_FORMAT_BMP_COLOR)), (Fields{70, 66, 16, 3, 0xF800, 0x07E0, 0x001F}));
   b = SavedBytes(c24, K_FILE_FORMAT_BMP_COLOR);
   EXPECT_EQ((Fields{static_cast<std::uint32_t>(b.size()), U16(b, 28)}), (Fields{54 + 12, 24}));
 }
@@ -61,24 +55,23 @@ TEST(Bmp, BitCountAgainstTargetKind) {
   const Bytes files[] = {SavedBytes(bw1, K_FILE_FORMAT_BMP_BILEVEL), SavedBytes(bw8, K_FILE_FORMAT_BMP_GRAY),
                          SavedBytes(c15, K_FILE_FORMAT_BMP_COLOR), SavedBytes(c16, K_FILE_FORMAT_BMP_COLOR),
                          SavedBytes(c24, K_FILE_FORMAT_BMP_COLOR)};
-  const char* const names[] = {"1 bit", "8 bits", "15 bits (5-5-5 masks)", "16 bits (5-6-5 masks)", "24 bits"};
   const KKind targets[] = {KKind::kBW1, KKind::kBW8, KKind::kBW16, KKind::kC15, KKind::kC16, KKind::kC24};
   constexpr K_ERRORS OK = K_SUCCESS, BIL = K_ERROR_BILEVEL_IMAGE_EXPECTED, GRA = K_ERROR_GRAY_IMAGE_EXPECTED,
                      COL = K_ERROR_COLOR_IMAGE_EXPECTED, UNS = K_ERROR_UNSUPPORTED_BMP_FORMAT;
   const K_ERRORS expected[5][6] = {
       // BW1 BW8  BW16 C15  C16  C24
-      {OK, GRA, GRA, COL, COL, COL},
-      {BIL, OK, BIL, COL, COL, COL},
-      {BIL, GRA, GRA, OK, OK, UNS},
-      {BIL, GRA, GRA, OK, OK, UNS},
-      {BIL, GRA, GRA, UNS, UNS, OK},
+      {OK, GRA, GRA, COL, COL, COL},  // 1 bit
+      {BIL, OK, BIL, COL, COL, COL},  // 8 bits
+      {BIL, GRA, GRA, OK, OK, UNS},   // 15 bits (5-5-5 masks)
+      {BIL, GRA, GRA, OK, OK, UNS},   // 16 bits (5-6-5 masks)
+      {BIL, GRA, GRA, UNS, UNS, OK},  // 24 bits
   };
   const std::string path = dir.Path("file.bmp");
   for (int f = 0; f < 5; ++f) {
     ASSERT_TRUE(KWriteFileBytes(path, files[f]));
     for (int t = 0; t < 6; ++t) {
       const KLoaded loaded = LoadInto(targets[t], path);
-      EXPECT_EQ(loaded.error, expected[f][t]) << names[f] << " into target " << t;
+      EXPECT_EQ(loaded.error, expected[f][t]) << "file " << f << " into target " << t;
       EXPECT_EQ(loaded.width, expected[f][t] == OK ? 4 : 1) << "a refused file never resizes the target";
     }
   }
@@ -88,6 +81,7 @@ TEST(Bmp, HeadersThatAreRefusedBeforeTheTargetIsResized) {
   KTempDir dir;
   KImageBW8 source(4, 2);
   const Bytes good = SavedBytes(source, K_FILE_FORMAT_BMP_GRAY);  // pixel data at 1078, 8 bytes
+  constexpr K_ERRORS UNS = K_ERROR_UNSUPPORTED_BMP_FORMAT, BAD = K_ERROR_BAD_FILE_FORMAT, READ = K_ERROR_FILE_READ;
   struct Case {
     const char* what;
     std::vector<std::pair<size_t, std::uint32_t>> fields;  // 32-bit patches (16-bit ones keep their neighbour)
@@ -95,20 +89,20 @@ TEST(Bmp, HeadersThatAreRefusedBeforeTheTargetIsResized) {
     size_t cut = 0;  // bytes dropped from the end
   };
   const Case cases[] = {
-      {"4 bits per pixel", {{28, 4}}, K_ERROR_UNSUPPORTED_BMP_FORMAT},
-      {"32 bits per pixel", {{28, 32}}, K_ERROR_UNSUPPORTED_BMP_FORMAT},
-      {"run-length 8", {{30, 1}}, K_ERROR_UNSUPPORTED_BMP_FORMAT},
-      {"run-length 4", {{30, 2}}, K_ERROR_UNSUPPORTED_BMP_FORMAT},
-      {"two planes", {{26, 2 | 8u << 16}}, K_ERROR_UNSUPPORTED_BMP_FORMAT},
-      {"version 4 header", {{14, 108}}, K_ERROR_UNSUPPORTED_BMP_FORMAT},
-      {"height INT_MIN", {{22, 0x80000000u}}, K_ERROR_UNSUPPORTED_BMP_FORMAT},
-      {"width 0", {{18, 0}}, K_ERROR_BAD_FILE_FORMAT},
-      {"negative width", {{18, static_cast<std::uint32_t>(-4)}}, K_ERROR_BAD_FILE_FORMAT},
-      {"height 0", {{22, 0}}, K_ERROR_BAD_FILE_FORMAT},
-      {"60000 x 60000 in 1086 bytes", {{18, 60000}, {22, 60000}}, K_ERROR_FILE_READ},
-      {"pixels past the end", {{10, 1080}}, K_ERROR_FILE_READ},
-      {"offset beyond the file", {{10, 0xFFFFFFF0u}}, K_ERROR_FILE_READ},
-      {"last row cut short", {}, K_ERROR_FILE_READ, 1},
+      {"4 bits per pixel", {{28, 4}}, UNS},
+      {"32 bits per pixel", {{28, 32}}, UNS},
+      {"run-length 8", {{30, 1}}, UNS},
+      {"run-length 4", {{30, 2}}, UNS},
+      {"two planes", {{26, 2 | 8u << 16}}, UNS},
+      {"version 4 header", {{14, 108}}, UNS},
+      {"height INT_MIN", {{22, 0x80000000u}}, UNS},
+      {"width 0", {{18, 0}}, BAD},
+      {"negative width", {{18, static_cast<std::uint32_t>(-4)}}, BAD},
+      {"height 0", {{22, 0}}, BAD},
+      {"60000 x 60000 in 1086 bytes", {{18, 60000}, {22, 60000}}, READ},
+      {"pixels past the end", {{10, 1080}}, READ},
+      {"offset beyond the file", {{10, 0xFFFFFFF0u}}, READ},
+      {"last row cut short", {}, READ, 1},
   };
   const std::string path = dir.Path("patched.bmp");
   for (const Case& c : cases) {
@@ -124,31 +118,26 @@ TEST(Bmp, HeadersThatAreRefusedBeforeTheTargetIsResized) {
 TEST(Bmp, OtherLayoutsThatLoad) {
   KTempDir dir;
   const std::string path = dir.Path("other.bmp");
-  KImageBW8 gray(3, 2);
+  KImageBW8 gray(3, 2), loaded;
   FillPattern(gray);
   const Bytes bottomUp = SavedBytes(gray, K_FILE_FORMAT_BMP_GRAY);
-  KImageBW8 loaded;
   short format;
 
   // Top-down rows (negative height), a coloured palette (ignored), the last row's padding missing.
-  Bytes topDown = bottomUp;
+  Bytes topDown = bottomUp, palette = bottomUp;
   PutLe32(topDown, 22, static_cast<std::uint32_t>(-2));
   std::copy(bottomUp.begin() + 1082, bottomUp.begin() + 1086, topDown.begin() + 1078);
   std::copy(bottomUp.begin() + 1078, bottomUp.begin() + 1082, topDown.begin() + 1082);
-  Bytes palette = bottomUp;
   for (int i = 0; i < 256; ++i) PutLe32(palette, 54 + 4 * i, 0x0000FF);
-  const Bytes unpadded(bottomUp.begin(), bottomUp.end() - 1);
-  for (const Bytes& file : {topDown, palette, unpadded}) {
+  for (const Bytes& file : {topDown, palette, Bytes(bottomUp.begin(), bottomUp.end() - 1)}) {
     ASSERT_TRUE(KWriteFileBytes(path, file));
     EXPECT_EQ(KLoadImage(&loaded, path.c_str(), format), K_SUCCESS);
     EXPECT_TRUE(SamePixels(loaded, gray));
   }
 
-  // 24 bits with the 12-byte core header: 2 x 2, rows of 6 bytes padded to 8.
-  Bytes core = {'B', 'M', 42, 0, 0, 0, 0, 0, 0, 0, 26, 0, 0, 0, 12, 0, 0, 0, 2, 0, 2, 0, 1, 0, 24, 0};
-  const Bytes pixelRows = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0};
-  core.insert(core.end(), pixelRows.begin(), pixelRows.end());
-  ASSERT_TRUE(KWriteFileBytes(path, core));
+  // 24 bits with the 12-byte core header: 2 x 2, rows of 6 bytes padded to 8, 1000 pixels per metre.
+  ASSERT_TRUE(KWriteFileBytes(path, {'B', 'M', 42, 0, 0, 0, 0, 0, 0, 0, 26, 0, 0, 0, 12, 0, 0, 0, 2, 0, 2, 0, 1, 0,
+                                     24, 0, 1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}));
   KImageC24 colour;
   EXPECT_EQ(KLoadImage(&colour, path.c_str(), format), K_SUCCESS);
   EXPECT_EQ(format, K_FILE_FORMAT_BMP_COLOR);

@@ -1,8 +1,8 @@
 #ifndef KVBASE_FILES_IMAGE_FILES_TEST_SUPPORT_H
 #define KVBASE_FILES_IMAGE_FILES_TEST_SUPPORT_H
 
-// Helpers shared by the image file tests: fields of a file's bytes, a deterministic pixel pattern, a
-// comparison of two images, saving to bytes, loading into a fresh 1 x 1 image of any kind, and the
+// Helpers shared by the image file tests: little-endian fields of a file's bytes, pixel rows, a pixel
+// pattern and comparison, saving to bytes, loading into a fresh 1 x 1 image of any kind, and the
 // resolution check.
 
 #include <gtest/gtest.h>
@@ -20,29 +20,22 @@ namespace kvbase::testing {
 
 using Bytes = std::vector<unsigned char>;
 
-// 16- and 32-bit fields, little-endian unless `big`.
-inline std::uint32_t U16(const Bytes& b, size_t at, bool big = false) {
-  return big ? (b.at(at) << 8 | b.at(at + 1)) : (b.at(at) | b.at(at + 1) << 8);
-}
-inline std::uint32_t U32(const Bytes& b, size_t at, bool big = false) {
-  return big ? (U16(b, at, true) << 16 | U16(b, at + 2, true)) : (U16(b, at) | U16(b, at + 2) << 16);
-}
+inline std::uint32_t U16(const Bytes& b, size_t at) { return b.at(at) | b.at(at + 1) << 8; }
+inline std::uint32_t U32(const Bytes& b, size_t at) { return U16(b, at) | U16(b, at + 2) << 16; }
 inline void PutLe32(Bytes& b, size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) b.at(at + i) = static_cast<unsigned char>(v >> (8 * i));
 }
 
-// Bytes of pixel data in one row of `roi` (BW1: the packed bits).
+// Row y of `roi` and its bytes of pixel data (BW1: the packed bits).
+template <typename T>
+unsigned char* Row(KROI<T>& roi, int y) {
+  return static_cast<unsigned char*>(roi.GetGenericImagePtr(0, y));
+}
 template <typename T>
 size_t RowBytes(KROI<T>& roi) {
   return static_cast<size_t>(roi.GetRowPitch() - roi.GetSkip());
 }
 
-template <typename T>
-unsigned char* Row(KROI<T>& roi, int y) {
-  return static_cast<unsigned char*>(roi.GetGenericImagePtr(0, y));
-}
-
-// Fills every pixel byte with a value that depends on its position and `seed`.
 template <typename T>
 void FillPattern(KROI<T>& roi, int seed = 0) {
   for (int y = 0; y < roi.GetHeight(); ++y)
@@ -64,13 +57,12 @@ bool SamePixels(KROI<T>& a, KROI<T>& b) {
   return true;
 }
 
-// Saves `source` with `format` (which must succeed) and returns the file's bytes.
+// Saves `source` with `format`, which must succeed, and returns the file's bytes.
 template <typename Source>
 Bytes SavedBytes(Source& source, short format) {
   KTempDir dir;
-  const std::string path = dir.Path("saved");
-  EXPECT_EQ(KSaveImage(&source, path.c_str(), format), K_SUCCESS);
-  return KReadFileBytes(path);
+  EXPECT_EQ(KSaveImage(&source, dir.Path("saved").c_str(), format), K_SUCCESS);
+  return KReadFileBytes(dir.Path("saved"));
 }
 
 // Loading a file into a fresh 1 x 1 image of one kind: the result, the format told, the width after.
@@ -96,9 +88,8 @@ inline KLoaded LoadInto(KKind kind, const std::string& path) {
     case KKind::kBW16: return LoadAs<KImageBW16>(path);
     case KKind::kC15: return LoadAs<KImageC15>(path);
     case KKind::kC16: return LoadAs<KImageC16>(path);
-    case KKind::kC24: return LoadAs<KImageC24>(path);
+    default: return LoadAs<KImageC24>(path);
   }
-  return {K_SUCCESS, -1, -1};
 }
 
 inline void ExpectResolution(KGenericROI& roi, float x, float y, KMeasurementUnit* unit, float tolerance = 1e-3f) {

@@ -1,48 +1,22 @@
-#ifndef KVBASE_FILES_TIFF_TEST_SUPPORT_H
-#define KVBASE_FILES_TIFF_TEST_SUPPORT_H
+#ifndef KVBASE_TESTING_TIFF_BUILDER_H
+#define KVBASE_TESTING_TIFF_BUILDER_H
 
-// Helpers of the TIFF tests: reading fields of a file's bytes, and a builder of small TIFF files in
-// either byte order with any fields, sound or broken, that a test needs.
+// Test helper: builds small TIFF files in either byte order with any fields, sound or broken, that a
+// test needs, without going through the library's writer.
 //
 //   KTiffBuilder tiff(/*bigEndian=*/true);
-//   tiff.Short(256, {3}).Short(257, {2}).Short(258, {16}).Short(262, {1});
+//   tiff.Long(256, {3}).Long(257, {2}).Short(258, {16}).Short(262, {1});
 //   tiff.Strips({{0x01, 0x02, ...}});          // StripOffsets and StripByteCounts follow the layout
-//   Bytes bytes = tiff.Build();
+//   std::vector<unsigned char> bytes = tiff.Build();
 
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "kvbase/files/image_files_test_support.h"
-
 namespace kvbase::testing {
 
-// One directory entry of a file this library wrote ("II", directory at 8).
-struct KTiffEntryView {
-  std::uint32_t tag, type, count, value;
-};
-
-inline std::vector<KTiffEntryView> DirectoryOf(const Bytes& file) {
-  std::vector<KTiffEntryView> entries;
-  for (std::uint32_t i = 0, ifd = U32(file, 4); i < U16(file, ifd); ++i) {
-    const std::size_t at = ifd + 2 + 12 * i;
-    entries.push_back({U16(file, at), U16(file, at + 2), U32(file, at + 4), U32(file, at + 8)});
-  }
-  return entries;
-}
-
-inline KTiffEntryView EntryOf(const Bytes& file, std::uint32_t tag) {
-  for (const KTiffEntryView& e : DirectoryOf(file))
-    if (e.tag == tag) return e;
-  return {0, 0, 0, 0};
-}
-
-// The bytes of the first strip, as StripOffsets and StripByteCounts place it (one strip: in the entries).
-inline Bytes FirstStripOf(const Bytes& file) {
-  const std::uint32_t at = EntryOf(file, 273).value, count = EntryOf(file, 279).value;
-  return Bytes(file.begin() + at, file.begin() + at + count);
-}
+using KBytes = std::vector<unsigned char>;
 
 class KTiffBuilder {
  public:
@@ -57,7 +31,7 @@ class KTiffBuilder {
   // A text with its zero; up to four bytes sit in the value field, as the TIFF rules want, unless
   // `inDataArea`.
   KTiffBuilder& Ascii(std::uint16_t tag, const std::string& text, bool inDataArea = false) {
-    Bytes data(text.begin(), text.end());
+    KBytes data(text.begin(), text.end());
     data.push_back(0);
     fields_[tag] = {2, static_cast<std::uint32_t>(data.size()), data, inDataArea};
     return *this;
@@ -74,31 +48,31 @@ class KTiffBuilder {
   // Strip data placed after the directory and data area; StripOffsets and StripByteCounts are made
   // to match unless the test set them itself, or `withByteCounts` is false (then only StripOffsets is
   // written). Build once only.
-  KTiffBuilder& Strips(const std::vector<Bytes>& strips, bool withByteCounts = true) {
+  KTiffBuilder& Strips(const std::vector<KBytes>& strips, bool withByteCounts = true) {
     strips_ = strips;
     withByteCounts_ = withByteCounts;
     return *this;
   }
-  // Bytes appended after everything else.
-  KTiffBuilder& Tail(const Bytes& tail) {
+  // KBytes appended after everything else.
+  KTiffBuilder& Tail(const KBytes& tail) {
     tail_ = tail;
     return *this;
   }
 
-  Bytes Build() {
+  KBytes Build() {
     const bool autoOffsets = !strips_.empty() && fields_.count(273) == 0;
     std::vector<std::uint32_t> offsets, counts;
-    for (const Bytes& strip : strips_) counts.push_back(static_cast<std::uint32_t>(strip.size()));
+    for (const KBytes& strip : strips_) counts.push_back(static_cast<std::uint32_t>(strip.size()));
     if (autoOffsets) Long(273, std::vector<std::uint32_t>(strips_.size(), 0));
     if (!strips_.empty() && withByteCounts_ && fields_.count(279) == 0) Long(279, counts);
-    Bytes out = Layout();
+    KBytes out = Layout();
     if (autoOffsets) {
       for (std::uint32_t i = 0, at = static_cast<std::uint32_t>(out.size()); i < counts.size(); at += counts[i++])
         offsets.push_back(at);
       Long(273, offsets);
       out = Layout();
     }
-    for (const Bytes& strip : strips_) out.insert(out.end(), strip.begin(), strip.end());
+    for (const KBytes& strip : strips_) out.insert(out.end(), strip.begin(), strip.end());
     out.insert(out.end(), tail_.begin(), tail_.end());
     return out;
   }
@@ -107,7 +81,7 @@ class KTiffBuilder {
   struct KField {
     std::uint16_t type;
     std::uint32_t count;
-    Bytes data;
+    KBytes data;
     bool inDataArea = false;
   };
 
@@ -116,31 +90,31 @@ class KTiffBuilder {
     return *this;
   }
 
-  Bytes Encode(const std::vector<std::uint32_t>& values, int size) const {
-    Bytes out;
+  KBytes Encode(const std::vector<std::uint32_t>& values, int size) const {
+    KBytes out;
     for (std::uint32_t value : values)
       for (int i = 0; i < size; ++i) out.push_back(static_cast<unsigned char>(value >> 8 * (big_ ? size - 1 - i : i)));
     return out;
   }
 
-  void Put(Bytes& out, std::uint32_t value, int size) const {
-    const Bytes bytes = Encode({value}, size);
+  void Put(KBytes& out, std::uint32_t value, int size) const {
+    const KBytes bytes = Encode({value}, size);
     out.insert(out.end(), bytes.begin(), bytes.end());
   }
 
-  Bytes Layout() const {
-    Bytes out(2, big_ ? 'M' : 'I');
+  KBytes Layout() const {
+    KBytes out(2, big_ ? 'M' : 'I');
     Put(out, 42, 2);
     Put(out, 8, 4);
     Put(out, static_cast<std::uint32_t>(fields_.size()), 2);
     const std::uint32_t dataArea = static_cast<std::uint32_t>(8 + 2 + 12 * fields_.size() + 4);
-    Bytes area;
+    KBytes area;
     for (const auto& [tag, f] : fields_) {
       Put(out, tag, 2);
       Put(out, f.type, 2);
       Put(out, f.count, 4);
       if (f.data.size() <= 4 && !f.inDataArea) {
-        Bytes field = f.data;
+        KBytes field = f.data;
         field.resize(4, 0);  // left-justified in the value field
         out.insert(out.end(), field.begin(), field.end());
       } else {
@@ -155,11 +129,11 @@ class KTiffBuilder {
 
   bool big_;
   std::map<std::uint16_t, KField> fields_;
-  std::vector<Bytes> strips_;
+  std::vector<KBytes> strips_;
   bool withByteCounts_ = true;
-  Bytes tail_;
+  KBytes tail_;
 };
 
 }  // namespace kvbase::testing
 
-#endif  // KVBASE_FILES_TIFF_TEST_SUPPORT_H
+#endif  // KVBASE_TESTING_TIFF_BUILDER_H
