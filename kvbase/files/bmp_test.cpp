@@ -32,29 +32,23 @@ TEST(Bmp, WorkedByteLayouts) {
   EXPECT_EQ((Fields{b[62], b[63] & 0xC0u}), (Fields{0x80, 0x40}));
 
   // 15 and 16 bits: bit fields with their masks; 24 bits: no table.
-  KImageC15 c15(2, 1);
-  KImageC16 c16(2, 1);
-  KImageC24 c24(3, 1);
   const auto header = [](const Bytes& f) {
     return Fields{static_cast<std::uint32_t>(f.size()), U32(f, 10), U16(f, 28), U32(f, 30), U32(f, 54), U32(f, 58),
                   U32(f, 62)};
   };
-  EXPECT_EQ(header(SavedBytes(c15, K_FILE_FORMAT_BMP_COLOR)), (Fields{70, 66, 16, 3, 0x7C00, 0x03E0, 0x001F}));
-  EXPECT_EQ(header(SavedBytes(c16, K_FILE_FORMAT_BMP_COLOR)), (Fields{70, 66, 16, 3, 0xF800, 0x07E0, 0x001F}));
-  b = SavedBytes(c24, K_FILE_FORMAT_BMP_COLOR);
+  constexpr short COLOR = K_FILE_FORMAT_BMP_COLOR;
+  EXPECT_EQ(header(SavedBytes(KImageC15(2, 1), COLOR)), (Fields{70, 66, 16, 3, 0x7C00, 0x03E0, 0x001F}));
+  EXPECT_EQ(header(SavedBytes(KImageC16(2, 1), COLOR)), (Fields{70, 66, 16, 3, 0xF800, 0x07E0, 0x001F}));
+  b = SavedBytes(KImageC24(3, 1), COLOR);
   EXPECT_EQ((Fields{static_cast<std::uint32_t>(b.size()), U16(b, 28)}), (Fields{54 + 12, 24}));
 }
 
 TEST(Bmp, BitCountAgainstTargetKind) {
   KTempDir dir;
-  KImageBW1 bw1(4, 2);
-  KImageBW8 bw8(4, 2);
-  KImageC15 c15(4, 2);
-  KImageC16 c16(4, 2);
-  KImageC24 c24(4, 2);
-  const Bytes files[] = {SavedBytes(bw1, K_FILE_FORMAT_BMP_BILEVEL), SavedBytes(bw8, K_FILE_FORMAT_BMP_GRAY),
-                         SavedBytes(c15, K_FILE_FORMAT_BMP_COLOR), SavedBytes(c16, K_FILE_FORMAT_BMP_COLOR),
-                         SavedBytes(c24, K_FILE_FORMAT_BMP_COLOR)};
+  const Bytes files[] = {
+      SavedBytes(KImageBW1(4, 2), K_FILE_FORMAT_BMP_BILEVEL), SavedBytes(KImageBW8(4, 2), K_FILE_FORMAT_BMP_GRAY),
+      SavedBytes(KImageC15(4, 2), K_FILE_FORMAT_BMP_COLOR),   SavedBytes(KImageC16(4, 2), K_FILE_FORMAT_BMP_COLOR),
+      SavedBytes(KImageC24(4, 2), K_FILE_FORMAT_BMP_COLOR)};
   const KKind targets[] = {KKind::kBW1, KKind::kBW8, KKind::kBW16, KKind::kC15, KKind::kC16, KKind::kC24};
   constexpr K_ERRORS OK = K_SUCCESS, BIL = K_ERROR_BILEVEL_IMAGE_EXPECTED, GRA = K_ERROR_GRAY_IMAGE_EXPECTED,
                      COL = K_ERROR_COLOR_IMAGE_EXPECTED, UNS = K_ERROR_UNSUPPORTED_BMP_FORMAT;
@@ -79,8 +73,7 @@ TEST(Bmp, BitCountAgainstTargetKind) {
 
 TEST(Bmp, HeadersThatAreRefusedBeforeTheTargetIsResized) {
   KTempDir dir;
-  KImageBW8 source(4, 2);
-  const Bytes good = SavedBytes(source, K_FILE_FORMAT_BMP_GRAY);  // pixel data at 1078, 8 bytes
+  const Bytes good = SavedBytes(KImageBW8(4, 2), K_FILE_FORMAT_BMP_GRAY);  // pixel data at 1078, 8 bytes
   constexpr K_ERRORS UNS = K_ERROR_UNSUPPORTED_BMP_FORMAT, BAD = K_ERROR_BAD_FILE_FORMAT, READ = K_ERROR_FILE_READ;
   struct Case {
     const char* what;
@@ -139,8 +132,7 @@ TEST(Bmp, OtherLayoutsThatLoad) {
   ASSERT_TRUE(KWriteFileBytes(path, {'B', 'M', 42, 0, 0, 0, 0, 0, 0, 0, 26, 0, 0, 0, 12, 0, 0, 0, 2, 0, 2, 0, 1, 0,
                                      24, 0, 1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}));
   KImageC24 colour;
-  EXPECT_EQ(KLoadImage(&colour, path.c_str(), format), K_SUCCESS);
-  EXPECT_EQ(format, K_FILE_FORMAT_BMP_COLOR);
+  EXPECT_EQ(colour.Load(path.c_str()), K_FILE_FORMAT_BMP_COLOR);
   EXPECT_EQ(colour.GetPixel(0, 0).byte0, 7);  // the bottom row comes first
   EXPECT_EQ(colour.GetPixel(1, 1).byte2, 6);
   ExpectResolution(colour, 1000.0f, 1000.0f, &KUnit_m);

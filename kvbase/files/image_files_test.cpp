@@ -1,5 +1,6 @@
 #include "kvbase/files/image_files.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdio>
@@ -24,11 +25,9 @@ KROI<T>& SourceOf(KImage<T>&, KROI<T>& roi) {
   return roi;
 }
 
-// Saves a patterned source of pixel type T with every format code, out-of-range ones included, and
-// every extension, recognised or not. `byCode` answers codes 0..11 (5 and 9 have no writer); `byExtension`
-// answers ".bmp", ".tif" and ".jpg" with a format code or a refusal. A refusal creates no file and traces
-// once; an accepted save writes the container of its code, and reads back with that code and, unless
-// JPEG or thresholded, the same pixels.
+// Every format code (`byCode` answers 0..11) and every extension (`byExtension` answers ".bmp", ".tif",
+// ".jpg"): a refusal creates no file and traces once; a save writes the container of its code and reads
+// back with that code and, unless JPEG or thresholded, the same pixels.
 template <typename T>
 void ExpectFormatChoices(const std::string& traceName, std::array<K_ERRORS, 12> byCode,
                          std::array<int, 3> byExtension) {
@@ -59,8 +58,8 @@ void ExpectFormatChoices(const std::string& traceName, std::array<K_ERRORS, 12> 
     }
     EXPECT_EQ(result, K_SUCCESS);
     const Bytes bytes = KReadFileBytes(path);
-    ASSERT_GE(bytes.size(), 2u);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 2), expected <= 4 ? "II" : expected <= 8 ? "BM" : "\xFF\xD8");
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 2)),
+              expected <= 4 ? "II" : expected <= 8 ? "BM" : "\xFF\xD8");
     KImage<T> copy;
     short loaded = -1;
     EXPECT_EQ(KLoadImage(&copy, path.c_str(), loaded), K_SUCCESS);
@@ -181,9 +180,8 @@ TEST(ImageFiles, MembersForwardOrRefuseByKind) {
   bits.Save(bitsFile.c_str(), K_FILE_FORMAT_AUTO);
   EXPECT_EQ(bitsBack.Load(bitsFile.c_str()), K_FILE_FORMAT_BMP_BILEVEL);
   EXPECT_EQ(bitsBack.GetPixel(8, 1), 1);
-  EXPECT_TRUE(trace.Names().empty());
 
-  // The other kinds refuse, C15 and C16 included: they have the free functions only.
+  // Only the other kinds trace: they refuse, C15 and C16 included (they have the free functions only).
   KImageC15 c15(4, 4);
   KROIC16 c16Roi;
   KImageBW32 bw32(2, 2);

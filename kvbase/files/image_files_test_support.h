@@ -1,9 +1,8 @@
 #ifndef KVBASE_FILES_IMAGE_FILES_TEST_SUPPORT_H
 #define KVBASE_FILES_IMAGE_FILES_TEST_SUPPORT_H
 
-// Helpers shared by the image file tests: little-endian fields of a file's bytes, pixel rows, a pixel
-// pattern and comparison, saving to bytes, loading into a fresh 1 x 1 image of any kind, and the
-// resolution check.
+// Helpers of the image file tests: fields of a file's bytes, pixel rows, a pattern and a comparison,
+// saving to bytes, loading into a fresh 1 x 1 image of any kind, and the resolution check.
 
 #include <gtest/gtest.h>
 
@@ -59,7 +58,7 @@ bool SamePixels(KROI<T>& a, KROI<T>& b) {
 
 // Saves `source` with `format`, which must succeed, and returns the file's bytes.
 template <typename Source>
-Bytes SavedBytes(Source& source, short format) {
+Bytes SavedBytes(Source&& source, short format) {
   KTempDir dir;
   EXPECT_EQ(KSaveImage(&source, dir.Path("saved").c_str(), format), K_SUCCESS);
   return KReadFileBytes(dir.Path("saved"));
@@ -67,11 +66,7 @@ Bytes SavedBytes(Source& source, short format) {
 
 // Loading a file into a fresh 1 x 1 image of one kind: the result, the format told, the width after.
 enum class KKind { kBW1, kBW8, kBW16, kC15, kC16, kC24 };
-struct KLoaded {
-  K_ERRORS error;
-  short format;
-  int width;
-};
+struct KLoaded { K_ERRORS error; short format; int width; };
 
 template <typename Image>
 KLoaded LoadAs(const std::string& path) {
@@ -82,14 +77,9 @@ KLoaded LoadAs(const std::string& path) {
 }
 
 inline KLoaded LoadInto(KKind kind, const std::string& path) {
-  switch (kind) {
-    case KKind::kBW1: return LoadAs<KImageBW1>(path);
-    case KKind::kBW8: return LoadAs<KImageBW8>(path);
-    case KKind::kBW16: return LoadAs<KImageBW16>(path);
-    case KKind::kC15: return LoadAs<KImageC15>(path);
-    case KKind::kC16: return LoadAs<KImageC16>(path);
-    default: return LoadAs<KImageC24>(path);
-  }
+  static KLoaded (*const load[])(const std::string&) = {LoadAs<KImageBW1>, LoadAs<KImageBW8>, LoadAs<KImageBW16>,
+                                                         LoadAs<KImageC15>,  LoadAs<KImageC16>, LoadAs<KImageC24>};
+  return load[static_cast<int>(kind)](path);
 }
 
 inline void ExpectResolution(KGenericROI& roi, float x, float y, KMeasurementUnit* unit, float tolerance = 1e-3f) {

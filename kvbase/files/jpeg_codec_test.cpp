@@ -58,20 +58,17 @@ TEST(Jpeg, OurFilesDecodeWithTheCodecAlone) {
 
 TEST(Jpeg, CodecFilesLoadIntoTheirKindsOnly) {
   KTempDir dir;
-  Bytes red(8 * 4 * 3), ramp(8 * 4);
+  Bytes red(8 * 4 * 3), flat(8 * 4, 100);
   for (size_t i = 0; i < red.size(); i += 3) red[i] = 255;
-  for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<unsigned char>(i * 8);
-  const std::string colour = dir.Path("red.jpg"), gray = dir.Path("ramp.jpg");
+  const std::string colour = dir.Path("red.jpg"), gray = dir.Path("gray.jpg");
   WriteReference(colour, {8, 4, 3, JCS_RGB, 95}, red);
-  WriteReference(gray, {8, 4, 1, JCS_GRAYSCALE, 95}, ramp);
+  WriteReference(gray, {8, 4, 1, JCS_GRAYSCALE, 95}, flat);
 
   KImageC24 c24;
   KImageBW8 bw8;
   EXPECT_EQ(c24.Load(colour.c_str()), K_FILE_FORMAT_JPEG_COLOR);
   EXPECT_TRUE(c24.GetPixel(3, 2).byte2 > 239 && c24.GetPixel(3, 2).byte0 < 16);  // red is byte 2 in memory
   EXPECT_EQ(bw8.Load(gray.c_str()), K_FILE_FORMAT_JPEG_GRAY);
-  for (int i = 0; i < 32; ++i) EXPECT_NEAR(bw8.GetPixel(i % 8, i / 8), ramp[i], 6) << i;
-
   // Kinds whose pixels cannot take the codec's 8-bit samples are refused too, before any resizing.
   const struct { KKind kind; const std::string& file; K_ERRORS error; } refusals[] = {
       {KKind::kBW8, colour, K_ERROR_GRAY_IMAGE_EXPECTED},     {KKind::kC24, gray, K_ERROR_COLOR_IMAGE_EXPECTED},
@@ -117,14 +114,11 @@ TEST(Jpeg, ResolutionTravelsInTheDensityFields) {
 }
 
 TEST(Jpeg, QualityIsLimitedByTheCodec) {
-  KTempDir dir;
   KImageC24 image(32, 32);
   FillPattern(image);
   auto saved = [&](unsigned int quality) {
     KSetJpegQuality(quality);
-    const std::string path = dir.Path("q" + std::to_string(quality) + ".jpg");
-    EXPECT_EQ(KSaveImage(&image, path.c_str(), K_FILE_FORMAT_JPEG_COLOR), K_SUCCESS);
-    return KReadFileBytes(path);
+    return SavedBytes(image, K_FILE_FORMAT_JPEG_COLOR);
   };
   EXPECT_EQ(saved(0), saved(1));
   EXPECT_EQ(saved(500), saved(100));
@@ -145,8 +139,7 @@ TEST(Jpeg, CodecFailuresAndImplausibleHeaders) {
   KImageBW8 image(1, 1);
   short format;
 
-  // Progressive file whose second scan has impossible parameters: the codec fails after the target
-  // was prepared, so the image keeps the header's size.
+  // A progressive file's second scan is impossible: the codec fails after the target took the header's size.
   WriteReference(path, {32, 24, 1, JCS_GRAYSCALE, -1, /*progressive=*/true}, Bytes(32 * 24, 100));
   Bytes bytes = KReadFileBytes(path);
   bytes.at(MarkerAt(bytes, 0xDA, 1) + 7) = 0x50;  // Ss past Se
@@ -157,8 +150,7 @@ TEST(Jpeg, CodecFailuresAndImplausibleHeaders) {
   EXPECT_EQ((std::vector<int>{image.GetWidth(), image.GetHeight()}), (std::vector<int>{32, 24}));
 
   // A header that ends before any image.
-  bytes.resize(20);
-  ASSERT_TRUE(KWriteFileBytes(path, bytes));
+  ASSERT_TRUE(KWriteFileBytes(path, Bytes(bytes.begin(), bytes.begin() + 20)));
   testing::internal::CaptureStderr();
   EXPECT_EQ(KLoadImage(&image, path.c_str(), format), K_ERROR_JPEG_READ);
   testing::internal::GetCapturedStderr();

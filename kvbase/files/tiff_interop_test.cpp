@@ -1,46 +1,29 @@
 // TIFF files checked against libtiff, an independent reader and writer: libtiff reads what we write,
 // and we read what libtiff writes, in both byte orders, uncompressed and PackBits.
 
-#include <tiffio.h>
-
-#include <cstdarg>
-#include <cstdio>
-
 #include "kvbase/files/image_files_test_support.h"
+#include "kvbase/testing/tiff_reference.h"
 
 namespace {
 
 using namespace kvbase::testing;
 
-// libtiff's warnings and errors: none is expected, from our files or from its own.
-std::vector<std::string> gLibtiffMessages;
-
-void CollectMessage(const char* module, const char* format, va_list args) {
-  char text[512];
-  std::vsnprintf(text, sizeof text, format, args);
-  gLibtiffMessages.push_back(std::string(module ? module : "") + ": " + text);
-}
-
 class TiffInteropTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    TIFFSetWarningHandler(CollectMessage);
-    TIFFSetErrorHandler(CollectMessage);
-  }
   void TearDown() override {
     KSetTiffStripSize(8192);
-    EXPECT_TRUE(gLibtiffMessages.empty()) << gLibtiffMessages.front();
+    EXPECT_TRUE(KTiffMessages::All().empty()) << KTiffMessages::All().front();  // from our files or its own
   }
 
+  KTiffMessages messages_;
   KTempDir dir_;
 };
 
 constexpr int kWidth = 37, kHeight = 23;
 
-// Row y of the test pattern as libtiff hands it over: bits most significant first (set where the gray
-// level is 128 or more), 16-bit samples in the machine's order, colour as red, green, blue. With
-// `inMemory`, as an image holds it: colour as blue, green, red, and 1-bit samples, when `expanded`, as
-// 0 or 255.
+// Row y of the test pattern as libtiff hands it over (bits set where the gray level is 128 or more,
+// 16-bit samples in the machine's order, colour as red, green, blue), or as an image holds it (colour as
+// blue, green, red; bits as 0 or 255 when `expanded`).
 Bytes PatternRow(int y, int bits, int samples, bool inMemory = false, bool expanded = false) {
   Bytes row;
   for (int x = 0; x < kWidth; ++x) {
@@ -64,18 +47,6 @@ Bytes PatternRow(int y, int bits, int samples, bool inMemory = false, bool expan
   return row;
 }
 
-template <typename T>
-double Field(TIFF* tiff, ttag_t tag) {
-  T value{};
-  TIFFGetField(tiff, tag, &value);
-  return value;
-}
-
-std::string Text(TIFF* tiff, ttag_t tag) {
-  char* text = nullptr;
-  return TIFFGetField(tiff, tag, &text) == 1 && text != nullptr ? std::string(text) : std::string("<none>");
-}
-
 // Saves the pattern from an Image of `bits` and `samples`, with texts and 120 pixels per centimetre, and
 // reads the file with libtiff.
 template <typename Image>
@@ -97,14 +68,14 @@ void ExpectLibtiffReads(const std::string& path, int bits, int samples, short fo
   TIFF* tiff = TIFFOpen(path.c_str(), "r");
   ASSERT_NE(tiff, nullptr);
   const std::vector<double> fields = {
-      Field<uint32_t>(tiff, TIFFTAG_IMAGEWIDTH), Field<uint32_t>(tiff, TIFFTAG_IMAGELENGTH),
-      Field<uint16_t>(tiff, TIFFTAG_COMPRESSION), Field<uint16_t>(tiff, TIFFTAG_RESOLUTIONUNIT)};
+      KTiffField<uint32_t>(tiff, TIFFTAG_IMAGEWIDTH), KTiffField<uint32_t>(tiff, TIFFTAG_IMAGELENGTH),
+      KTiffField<uint16_t>(tiff, TIFFTAG_COMPRESSION), KTiffField<uint16_t>(tiff, TIFFTAG_RESOLUTIONUNIT)};
   const bool packbits = format == K_FILE_FORMAT_TIFF_BILEVEL_PACKBITS || format == K_FILE_FORMAT_TIFF_GRAY_PACKBITS;
   EXPECT_EQ(fields, (std::vector<double>{kWidth, kHeight, packbits ? 32773. : 1., RESUNIT_CENTIMETER}));
-  EXPECT_NEAR(Field<float>(tiff, TIFFTAG_XRESOLUTION), 120.0, 1e-3);
-  EXPECT_NEAR(Field<float>(tiff, TIFFTAG_YRESOLUTION), 120.0, 1e-3);
-  EXPECT_EQ((std::vector<std::string>{Text(tiff, TIFFTAG_DOCUMENTNAME), Text(tiff, TIFFTAG_IMAGEDESCRIPTION),
-                                      Text(tiff, TIFFTAG_ARTIST), Text(tiff, TIFFTAG_DATETIME)}),
+  EXPECT_NEAR(KTiffField<float>(tiff, TIFFTAG_XRESOLUTION), 120.0, 1e-3);
+  EXPECT_NEAR(KTiffField<float>(tiff, TIFFTAG_YRESOLUTION), 120.0, 1e-3);
+  EXPECT_EQ((std::vector<std::string>{KTiffText(tiff, TIFFTAG_DOCUMENTNAME), KTiffText(tiff, TIFFTAG_IMAGEDESCRIPTION),
+                                      KTiffText(tiff, TIFFTAG_ARTIST), KTiffText(tiff, TIFFTAG_DATETIME)}),
             (std::vector<std::string>{"Sample part", "Saved for libtiff", "Quality lab", "2024:05:06 07:08:09"}));
   const bool bilevel = format == K_FILE_FORMAT_TIFF_BILEVEL || format == K_FILE_FORMAT_TIFF_BILEVEL_PACKBITS;
   Bytes row(static_cast<size_t>(TIFFScanlineSize(tiff)));
@@ -129,35 +100,24 @@ TEST_F(TiffInteropTest, LibtiffReadsOurFiles) {
   ExpectLibtiffReads<KImageBW16>(path, 16, 1, K_FILE_FORMAT_TIFF_GRAY, 300);
 }
 
-// Writes the pattern with libtiff and loads it into an Image: little-endian ("wl") or big-endian ("wb"),
-// three rows a strip, with texts (one short enough for the entry itself) and 300 by 150 pixels per inch
-// (big-endian: per centimetre).
+// Writes the pattern with libtiff, three rows a strip, with texts (one short enough for the entry itself)
+// and 300 by 150 pixels per inch (big-endian: per centimetre), and loads it into an Image.
 template <typename Image>
 void ExpectWeRead(const std::string& path, const char* mode, uint16_t compression, int bits, int samples,
                   short format, bool expanded = false) {
   SCOPED_TRACE(std::string(mode) + " format " + std::to_string(format));
   const bool big = mode[1] == 'b';
-  TIFF* tiff = TIFFOpen(path.c_str(), mode);
-  ASSERT_NE(tiff, nullptr);
-  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, kWidth);
-  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, kHeight);
-  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bits);
-  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, samples);
-  TIFFSetField(tiff, TIFFTAG_COMPRESSION, compression);
-  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, samples == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
-  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 3);
-  TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 300.0f);
-  TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 150.0f);
-  TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, big ? RESUNIT_CENTIMETER : RESUNIT_INCH);
-  TIFFSetField(tiff, TIFFTAG_DOCUMENTNAME, "Written by libtiff");
-  TIFFSetField(tiff, TIFFTAG_ARTIST, "Al");
-  for (int y = 0; y < kHeight; ++y) {
-    Bytes row = PatternRow(y, bits, samples);
-    ASSERT_EQ(TIFFWriteScanline(tiff, row.data(), static_cast<uint32_t>(y), 0), 1);
-  }
-  TIFFClose(tiff);
-
+  Bytes row;
+  ASSERT_TRUE(KTiffReferenceWrite(
+      path, mode, {kWidth, kHeight, bits, samples, compression},
+      [&](int y) { return (row = PatternRow(y, bits, samples)).data(); },
+      [&](TIFF* tiff) {
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 300.0f);
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 150.0f);
+        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, big ? RESUNIT_CENTIMETER : RESUNIT_INCH);
+        TIFFSetField(tiff, TIFFTAG_DOCUMENTNAME, "Written by libtiff");
+        TIFFSetField(tiff, TIFFTAG_ARTIST, "Al");
+      }));
   Image image;
   short loaded = -1;
   ASSERT_EQ(KLoadImage(&image, path.c_str(), loaded), K_SUCCESS);

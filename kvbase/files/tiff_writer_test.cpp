@@ -1,5 +1,4 @@
-// The TIFF writer's bytes. That libtiff reads every kind of file we write is checked in
-// tiff_interop_test.cpp.
+// The TIFF writer's bytes; that libtiff reads every kind of file we write is checked in tiff_interop_test.
 
 #include "kvbase/files/image_files_test_support.h"
 #include "kvbase/files/internal/tiff_packbits.h"
@@ -43,9 +42,8 @@ class TiffWriterTest : public ::testing::Test {
   }
 };
 
-// 12 entries end at 154 with the next-directory offset 0; the data area starts at 158. With the default
-// strip size, 81 rows a strip and the two strips' offsets and byte counts in the data area; with strip
-// size 0, one strip whose offset and byte count sit in the entries.
+// 12 entries end at 154; the data area starts at 158. By default 81 rows a strip, the strips' offsets and
+// byte counts in the data area; with strip size 0 one strip, its offset and byte count in the entries.
 TEST_F(TiffWriterTest, GrayImageInTwoStripsOrOneHasTheWorkedLayout) {
   KImageBW8 image(100, 100);
   FillPattern(image);
@@ -79,10 +77,9 @@ TEST_F(TiffWriterTest, RowsPerStripBeyondSixteenBitsIsWrittenAsLong) {
   const Entry whole = EntryOf(SavedBytes(tall, K_FILE_FORMAT_TIFF_GRAY), 278);
   EXPECT_EQ((Fields{whole.type, whole.value}), (Fields{4, 70000}));
   KSetTiffStripSize(8192);
-  const Bytes file = SavedBytes(tall, K_FILE_FORMAT_TIFF_GRAY);
-  const Entry strips = EntryOf(file, 278);
-  // 8 strips of 8192 rows and one of 4464.
-  EXPECT_EQ((Fields{strips.type, strips.value, EntryOf(file, 273).count, U32(file, EntryOf(file, 279).value + 32)}),
+  const Bytes file = SavedBytes(tall, K_FILE_FORMAT_TIFF_GRAY);  // 8 strips of 8192 rows and one of 4464
+  EXPECT_EQ((Fields{EntryOf(file, 278).type, EntryOf(file, 278).value, EntryOf(file, 273).count,
+                    U32(file, EntryOf(file, 279).value + 32)}),
             (Fields{3, 8192, 9, 4464}));
 }
 
@@ -112,9 +109,8 @@ TEST_F(TiffWriterTest, PackBitsEncodesRowByRowByItsRunRule) {
   KImageBW8 image(6, 2);
   std::memcpy(image.GetImagePtr(0, 0), "\0\0\0\0\5\7", 6);
   std::memcpy(image.GetImagePtr(0, 1), "\1\1\2\3\3\3", 6);
-  const Bytes file = SavedBytes(image, K_FILE_FORMAT_TIFF_GRAY_PACKBITS);
-  EXPECT_EQ(EntryOf(file, 259).value, 32773u);
-  EXPECT_EQ(FirstStripOf(file), (Bytes{253, 0, 1, 5, 7, 2, 1, 1, 2, 254, 3}));
+  EXPECT_EQ(FirstStripOf(SavedBytes(image, K_FILE_FORMAT_TIFF_GRAY_PACKBITS)),
+            (Bytes{253, 0, 1, 5, 7, 2, 1, 1, 2, 254, 3}));
 }
 
 TEST_F(TiffWriterTest, BilevelFromGrayByTheLowEightBitsOfTheThresholdOrFromTheBits) {
@@ -128,10 +124,7 @@ TEST_F(TiffWriterTest, BilevelFromGrayByTheLowEightBitsOfTheThresholdOrFromTheBi
   };
   for (const auto& c : cases) {
     KSetTiffThreshold(c.threshold);
-    const Bytes file = SavedBytes(image, c.format);
-    EXPECT_EQ(EntryOf(file, 258).value, 1u);
-    EXPECT_EQ(EntryOf(file, 259).value, c.format == K_FILE_FORMAT_TIFF_BILEVEL ? 1u : 32773u);
-    EXPECT_EQ(FirstStripOf(file), c.strip) << "threshold " << c.threshold << " format " << c.format;
+    EXPECT_EQ(FirstStripOf(SavedBytes(image, c.format)), c.strip) << c.threshold << " " << c.format;
   }
   // A bilevel image is written from its bits, the padding past x = 9 cleared.
   KImageBW1 bits(10, 2);
@@ -162,7 +155,6 @@ TEST_F(TiffWriterTest, TextsGoToTheDataAreaInTheirOrder) {
   }
   EXPECT_EQ(EntryOf(file, 273).value, next);
   EXPECT_STREQ(reinterpret_cast<const char*>(&file[title.value]), "ab");
-  EXPECT_STREQ(reinterpret_cast<const char*>(&file[EntryOf(file, 270).value]), "A comment");
 }
 
 TEST_F(TiffWriterTest, ResolutionBecomesRationalsInInchOrCentimetre) {
@@ -187,8 +179,7 @@ TEST_F(TiffWriterTest, ResolutionBecomesRationalsInInchOrCentimetre) {
   }
 }
 
-// Colour rows go out as red, green, blue through a copy: the source is unchanged after a save, and
-// after a failed one.
+// Colour rows go out as red, green, blue through a copy: the source stays unchanged, even on failure.
 TEST_F(TiffWriterTest, ColourSourceIsUnchangedBySavingEvenWhenTheSaveFails) {
   KImageC24 image(100, 100);
   FillPattern(image);
@@ -218,9 +209,7 @@ TEST_F(TiffWriterTest, RedAndBlueAreExchangedInRowsOfAnyLength) {
 TEST_F(TiffWriterTest, ImageTooLargeForThirtyTwoBitOffsetsIsRefusedBeforeAnyPixelIsRead) {
   unsigned char pixel = 0;
   KImageBW8 image;
-  KOk();
   image.SetImagePtr(65536, 65537, &pixel, 0);  // claims 4 GiB + 64 KiB; only the size is ever looked at
-  ASSERT_EQ(KGetError(), K_SUCCESS);
   KTempDir dir;
   KTraceCapture trace;
   EXPECT_EQ(KSaveImage(&image, dir.Path("huge.tif").c_str(), K_FILE_FORMAT_TIFF_GRAY), K_ERROR_UNSUPPORTED_TIFF_FORMAT);
