@@ -20,6 +20,7 @@ foreach(subsystem foundation image vectors files display render platform)
     if(DEFINED KV_TEST_LINK_${subsystem})
       target_link_libraries(${target} PRIVATE ${KV_TEST_LINK_${subsystem}})
     endif()
-    gtest_discover_tests(${target} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} DISCOVERY_TIMEOUT 60)
+    gtest_discover_tests(${target} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} DISCOVERY_TIMEOUT 60
+                         PROPERTIES TIMEOUT 300)
   endif()
 endforeach()

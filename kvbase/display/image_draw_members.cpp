@@ -2,6 +2,7 @@
 // KDrawImageInWindow overload of the pixel type or refuses the type; DrawMask draws the mask's runs as
 // horizontal lines with the device context's pen, at the root image's coordinates plus the pan.
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -127,6 +128,11 @@ void KROI<T>::DrawMask(HDC dc, float zoomX, float zoomY, float panX, float panY)
   const int ox = GetTotalOrgX(), oy = GetTotalOrgY();
   const unsigned int count = mask_.GetNumElements();
   const KRun* runs = mask_.GetDataPtr();
+  // Only rows that can show on the device are drawn: at large zooms a run spans more rows than exist.
+  POINT viewport{0, 0};
+  GetViewportOrgEx(dc, &viewport);
+  const long long firstVisible = -static_cast<long long>(viewport.y);
+  const long long endVisible = firstVisible + GetDeviceCaps(dc, VERTRES);
   for (unsigned int i = 0; i < count; ++i) {
     const KRun& run = runs[i];
     const long long x0 = static_cast<long long>(ox) + run.x;
@@ -138,7 +144,7 @@ void KROI<T>::DrawMask(HDC dc, float zoomX, float zoomY, float panX, float panY)
     const int dx1 = Floor((static_cast<float>(x1) + panX) * zoomX);
     const int dy0 = Floor((static_cast<float>(y) + panY) * zoomY);
     const int dy1 = Floor((static_cast<float>(y + 1) + panY) * zoomY);
-    for (long long r = dy0; r < dy1; ++r) {
+    for (long long r = std::max<long long>(dy0, firstVisible); r < std::min<long long>(dy1, endVisible); ++r) {
       MoveToEx(dc, dx0, static_cast<int>(r), nullptr);
       LineTo(dc, dx1, static_cast<int>(r));
     }

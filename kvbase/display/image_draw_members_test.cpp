@@ -116,6 +116,16 @@ TEST(ImageDrawMasks, RunsLandAtTheRootCoordinatesZoomedAndPanned) {
   }
 }
 
+TEST(ImageDrawMasks, HugeZoomsPaintOnlyTheRowsTheDeviceHas) {
+  KImageBW8 image(4, 4);
+  image.SetRectangleMask(0, 0, 1, 1);  // one pixel, blown up past the int range
+  PenCanvas canvas(80, 40);
+  SetViewportOrgEx(canvas.dc, 0, 10, nullptr);
+  image.DrawMask(canvas.dc, 1e20f, 0.0f, 0.0f, 0.0f);
+  SetViewportOrgEx(canvas.dc, 0, 0, nullptr);
+  EXPECT_EQ(FindInk(canvas.dc).Text(), "2400: 0,10..79,39");
+}
+
 // A run of 4 pixels is 4 device pixels whatever the pixel size, also for types Draw refuses.
 template <typename T>
 void ExpectRunOfFour(KImage<T>&& image, const char* what) {

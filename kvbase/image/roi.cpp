@@ -202,6 +202,11 @@ int KROI<T>::GetRowPitch() {
 }
 
 template <typename T>
+int KROI<T>::GetImgPitch() {
+  return ClampToInt(static_cast<long long>(GetRowPitch()) * height_);
+}
+
+template <typename T>
 int KROI<T>::GetSkip() {
   KGenericROI* top = GetTopParent();
   if (top == nullptr) return KReport(K_ERROR_ROI_HAS_NO_PARENT, "KROI::GetSkip"), 0;

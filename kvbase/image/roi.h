@@ -89,7 +89,8 @@ class KROI : public KGenericROI {
   void* GetGenericImagePtr(int x, int y) override;
   int GetColPitch() override { return GetBitsPerPixel() >> 3; }
   int GetRowPitch() override;
-  int GetImgPitch() override { return GetRowPitch() * height_; }
+  // Row pitch times height; saturated at the int range rather than wrapped.
+  int GetImgPitch() override;
   void Serialize(void* stream, int writing, unsigned int version) override;
   void DrawMask(HDC dc, float zoomX, float zoomY, float panX, float panY) override;
   void Draw(HDC dc, float zoomX, float zoomY) override;

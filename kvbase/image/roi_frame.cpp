@@ -58,40 +58,43 @@ long long NearSide(long long mouse, long long parentOrg, long long end) { return
 void KGenericROI::DrawFrame(HDC dc, K_FRAME_POSITION position, int handles, float zoomX, float zoomY, float panX,
                             float panY) {
   if (zoomY == 0.0f) zoomY = zoomX;
-  DeviceRect r = DeviceRectangle(GetTotalOrgX(), GetTotalOrgY(), width_, height_, zoomX, zoomY, panX, panY);
+  const DeviceRect device = DeviceRectangle(GetTotalOrgX(), GetTotalOrgY(), width_, height_, zoomX, zoomY, panX, panY);
   LOGPEN pen{};
-  const int pw = GetObject(GetCurrentObject(dc, OBJ_PEN), sizeof pen, &pen) != 0 ? pen.lopnWidth.x : 0;
+  const long long pw = GetObject(GetCurrentObject(dc, OBJ_PEN), sizeof pen, &pen) != 0 ? pen.lopnWidth.x : 0;
+  // In 64 bits: at extreme zooms the corners sit at the ends of the int range.
+  long long left = device.left, top = device.top, right = device.right, bottom = device.bottom;
   switch (position) {
     case K_FRAME_POSITION_ON_BORDER:
-      r.right -= 1;
-      r.bottom -= 1;
+      right -= 1;
+      bottom -= 1;
       break;
     case K_FRAME_POSITION_INSIDE:
-      r.left += pw / 2;
-      r.top += pw / 2;
-      r.right -= (pw + 1) / 2;
-      r.bottom -= (pw + 1) / 2;
+      left += pw / 2;
+      top += pw / 2;
+      right -= (pw + 1) / 2;
+      bottom -= (pw + 1) / 2;
       break;
     case K_FRAME_POSITION_OUTSIDE:
-      r.left -= (pw + 1) / 2;
-      r.top -= (pw + 1) / 2;
-      r.right += pw / 2;
-      r.bottom += pw / 2;
+      left -= (pw + 1) / 2;
+      top -= (pw + 1) / 2;
+      right += pw / 2;
+      bottom += pw / 2;
       break;
     default:
       break;
   }
-  MoveToEx(dc, r.left, r.top, nullptr);
-  LineTo(dc, r.right, r.top);
-  LineTo(dc, r.right, r.bottom);
-  LineTo(dc, r.left, r.bottom);
-  LineTo(dc, r.left, r.top);
+  const int l = ClampToInt(left), t = ClampToInt(top), r = ClampToInt(right), b = ClampToInt(bottom);
+  MoveToEx(dc, l, t, nullptr);
+  LineTo(dc, r, t);
+  LineTo(dc, r, b);
+  LineTo(dc, l, b);
+  LineTo(dc, l, t);
   if (handles == 0) return;
-  const int cx = static_cast<int>((static_cast<long long>(r.left) + r.right) / 2);
-  const int cy = static_cast<int>((static_cast<long long>(r.top) + r.bottom) / 2);
-  const POINT points[] = {{r.left, r.top},  {cx, r.top},       {r.right, r.top},  {r.left, cy},
-                          {r.right, cy},    {r.left, r.bottom}, {cx, r.bottom},    {r.right, r.bottom}};
-  for (const POINT& p : points) Rectangle(dc, p.x - 4, p.y - 4, p.x + 4, p.y + 4);
+  const long long cx = (left + right) / 2, cy = (top + bottom) / 2;
+  const long long points[][2] = {{left, top},  {cx, top},    {right, top},  {left, cy},
+                                 {right, cy},  {left, bottom}, {cx, bottom}, {right, bottom}};
+  for (const auto& p : points)
+    Rectangle(dc, ClampToInt(p[0] - 4), ClampToInt(p[1] - 4), ClampToInt(p[0] + 4), ClampToInt(p[1] + 4));
 }
 
 template <typename T>

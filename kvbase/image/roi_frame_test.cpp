@@ -117,4 +117,16 @@ TEST(ROIFrame, DraggingTheInsideFollowsTheGrabPoint) {
   EXPECT_EQ(PlacementOf(other.roi), Numbers({10, 20, 20, 40})) << "the grab point stays under the mouse";
 }
 
+TEST(ROIFrame, FramesFarOutsideTheIntRangeDrawNothingAndDoNotOverflow) {
+  KImageBW8 image(20, 20);
+  KROIBW8 roi(&image, 2, 2, 10, 10);
+  for (float far : {1e20f, -1e20f}) {
+    for (K_FRAME_POSITION position : {K_FRAME_POSITION_ON_BORDER, K_FRAME_POSITION_INSIDE, K_FRAME_POSITION_OUTSIDE}) {
+      PenCanvas canvas(40, 40, 3);
+      roi.DrawFrame(canvas.dc, position, 1, far, far, far, far);
+      EXPECT_EQ(FindInk(canvas.dc).Text(), "0") << far << " position " << position;
+    }
+  }
+}
+
 }  // namespace

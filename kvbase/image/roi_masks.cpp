@@ -125,8 +125,10 @@ void KROI<T>::SetRingMask(float ratio) {
                           static_cast<long long>(sizeof(T))};
 
   const KEllipseRows ellipse(width, height);
-  // The second ellipse's threshold, in single precision as the ring has always been computed.
-  const float product = (1.0f - ratio * ratio) * static_cast<float>(ellipse.FirstValue());
+  // The second ellipse's threshold: the product formed in double precision, rounded once to single
+  // precision, then down to an integer.
+  const float product = static_cast<float>((1.0 - static_cast<double>(ratio) * ratio) *
+                                           static_cast<double>(ellipse.FirstValue()));
   const __int128 inner = -static_cast<__int128>(std::floor(product));
 
   const auto append = [&](int first, int last, int row) {
