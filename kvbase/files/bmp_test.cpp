@@ -14,12 +14,12 @@ using Fields = std::vector<std::uint32_t>;
 TEST(Bmp, WorkedByteLayouts) {
   KImageBW8 gray(3, 2);
   for (int i = 0; i < 6; ++i) gray.SetPixel(static_cast<unsigned char>(i + 1), i % 3, i / 3);
-  gray.SetResolution(300.0f, 300.0f, &KUnit_inch);
+  gray.SetResolution(299.0f, 300.0f, &KUnit_inch);  // 11771.65 and 11811.02 pixels per metre, truncated
   Bytes b = SavedBytes(gray, K_FILE_FORMAT_BMP_GRAY);
   ASSERT_EQ(b.size(), 1086u);
   EXPECT_EQ((Fields{b[0], b[1], U32(b, 2), U32(b, 10), U32(b, 14), U32(b, 18), U32(b, 22), U16(b, 26), U16(b, 28),
                     U32(b, 30), U32(b, 34), U32(b, 38), U32(b, 42), U32(b, 46), U32(b, 50)}),
-            (Fields{'B', 'M', 1086, 1078, 40, 3, 2, 1, 8, 0, 8, 11811, 11811, 0, 0}));
+            (Fields{'B', 'M', 1086, 1078, 40, 3, 2, 1, 8, 0, 8, 11771, 11811, 0, 0}));
   for (int i = 0; i < 256; ++i) EXPECT_EQ(U32(b, 54 + 4 * i), static_cast<std::uint32_t>(i * 0x010101)) << i;
   EXPECT_EQ(Bytes(b.begin() + 1078, b.end()), (Bytes{4, 5, 6, 0, 1, 2, 3, 0}));  // bottom row first, padded
 
