@@ -5,6 +5,11 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define KVBASE_HAVE_X86_SHUFFLES 1
+#endif
+
 namespace kvgdi {
 
 bool ReadDibLayout(const BITMAPINFO* info, UINT usage, DibLayout* layout) {
@@ -188,6 +193,29 @@ void SteppedTo32(std::uint8_t* out, const std::uint8_t* row, const std::uint8_t*
   }
 }
 
+#ifdef KVBASE_HAVE_X86_SHUFFLES
+// Halving a 24-bit row (a step of 6 bytes) into 32-bit pixels, four at a time: two 16-byte loads and
+// two byte shuffles. Returns how many pixels it wrote; the loads stay within the row's `rowBytes`.
+__attribute__((target("ssse3"))) std::size_t HalveRow24(std::uint8_t* out, const std::uint8_t* row,
+                                                        const std::uint8_t* next, std::int64_t offset,
+                                                        std::size_t count, std::int64_t rowBytes) {
+  const __m128i low = _mm_setr_epi8(0, 1, 2, -1, 6, 7, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i high = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 0, 1, 2, -1, 6, 7, 8, -1);
+  std::size_t i = 0;
+  for (; i + 4 <= count && offset + 28 <= rowBytes; i += 4, offset += 24) {
+    if (next != nullptr && (i & 15) == 0) {
+      __builtin_prefetch(next + offset);
+      __builtin_prefetch(next + offset + 64);
+    }
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + offset));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + offset + 12));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i),
+                     _mm_or_si128(_mm_shuffle_epi8(a, low), _mm_shuffle_epi8(b, high)));
+  }
+  return i;
+}
+#endif
+
 // True when the transfer went through one of the hot paths.
 bool RunSteppedInto32(const Plan& plan, Surface& destination, const DibSource& source, const std::uint32_t* table) {
   const int bits = source.format.bitsPerPixel;
@@ -195,6 +223,10 @@ bool RunSteppedInto32(const Plan& plan, Surface& destination, const DibSource& s
   const std::size_t count = plan.columns.source.size();
   const std::int64_t first = plan.columns.source[0], step = plan.step, x0 = plan.columns.first;
   const std::size_t fastCount = plan.fastCount;
+  const std::int64_t rowBytes = source.pitch < 0 ? -source.pitch : source.pitch;
+#ifdef KVBASE_HAVE_X86_SHUFFLES
+  static const bool halveWithShuffles = __builtin_cpu_supports("ssse3");
+#endif
   ForEachRow(plan, destination, source, 4, [&](std::uint8_t* target, const std::uint8_t* row, const std::uint8_t* next) {
     std::uint8_t* out = target + 4 * x0;
     std::int64_t offset = first;
@@ -202,7 +234,14 @@ bool RunSteppedInto32(const Plan& plan, Surface& destination, const DibSource& s
       SteppedTo32(out, row, next, offset, step, count,
                   [table](const std::uint8_t* r, std::int64_t o) { return table[r[o]]; });
     } else {
-      SteppedTo32(out, row, next, offset, step, fastCount,
+      std::size_t done = 0;
+#ifdef KVBASE_HAVE_X86_SHUFFLES
+      if (step == 6 && halveWithShuffles) {
+        done = HalveRow24(out, row, next, offset, fastCount, rowBytes);
+        offset += 6 * static_cast<std::int64_t>(done);
+      }
+#endif
+      SteppedTo32(out + 4 * done, row, next, offset, step, fastCount - done,
                   [](const std::uint8_t* r, std::int64_t o) { return Load24Wide(r, o); });
       SteppedTo32(out + 4 * fastCount, row, nullptr, offset, step, count - fastCount,
                   [](const std::uint8_t* r, std::int64_t o) { return Load24(r, o); });
