@@ -7,8 +7,6 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -16,6 +14,7 @@
 #include <vector>
 
 #include "kvbase/files/image_files.h"
+#include "kvbase/testing/benchmark_ratio.h"
 #include "kvbase/testing/jpeg_reference.h"
 
 namespace {
@@ -60,31 +59,6 @@ Image& Picture() {
   return *image;
 }
 
-// Times `work` in the benchmark loop and `baseline` right after it in every iteration (outside the
-// benchmark's own timing), and reports the ratio of their medians as `counter`: pairing the two keeps
-// the ratio steady on a machine whose load changes during the run.
-template <typename Work, typename Baseline>
-void ReportPaired(benchmark::State& state, Work work, Baseline baseline, const char* counter) {
-  using Clock = std::chrono::steady_clock;
-  std::vector<double> workSeconds, baselineSeconds;
-  baseline();  // warm-up
-  for (auto _ : state) {
-    const auto start = Clock::now();
-    work();
-    workSeconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-    state.PauseTiming();
-    const auto baseStart = Clock::now();
-    baseline();
-    baselineSeconds.push_back(std::chrono::duration<double>(Clock::now() - baseStart).count());
-    state.ResumeTiming();
-  }
-  auto median = [](std::vector<double>& v) {
-    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-    return v[v.size() / 2];
-  };
-  if (!workSeconds.empty()) state.counters[counter] = median(workSeconds) / median(baselineSeconds);
-}
-
 long FileSize(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return 0;
@@ -112,7 +86,7 @@ void SaveAgainstFwrite(benchmark::State& state, short format, const char* extens
   const std::string path = Dir() + "/saved" + extension;
   if (KSaveImage(&image, path.c_str(), format) != K_SUCCESS) return state.SkipWithError("save failed");
   std::vector<unsigned char> bytes(static_cast<size_t>(FileSize(path)), 1);
-  ReportPaired(
+  KReportPaired(
       state, [&] { KSaveImage(&image, path.c_str(), format); }, [&] { RawWrite(Dir() + "/raw.bin", bytes); },
       "x_fwrite");
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
@@ -126,7 +100,7 @@ void LoadAgainstFread(benchmark::State& state, short format, const char* extensi
   std::vector<unsigned char> bytes(static_cast<size_t>(FileSize(path)));
   Image target(kSide, kSide);
   short loaded;
-  ReportPaired(
+  KReportPaired(
       state, [&] { KLoadImage(&target, path.c_str(), loaded); }, [&] { RawRead(path, bytes); }, "x_fread");
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
 }
@@ -162,7 +136,7 @@ void JpegSave(benchmark::State& state, bool colour) {
   KSetJpegQuality(50);
   const std::string path = Dir() + "/saved.jpg";
   const short format = colour ? K_FILE_FORMAT_JPEG_COLOR : K_FILE_FORMAT_JPEG_GRAY;
-  ReportPaired(
+  KReportPaired(
       state, [&] { KSaveImage(&image, path.c_str(), format); },
       [&] { DirectCompress(Dir() + "/direct.jpg", image, colour); }, "x_libjpeg");
 }
@@ -175,7 +149,7 @@ void JpegLoad(benchmark::State& state, bool colour) {
     return state.SkipWithError("save failed");
   Image target(kSide, kSide);
   short loaded;
-  ReportPaired(
+  KReportPaired(
       state, [&] { KLoadImage(&target, path.c_str(), loaded); }, [&] { DirectDecompress(path, target, colour); },
       "x_libjpeg");
 }

@@ -1,5 +1,5 @@
 // TIFF save and load of 4096 x 4096 images, each as a ratio to fwrite / fread of the same number of
-// bytes into / from a file in the same directory. The raw copy runs in every iteration just before the
+// bytes into / from a file in the same directory. The raw copy runs in every iteration right after the
 // TIFF operation, so both meet the same page cache and write-back state; uncompressed should stay within
 // 1.5 times the raw copy.
 //
@@ -8,7 +8,6 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,11 +16,11 @@
 
 #include "kvbase/files/image_files.h"
 #include "kvbase/image/image.h"
+#include "kvbase/testing/benchmark_ratio.h"
 
 namespace {
 
 constexpr int kSide = 4096;
-using Clock = std::chrono::steady_clock;
 
 std::string BenchPath(const char* name) {
   const char* dir = std::getenv("KV_BENCH_DIR");
@@ -61,24 +60,6 @@ void RawRead(const std::string& path, std::vector<unsigned char>& bytes) {
   std::fclose(file);
 }
 
-// Times `raw` and `work` in each iteration; reports work / raw as counter `name`.
-template <typename Raw, typename Work>
-void RunAgainstRaw(benchmark::State& state, const char* name, long long bytes, Raw raw, Work work) {
-  double rawSeconds = 0, workSeconds = 0;
-  for (auto _ : state) {
-    state.PauseTiming();
-    const auto start = Clock::now();
-    raw();
-    rawSeconds += std::chrono::duration<double>(Clock::now() - start).count();
-    state.ResumeTiming();
-    const auto begin = Clock::now();
-    work();
-    workSeconds += std::chrono::duration<double>(Clock::now() - begin).count();
-  }
-  state.counters[name] = rawSeconds > 0 ? workSeconds / rawSeconds : 0.0;
-  state.SetBytesProcessed(state.iterations() * bytes);
-}
-
 template <typename Image>
 void BM_TiffSave(benchmark::State& state, short format) {
   Image image(kSide, kSide);
@@ -89,8 +70,9 @@ void BM_TiffSave(benchmark::State& state, short format) {
     return;
   }
   const std::vector<unsigned char> bytes(static_cast<size_t>(FileSize(path)), 0x5A);
-  RunAgainstRaw(state, "x_fwrite", static_cast<long long>(bytes.size()), [&] { RawWrite(raw, bytes); },
-                [&] { KSaveImage(&image, path.c_str(), format); });
+  KReportPaired(
+      state, [&] { KSaveImage(&image, path.c_str(), format); }, [&] { RawWrite(raw, bytes); }, "x_fwrite");
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
   std::remove(path.c_str());
   std::remove(raw.c_str());
 }
@@ -107,8 +89,9 @@ void BM_TiffLoad(benchmark::State& state, short format) {
   std::vector<unsigned char> bytes(static_cast<size_t>(FileSize(path)));
   Image target(kSide, kSide);
   short loaded = 0;
-  RunAgainstRaw(state, "x_fread", static_cast<long long>(bytes.size()), [&] { RawRead(path, bytes); },
-                [&] { KLoadImage(&target, path.c_str(), loaded); });
+  KReportPaired(
+      state, [&] { KLoadImage(&target, path.c_str(), loaded); }, [&] { RawRead(path, bytes); }, "x_fread");
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
   std::remove(path.c_str());
 }
 

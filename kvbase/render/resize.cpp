@@ -18,15 +18,6 @@ namespace {
 
 constexpr const char* kTraceName = "KResize";
 
-// Hints the processor to start loading `bytes` bytes from `address` into the cache.
-inline void Prefetch(const unsigned char* address, std::size_t bytes) {
-#if defined(__GNUC__)
-  for (std::size_t i = 0; i < bytes; i += 64) __builtin_prefetch(address + i);
-#else
-  (void)address, (void)bytes;
-#endif
-}
-
 // Sets K_ERROR_IMAGE_MEMORY_ACCESS, traced, when `roi` is null or reaches no pixels.
 template <typename T>
 bool HasPixels(KROI<T>* roi) {
@@ -37,6 +28,20 @@ bool HasPixels(KROI<T>* roi) {
   }
   roi->NotVoid();
   return !KTraceIfFailed(kTraceName);
+}
+
+// offsets[x] = floor(x * ws / wd) pixels as a byte offset, by exact accumulation.
+void FillColumnTable(std::uint32_t* offsets, int ws, int wd, int pixelSize) {
+  std::uint64_t columnRest = 0;
+  std::uint32_t column = 0;
+  for (int x = 0; x < wd; ++x) {
+    offsets[x] = column * static_cast<std::uint32_t>(pixelSize);
+    columnRest += static_cast<std::uint64_t>(ws);
+    while (columnRest >= static_cast<std::uint64_t>(wd)) {
+      columnRest -= static_cast<std::uint64_t>(wd);
+      ++column;
+    }
+  }
 }
 
 template <typename T>
@@ -59,20 +64,8 @@ void Resize(KROI<T>* source, KROI<T>* destination) {
   unsigned char* aligned = reinterpret_cast<unsigned char*>((reinterpret_cast<std::uintptr_t>(memory.get()) + 15) &
                                                             ~static_cast<std::uintptr_t>(15));
   std::uint32_t* offsets = reinterpret_cast<std::uint32_t*>(aligned);
-
-  // Column table: offsets[x] = floor(x * ws / wd) pixels, by accumulation, as a byte offset.
-  std::uint64_t columnRest = 0;
-  std::uint32_t column = 0;
-  for (int x = 0; x < wd; ++x) {
-    offsets[x] = column * N;
-    columnRest += static_cast<std::uint64_t>(ws);
-    while (columnRest >= static_cast<std::uint64_t>(wd)) {
-      columnRest -= static_cast<std::uint64_t>(wd);
-      ++column;
-    }
-  }
-  const KGatherPlan plan =
-      KPlanGather(offsets, wd, N, static_cast<std::size_t>(ws) * N, aligned + tableBytes);
+  FillColumnTable(offsets, ws, wd, N);
+  const KGatherPlan plan = KPlanGather(offsets, wd, N, static_cast<std::size_t>(ws) * N, aligned + tableBytes);
 
   const unsigned char* sourceBase = reinterpret_cast<const unsigned char*>(source->GetImagePtr(0, 0));
   unsigned char* destinationRow = reinterpret_cast<unsigned char*>(destination->GetImagePtr(0, 0));
@@ -80,27 +73,26 @@ void Resize(KROI<T>* source, KROI<T>* destination) {
   const std::ptrdiff_t destinationPitch = destination->GetRowPitch();
   const std::size_t rowBytes = static_cast<std::size_t>(wd) * N;
 
-  std::ptrdiff_t sourceOffset = 0;  // of the current source row
-  std::ptrdiff_t previousOffset = -1;
+  int sourceRow = 0;  // for the next destination row
+  int gatheredRow = -1;
   std::uint64_t rowRest = 0;
-  const std::size_t sourceRowBytes = static_cast<std::size_t>(ws) * N;
-  for (int y = 0; y < hd; ++y) {
-    const std::ptrdiff_t currentOffset = sourceOffset;
+  for (int y = 0; y < hd; ++y, destinationRow += destinationPitch) {
+    const int currentRow = sourceRow;
     rowRest += static_cast<std::uint64_t>(hs);
     while (rowRest >= static_cast<std::uint64_t>(hd)) {
       rowRest -= static_cast<std::uint64_t>(hd);
-      sourceOffset += sourcePitch;
+      ++sourceRow;
     }
-    if (y > 0 && currentOffset == previousOffset) {
-      // Same source row as the row above: copy that row instead of gathering again.
+    if (currentRow == gatheredRow) {
+      // Same source row as the row above (enlarging): copy that row instead of gathering again.
       std::memmove(destinationRow, destinationRow - destinationPitch, rowBytes);
-    } else {
-      // Reading source rows from memory is the bottleneck when reducing: ask for the next one now.
-      if (y + 1 < hd && sourceOffset != currentOffset) Prefetch(sourceBase + sourceOffset, sourceRowBytes);
-      KGatherRow(plan, destinationRow, sourceBase + currentOffset);
+      continue;
     }
-    previousOffset = currentOffset;
-    destinationRow += destinationPitch;
+    // The source row gathered next: the next destination row's, or when enlarging the one below.
+    const int nextRow = sourceRow > currentRow ? sourceRow : currentRow + 1;
+    const unsigned char* next = nextRow < hs && y + 1 < hd ? sourceBase + nextRow * sourcePitch : nullptr;
+    KGatherRow(plan, destinationRow, sourceBase + currentRow * sourcePitch, next);
+    gatheredRow = currentRow;
   }
 }
 

@@ -40,14 +40,8 @@ void BM_Resize(benchmark::State& state) {
   const size_t bytes = static_cast<size_t>(destination.GetRowPitch()) * height;
   std::vector<unsigned char> copy(bytes);
   const unsigned char* pixels = reinterpret_cast<const unsigned char*>(destination.GetImagePtr(0, 0));
-  const double memcpySeconds = KBaselineSeconds([&] { std::memcpy(copy.data(), pixels, bytes); });
-
-  KRatioClock clock;
-  for (auto _ : state) {
-    KResize(&source, &destination);
-    benchmark::ClobberMemory();
-  }
-  clock.Report(state, memcpySeconds, "x_memcpy");
+  KReportPaired(
+      state, [&] { KResize(&source, &destination); }, [&] { std::memcpy(copy.data(), pixels, bytes); }, "x_memcpy");
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes));
 }
 

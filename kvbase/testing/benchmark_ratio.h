@@ -8,6 +8,9 @@
 //   KRatioClock clock;
 //   for (auto _ : state) Work();
 //   clock.Report(state, base, "x_memcpy");
+//
+// Where a benchmark has a target ratio, KReportPaired times the baseline in every iteration beside the
+// work, so that a change of the machine's load during the run moves both.
 
 #include <benchmark/benchmark.h>
 
@@ -46,5 +49,32 @@ class KRatioClock {
  private:
   std::chrono::steady_clock::time_point start_;
 };
+
+// Times `work` in the benchmark loop and `baseline` right after it in every iteration (outside the
+// benchmark's own timing), and reports the ratio of their medians as counter `name`.
+template <typename Work, typename Baseline>
+void KReportPaired(benchmark::State& state, Work work, Baseline baseline, const char* name) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> workSeconds, baselineSeconds;
+  baseline();  // warm-up
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    work();
+    benchmark::ClobberMemory();
+    workSeconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    state.PauseTiming();
+    const auto baseStart = Clock::now();
+    baseline();
+    benchmark::ClobberMemory();
+    baselineSeconds.push_back(std::chrono::duration<double>(Clock::now() - baseStart).count());
+    state.ResumeTiming();
+  }
+  if (workSeconds.empty()) return;
+  auto median = [](std::vector<double>& v) {
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+  };
+  state.counters[name] = median(workSeconds) / median(baselineSeconds);
+}
 
 #endif  // KVBASE_TESTING_BENCHMARK_RATIO_H

@@ -20,6 +20,9 @@ struct KGatherBlock {
 
 namespace {
 
+// Rows are gathered in chunks of this many blocks, each chunk preceded by its requests for the next row.
+constexpr int kChunkBlocks = 16;
+
 bool HasShuffle() {
 #ifdef KV_HAVE_X86_SHUFFLE
   static const bool has = __builtin_cpu_supports("ssse3");
@@ -47,32 +50,71 @@ __attribute__((target("ssse3"))) void ShuffleBlocks(const KGatherBlock* blocks, 
 }
 #endif
 
-// Pixel-by-pixel copies of pixels [first, count).
-void CopyPixels(const KGatherPlan& plan, int first, unsigned char* destination, const unsigned char* source) {
+// Requests, chunk by chunk, the bytes of the next source row that the next row's gather will read, so
+// that they arrive while this row is gathered. Rows apart in memory defeat the hardware's own streaming;
+// requesting a whole row at once overflows the processor's queue of outstanding loads.
+class KNextRowFetcher {
+ public:
+  KNextRowFetcher(const KGatherPlan& plan, const unsigned char* next) : plan_(plan), next_(next) {}
+
+  // Requests what destination pixels [first, end) will read from the next row.
+  void Fetch(int first, int end) {
+    if (next_ == nullptr || first >= end) return;
+    const std::uint32_t* offsets = plan_.offsets;
+    if (plan_.sparse) {  // pixels more than a cache line apart: one request each
+      for (int x = first; x < end; ++x) Prefetch(next_ + offsets[x]);
+      return;
+    }
+    const std::uint32_t last = offsets[end - 1] + static_cast<std::uint32_t>(plan_.pixelSize) - 1;
+    std::uint32_t at = offsets[first] > fetched_ ? offsets[first] : fetched_;
+    for (; at <= last; at += kLine) Prefetch(next_ + at);
+    if (at - kLine < last) Prefetch(next_ + last);  // the last line, if the steps stepped over it
+    fetched_ = at;
+  }
+
+ private:
+  static constexpr std::uint32_t kLine = 64;
+  static void Prefetch(const unsigned char* address) {
+#if defined(__GNUC__)
+    __builtin_prefetch(address);
+#else
+    (void)address;
+#endif
+  }
+  const KGatherPlan& plan_;
+  const unsigned char* next_;
+  std::uint32_t fetched_ = 0;  // next-row bytes below this offset are requested
+};
+
+// Pixel-by-pixel copies of pixels [first, end).
+void CopyPixels(const KGatherPlan& plan, int first, int end, unsigned char* destination,
+                const unsigned char* source) {
   const std::uint32_t* offsets = plan.offsets;
   int x = first;
   switch (plan.pixelSize) {
     case 1:
-      for (; x + 4 <= plan.count; x += 4) {  // four pixels per store
+      for (; x + 4 <= end; x += 4) {  // four pixels per store
         const std::uint32_t quad = static_cast<std::uint32_t>(source[offsets[x]]) |
                                    static_cast<std::uint32_t>(source[offsets[x + 1]]) << 8 |
                                    static_cast<std::uint32_t>(source[offsets[x + 2]]) << 16 |
                                    static_cast<std::uint32_t>(source[offsets[x + 3]]) << 24;
         std::memcpy(destination + x, &quad, 4);
       }
-      for (; x < plan.count; ++x) destination[x] = source[offsets[x]];
+      for (; x < end; ++x) destination[x] = source[offsets[x]];
       break;
     case 2:
-      for (; x < plan.count; ++x) std::memcpy(destination + 2 * x, source + offsets[x], 2);
+      for (; x < end; ++x) std::memcpy(destination + 2 * x, source + offsets[x], 2);
       break;
     case 3:
       // Four-byte moves where the extra byte is read inside the source row and written over the next
       // destination pixel, which follows.
-      for (; x < plan.wideCount; ++x) std::memcpy(destination + 3 * x, source + offsets[x], 4);
-      for (; x < plan.count; ++x) std::memcpy(destination + 3 * x, source + offsets[x], 3);
+      for (const int wideEnd = plan.wideCount < end ? plan.wideCount : end; x < wideEnd; ++x) {
+        std::memcpy(destination + 3 * x, source + offsets[x], 4);
+      }
+      for (; x < end; ++x) std::memcpy(destination + 3 * x, source + offsets[x], 3);
       break;
     default:
-      for (; x < plan.count; ++x) std::memcpy(destination + 4 * x, source + offsets[x], 4);
+      for (; x < end; ++x) std::memcpy(destination + 4 * x, source + offsets[x], 4);
       break;
   }
 }
@@ -86,8 +128,9 @@ std::size_t KGatherPlanBytes(int count, int pixelSize) {
 
 KGatherPlan KPlanGather(const std::uint32_t* offsets, int count, int pixelSize, std::size_t sourceRowBytes,
                         void* memory) {
-  KGatherPlan plan{offsets, count, pixelSize, 16 / pixelSize, 0, 0, false, static_cast<KGatherBlock*>(memory)};
+  KGatherPlan plan{offsets, count, pixelSize, 16 / pixelSize, 0, 0, false, false, static_cast<KGatherBlock*>(memory)};
   const std::size_t rowBytes = static_cast<std::size_t>(count) * pixelSize;
+  plan.sparse = sourceRowBytes >= 64 * static_cast<std::size_t>(count);
 
   // 3-byte pixels that may move as 4 bytes: not the row's last, and not from the source row's last.
   plan.wideCount = count - 1;
@@ -129,20 +172,30 @@ KGatherPlan KPlanGather(const std::uint32_t* offsets, int count, int pixelSize, 
   return plan;
 }
 
-void KGatherRow(const KGatherPlan& plan, unsigned char* destination, const unsigned char* source) {
+void KGatherRow(const KGatherPlan& plan, unsigned char* destination, const unsigned char* source,
+                const unsigned char* nextSource) {
+  KNextRowFetcher fetcher(plan, nextSource);
+  const int chunkPixels = kChunkBlocks * plan.blockPixels;
   int first = 0;
 #ifdef KV_HAVE_X86_SHUFFLE
-  if (plan.shuffledBlocks > 0) {
-    const int blockBytes = plan.blockPixels * plan.pixelSize;
+  const int blockBytes = plan.blockPixels * plan.pixelSize;
+  for (int b = 0; b < plan.shuffledBlocks; b += kChunkBlocks, first += chunkPixels) {
+    const int blocks = plan.shuffledBlocks - b < kChunkBlocks ? plan.shuffledBlocks - b : kChunkBlocks;
+    fetcher.Fetch(first, first + blocks * plan.blockPixels);
+    unsigned char* to = destination + static_cast<std::size_t>(b) * blockBytes;
     if (plan.twoLoads) {
-      ShuffleBlocks<true>(plan.blocks, plan.shuffledBlocks, blockBytes, destination, source);
+      ShuffleBlocks<true>(plan.blocks + b, blocks, blockBytes, to, source);
     } else {
-      ShuffleBlocks<false>(plan.blocks, plan.shuffledBlocks, blockBytes, destination, source);
+      ShuffleBlocks<false>(plan.blocks + b, blocks, blockBytes, to, source);
     }
-    first = plan.shuffledBlocks * plan.blockPixels;
   }
+  first = plan.shuffledBlocks * plan.blockPixels;
 #endif
-  CopyPixels(plan, first, destination, source);
+  for (; first < plan.count; first += chunkPixels) {
+    const int end = plan.count - first < chunkPixels ? plan.count : first + chunkPixels;
+    fetcher.Fetch(first, end);
+    CopyPixels(plan, first, end, destination, source);
+  }
 }
 
 }  // namespace internal

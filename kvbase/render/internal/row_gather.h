@@ -25,6 +25,7 @@ struct KGatherPlan {
   int shuffledBlocks;            // leading blocks built by shuffles
   int wideCount;                 // leading 3-byte pixels that may move as 4 bytes
   bool twoLoads;                 // some block needs its second 16 source bytes
+  bool sparse;                   // destination pixels lie a cache line or more apart in the source
   const KGatherBlock* blocks;
 };
 
@@ -36,8 +37,10 @@ std::size_t KGatherPlanBytes(int count, int pixelSize);
 KGatherPlan KPlanGather(const std::uint32_t* offsets, int count, int pixelSize, std::size_t sourceRowBytes,
                         void* memory);
 
-// Writes one destination row from one source row.
-void KGatherRow(const KGatherPlan& plan, unsigned char* destination, const unsigned char* source);
+// Writes one destination row from one source row. `nextSource`, when not null, is the source row the
+// following call will read: its bytes are requested from memory while this row is gathered.
+void KGatherRow(const KGatherPlan& plan, unsigned char* destination, const unsigned char* source,
+                const unsigned char* nextSource);
 
 }  // namespace internal
 }  // namespace kvbase
