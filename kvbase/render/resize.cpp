@@ -56,13 +56,14 @@ void Resize(KROI<T>* source, KROI<T>* destination) {
   // Every destination pixel needs a source pixel.
   if (ws <= 0 || hs <= 0) return (void)KReport(K_ERROR_IMAGE_MEMORY_ACCESS, kTraceName);
 
-  // The one allocation: the column table, then the shuffle masks of the row gatherer, 16-byte aligned.
-  const std::size_t tableBytes = (static_cast<std::size_t>(wd) * 4 + 15) / 16 * 16;
+  // The one allocation, 64-byte aligned: the column table, then the masks of the row gatherer.
+  constexpr std::size_t kAlign = 64;
+  const std::size_t tableBytes = (static_cast<std::size_t>(wd) * 4 + kAlign - 1) / kAlign * kAlign;
   const std::size_t planBytes = KGatherPlanBytes(wd, N);
-  std::unique_ptr<unsigned char[]> memory(new (std::nothrow) unsigned char[tableBytes + planBytes + 15]);
+  std::unique_ptr<unsigned char[]> memory(new (std::nothrow) unsigned char[tableBytes + planBytes + kAlign - 1]);
   if (!memory) return (void)KReport(K_ERROR_ALLOCATION, kTraceName);
-  unsigned char* aligned = reinterpret_cast<unsigned char*>((reinterpret_cast<std::uintptr_t>(memory.get()) + 15) &
-                                                            ~static_cast<std::uintptr_t>(15));
+  unsigned char* aligned = reinterpret_cast<unsigned char*>(
+      (reinterpret_cast<std::uintptr_t>(memory.get()) + kAlign - 1) & ~static_cast<std::uintptr_t>(kAlign - 1));
   std::uint32_t* offsets = reinterpret_cast<std::uint32_t*>(aligned);
   FillColumnTable(offsets, ws, wd, N);
   const KGatherPlan plan = KPlanGather(offsets, wd, N, static_cast<std::size_t>(ws) * N, aligned + tableBytes);
