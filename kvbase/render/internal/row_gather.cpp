@@ -16,7 +16,7 @@ namespace {
 // for the next row.
 constexpr int kChunkBytes = 256;
 
-// Register width in bytes of each kind (0: no blocks) and bytes of mask per block.
+// Register width in bytes of each kind (0: no blocks).
 int RegisterBytes(KGatherKind kind) {
   switch (kind) {
     case KGatherKind::kShuffle16: return 16;
@@ -24,7 +24,8 @@ int RegisterBytes(KGatherKind kind) {
     default: return 0;
   }
 }
-// A 16-byte shuffle block has two masks, one per loaded register; a 64-byte permute reads both at once.
+// Bytes of mask per block: a 16-byte shuffle block has two masks, one per loaded register; a 64-byte
+// permute selects from both registers with one.
 int MaskBytes(KGatherKind kind) { return kind == KGatherKind::kShuffle16 ? 32 : RegisterBytes(kind); }
 
 std::size_t Align64(std::size_t bytes) { return (bytes + 63) / 64 * 64; }
@@ -83,9 +84,9 @@ void BuildBlocks(const KGatherPlan& plan, int first, int count, unsigned char* d
 #endif
 }
 
-// Writes block `b`'s mask: `positions` holds, for each of its output bytes, the source byte's offset from
+// Writes one block's mask: `positions` holds, for each of its output bytes, the source byte's offset from
 // the block's first source byte (below two register widths).
-void EncodeMask(KGatherPlan& plan, unsigned char* masks, const std::uint32_t* positions) {
+void EncodeMask(const KGatherPlan& plan, unsigned char* masks, const std::uint32_t* positions) {
   const int width = RegisterBytes(plan.kind);
   if (plan.kind == KGatherKind::kShuffle16) {
     for (int k = 0; k < 16; ++k) {
@@ -149,15 +150,15 @@ class KNextRowFetcher {
       for (int x = first; x < end; ++x) Prefetch(next_ + offsets[x]);
       return;
     }
-    const std::uint32_t last = offsets[end - 1] + static_cast<std::uint32_t>(plan_.pixelSize) - 1;
-    std::uint32_t at = offsets[first] > fetched_ ? offsets[first] : fetched_;
+    const std::uint64_t last = offsets[end - 1] + static_cast<std::uint64_t>(plan_.pixelSize) - 1;
+    std::uint64_t at = offsets[first] > fetched_ ? offsets[first] : fetched_;
     for (; at <= last; at += kLine) Prefetch(next_ + at);
     if (at - kLine < last) Prefetch(next_ + last);  // the last line, if the steps stepped over it
     fetched_ = at;
   }
 
  private:
-  static constexpr std::uint32_t kLine = 64;
+  static constexpr std::uint64_t kLine = 64;
   static void Prefetch(const unsigned char* address) {
 #if defined(__GNUC__)
     __builtin_prefetch(address);
@@ -167,7 +168,7 @@ class KNextRowFetcher {
   }
   const KGatherPlan& plan_;
   const unsigned char* next_;
-  std::uint32_t fetched_ = 0;  // next-row bytes below this offset are requested
+  std::uint64_t fetched_ = 0;  // next-row bytes below this offset are requested
 };
 
 // Pixel-by-pixel copies of pixels [first, end).
@@ -202,7 +203,6 @@ void CopyPixels(const KGatherPlan& plan, int first, int end, unsigned char* dest
       break;
   }
 }
-
 
 }  // namespace
 
