@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "kvbase/files/image_files_test_support.h"
+#include "kvbase/files/internal/tiff_directory.h"
 #include "kvbase/testing/tiff_builder.h"
 #include "kvbase/testing/trace_capture.h"
 
@@ -167,6 +168,32 @@ TEST_F(TiffReaderTest, PackBitsNeverWritesOutsideTheTarget) {
       EXPECT_EQ(image.GetPixel(x, y), inside ? c.rows[(y - 2) * 4 + (x - 2)] : 0x77) << c.name << " at " << i;
     }
   }
+}
+
+
+// Reads at an offset come from the file itself, or through the stream when no file is behind it; a
+// read past the end is a failure either way.
+TEST(TiffReadAt, FilesAndMemoryStreams) {
+  Bytes content(70000);
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<unsigned char>(i * 7 + i / 251);
+  KTempDir dir;
+  ASSERT_TRUE(KWriteFileBytes(dir.Path("data.bin"), content));
+  std::FILE* file = std::fopen(dir.Path("data.bin").c_str(), "rb");
+  std::FILE* memory = fmemopen(content.data(), content.size(), "rb");
+  ASSERT_NE(file, nullptr);
+  ASSERT_NE(memory, nullptr);
+  for (std::FILE* stream : {file, memory}) {
+    for (const auto& [offset, count] : {std::pair<size_t, size_t>{0, 16}, {4093, 9000}, {1, 69999}, {69990, 10}}) {
+      Bytes got(count);
+      ASSERT_TRUE(kvbase::internal::TiffReadAt(stream, offset, got.data(), count)) << offset;
+      EXPECT_TRUE(std::equal(got.begin(), got.end(), content.begin() + offset)) << offset << " + " << count;
+    }
+    Bytes past(11);
+    EXPECT_FALSE(kvbase::internal::TiffReadAt(stream, 69990, past.data(), past.size()));
+    EXPECT_FALSE(kvbase::internal::TiffReadAt(stream, 80000, past.data(), 1));
+  }
+  std::fclose(file);
+  std::fclose(memory);
 }
 
 }  // namespace

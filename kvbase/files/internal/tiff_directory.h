@@ -17,7 +17,8 @@
 
 namespace kvbase::internal {
 
-// Reads `count` bytes at `offset`; false on a failed seek or a short read.
+// Reads `count` bytes at `offset` of the file behind `file` (leaving the stream's own position alone);
+// false on a failed read or a short one.
 bool TiffReadAt(std::FILE* file, std::uint64_t offset, void* bytes, std::size_t count);
 
 // The fields of the first IFD, with the values they have when their tag is absent.
