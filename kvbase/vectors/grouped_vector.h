@@ -134,7 +134,7 @@ class KVector {
   int dataSize_;
   int vectType_;
   int use_;
-  unsigned char reserved_[32];  // carried for layout compatibility; never read
+  [[maybe_unused]] unsigned char reserved_[32];  // carried for layout compatibility; never read
   void* data_;
 };
 
