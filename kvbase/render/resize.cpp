@@ -30,18 +30,31 @@ bool HasPixels(KROI<T>* roi) {
   return !KTraceIfFailed(kTraceName);
 }
 
-// offsets[x] = floor(x * ws / wd) pixels as a byte offset, by exact accumulation.
-void FillColumnTable(std::uint32_t* offsets, int ws, int wd, int pixelSize) {
-  std::uint64_t columnRest = 0;
-  std::uint32_t column = 0;
-  for (int x = 0; x < wd; ++x) {
-    offsets[x] = column * static_cast<std::uint32_t>(pixelSize);
-    columnRest += static_cast<std::uint64_t>(ws);
-    while (columnRest >= static_cast<std::uint64_t>(wd)) {
-      columnRest -= static_cast<std::uint64_t>(wd);
-      ++column;
+// floor(i * from / to) for i = 0, 1, 2, ... in exact integer steps: the quotient and the remainder of
+// from / to are added once per step, so a step costs the same whatever the ratio.
+class KFloorSteps {
+ public:
+  KFloorSteps(int from, int to) : whole_(from / to), part_(from % to), to_(to) {}
+  std::int64_t Value() const { return value_; }
+  void Next() {
+    value_ += whole_;
+    rest_ += part_;
+    if (rest_ >= to_) {
+      rest_ -= to_;
+      ++value_;
     }
   }
+
+ private:
+  std::int64_t whole_, part_, to_;
+  std::int64_t value_ = 0, rest_ = 0;
+};
+
+// offsets[x] = floor(x * ws / wd) pixels as a byte offset. Byte offsets are 64-bit: a lent buffer may
+// describe rows of more than 4 GiB.
+void FillColumnTable(std::uint64_t* offsets, int ws, int wd, int pixelSize) {
+  KFloorSteps column(ws, wd);
+  for (int x = 0; x < wd; ++x, column.Next()) offsets[x] = static_cast<std::uint64_t>(column.Value()) * pixelSize;
 }
 
 template <typename T>
@@ -58,13 +71,13 @@ void Resize(KROI<T>* source, KROI<T>* destination) {
 
   // The one allocation, 64-byte aligned: the column table, then the masks of the row gatherer.
   constexpr std::size_t kAlign = 64;
-  const std::size_t tableBytes = (static_cast<std::size_t>(wd) * 4 + kAlign - 1) / kAlign * kAlign;
+  const std::size_t tableBytes = (static_cast<std::size_t>(wd) * 8 + kAlign - 1) / kAlign * kAlign;
   const std::size_t planBytes = KGatherPlanBytes(wd, N);
   std::unique_ptr<unsigned char[]> memory(new (std::nothrow) unsigned char[tableBytes + planBytes + kAlign - 1]);
   if (!memory) return (void)KReport(K_ERROR_ALLOCATION, kTraceName);
   unsigned char* aligned = reinterpret_cast<unsigned char*>(
       (reinterpret_cast<std::uintptr_t>(memory.get()) + kAlign - 1) & ~static_cast<std::uintptr_t>(kAlign - 1));
-  std::uint32_t* offsets = reinterpret_cast<std::uint32_t*>(aligned);
+  std::uint64_t* offsets = reinterpret_cast<std::uint64_t*>(aligned);
   FillColumnTable(offsets, ws, wd, N);
   const KGatherPlan plan = KPlanGather(offsets, wd, N, static_cast<std::size_t>(ws) * N, aligned + tableBytes);
 
@@ -74,16 +87,12 @@ void Resize(KROI<T>* source, KROI<T>* destination) {
   const std::ptrdiff_t destinationPitch = destination->GetRowPitch();
   const std::size_t rowBytes = static_cast<std::size_t>(wd) * N;
 
-  int sourceRow = 0;  // for the next destination row
+  KFloorSteps row(hs, hd);
   int gatheredRow = -1;
-  std::uint64_t rowRest = 0;
   for (int y = 0; y < hd; ++y, destinationRow += destinationPitch) {
-    const int currentRow = sourceRow;
-    rowRest += static_cast<std::uint64_t>(hs);
-    while (rowRest >= static_cast<std::uint64_t>(hd)) {
-      rowRest -= static_cast<std::uint64_t>(hd);
-      ++sourceRow;
-    }
+    const int currentRow = static_cast<int>(row.Value());
+    row.Next();
+    const int sourceRow = static_cast<int>(row.Value());  // the next destination row's
     if (currentRow == gatheredRow) {
       // Same source row as the row above (enlarging): copy that row instead of gathering again.
       std::memmove(destinationRow, destinationRow - destinationPitch, rowBytes);

@@ -1,6 +1,7 @@
 #include "kvbase/render/resize.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <vector>
 
@@ -78,6 +79,28 @@ TEST(Resize, FloorRuleForEveryPixelKindInImagesAndRois) {
   CheckPixelKind<KC16>(kSmallCases);
   CheckPixelKind<KC24>(all);
   CheckPixelKind<KC24A>(kSmallCases);
+}
+
+// A lent buffer may describe a row of more than 4 GiB; columns past that point are found all the same.
+// The row is reserved, not filled: only the pages of the chosen pixels are ever touched.
+TEST(Resize, ColumnsBeyondFourGibibytesOfRow) {
+  constexpr int kWidth = 2000000000, kColumns = 4;
+  const std::size_t bytes = static_cast<std::size_t>(kWidth) * 3;
+  void* row = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (row == MAP_FAILED) GTEST_SKIP() << "cannot reserve a 6 GB row";
+  auto* pixels = static_cast<unsigned char*>(row);
+  for (int x = 0; x < kColumns; ++x) {
+    const std::size_t at = static_cast<std::size_t>(static_cast<long long>(x) * kWidth / kColumns) * 3;
+    pixels[at] = static_cast<unsigned char>(10 + x), pixels[at + 1] = 0x55, pixels[at + 2] = 0xAA;
+  }
+  KImageC24 source, destination(kColumns, 1);
+  source.SetImagePtr(kWidth, 1, row, 0x7ffffff8);  // one row: the pitch is never used
+  KResize(&source, &destination);
+  EXPECT_EQ(KGetError(), K_SUCCESS);
+  for (int x = 0; x < kColumns; ++x) {
+    EXPECT_TRUE(KSamePixel(destination.GetPixel(x, 0), KC24(0xAA, 0x55, static_cast<unsigned char>(10 + x)))) << x;
+  }
+  munmap(row, bytes);
 }
 
 TEST(Resize, RefusalsWriteNothing) {

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -16,24 +18,25 @@ using kvbase::internal::KGatherRow;
 using kvbase::internal::KPlanGather;
 
 struct Table {
-  std::vector<std::uint32_t> offsets;  // bytes
+  std::vector<std::uint64_t> offsets;  // bytes
   int sourcePixels;
 };
 
 // floor(x * ws / wd) pixels, as the resize uses.
 Table FloorTable(int ws, int wd, int pixelSize) {
-  Table table{std::vector<std::uint32_t>(wd), ws};
-  for (int x = 0; x < wd; ++x) table.offsets[x] = static_cast<std::uint32_t>(static_cast<long long>(x) * ws / wd) * pixelSize;
+  Table table{std::vector<std::uint64_t>(wd), ws};
+  for (int x = 0; x < wd; ++x) table.offsets[x] = static_cast<std::uint64_t>(static_cast<long long>(x) * ws / wd) * pixelSize;
   return table;
 }
 
-// Non-decreasing steps of 0 to `maxStep` pixels, so that blocks of one row mix every width of span.
+// Non-decreasing steps of 0 to `maxStep` pixels: with small steps the blocks of one row mix one and two
+// loads; with larger ones the vector blocks end early and the pixel copies take over mid-row.
 Table RandomTable(int wd, int maxStep, int pixelSize, unsigned seed) {
   std::mt19937 random(seed);
-  Table table{std::vector<std::uint32_t>(wd), 0};
+  Table table{std::vector<std::uint64_t>(wd), 0};
   int column = 0;
   for (int x = 0; x < wd; ++x) {
-    table.offsets[x] = static_cast<std::uint32_t>(column) * pixelSize;
+    table.offsets[x] = static_cast<std::uint64_t>(column) * pixelSize;
     column += static_cast<int>(random() % (maxStep + 1));
   }
   table.sourcePixels = column + 1;
@@ -48,14 +51,16 @@ void CheckGather(const Table& table, int pixelSize, KGatherKind kind) {
   std::vector<unsigned char> source(sourceBytes), next(sourceBytes);
   for (std::size_t i = 0; i < sourceBytes; ++i) source[i] = static_cast<unsigned char>(i * 131 + i / 256);
 
-  void* memory = std::aligned_alloc(64, (KGatherPlanBytes(count, pixelSize) + 64) / 64 * 64);
+  // Plan memory of the exact size asked for, so that the sanitizer build sees any use past it.
+  void* memory = nullptr;
+  ASSERT_EQ(posix_memalign(&memory, 64, std::max<std::size_t>(KGatherPlanBytes(count, pixelSize), 1)), 0);
+  const std::unique_ptr<void, void (*)(void*)> owned(memory, std::free);
   const KGatherPlan plan = KPlanGather(table.offsets.data(), count, pixelSize, sourceBytes, memory, kind);
   ASSERT_LE(static_cast<int>(plan.kind), static_cast<int>(kvbase::internal::KBestGatherKind()));
   constexpr std::size_t kGuard = 64;
   const std::size_t rowBytes = static_cast<std::size_t>(count) * pixelSize;
   std::vector<unsigned char> destination(rowBytes + 2 * kGuard, 0xEE);
   KGatherRow(plan, destination.data() + kGuard, source.data(), next.data());
-  std::free(memory);
 
   for (std::size_t i = 0; i < kGuard; ++i) {
     ASSERT_EQ(destination[i], 0xEE) << "written before the row";

@@ -34,7 +34,7 @@ std::size_t Align64(std::size_t bytes) { return (bytes + 63) / 64 * 64; }
 // Output byte k = byte masks[k] of the 16 source bytes from the block's base, or byte masks[16 + k] of
 // the 16 after them; 0x80 selects nothing.
 template <bool kTwoLoads>
-__attribute__((target("ssse3"))) void ShuffleBlocks(const std::uint32_t* bases, const unsigned char* masks,
+__attribute__((target("ssse3"))) void ShuffleBlocks(const std::uint64_t* bases, const unsigned char* masks,
                                                     int count, int blockBytes, unsigned char* destination,
                                                     const unsigned char* source) {
   for (int b = 0; b < count; ++b, destination += blockBytes, masks += 32) {
@@ -52,7 +52,7 @@ __attribute__((target("ssse3"))) void ShuffleBlocks(const std::uint32_t* bases, 
 // Output byte k = byte masks[k] of the 64 (or 128) source bytes from the block's base.
 template <bool kTwoLoads>
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void PermuteBlocks(
-    const std::uint32_t* bases, const unsigned char* masks, int count, int blockBytes, unsigned char* destination,
+    const std::uint64_t* bases, const unsigned char* masks, int count, int blockBytes, unsigned char* destination,
     const unsigned char* source) {
   for (int b = 0; b < count; ++b, destination += blockBytes, masks += 64) {
     const unsigned char* from = source + bases[b];
@@ -70,7 +70,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void PermuteBlocks(
 void BuildBlocks(const KGatherPlan& plan, int first, int count, unsigned char* destination,
                  const unsigned char* source) {
 #ifdef KV_HAVE_X86_VECTORS
-  const std::uint32_t* bases = plan.bases + first;
+  const std::uint64_t* bases = plan.bases + first;
   const unsigned char* masks = plan.masks + static_cast<std::size_t>(first) * MaskBytes(plan.kind);
   unsigned char* to = destination + static_cast<std::size_t>(first) * plan.blockBytes;
   if (plan.kind == KGatherKind::kPermute64) {
@@ -108,8 +108,8 @@ void PlanBlocks(KGatherPlan& plan, std::size_t sourceRowBytes, void* memory) {
   plan.blockPixels = width / pixelSize;
   plan.blockBytes = plan.blockPixels * pixelSize;
   const int candidates = plan.count / plan.blockPixels;
-  std::uint32_t* bases = static_cast<std::uint32_t*>(memory);
-  unsigned char* masks = static_cast<unsigned char*>(memory) + Align64(static_cast<std::size_t>(candidates) * 4);
+  std::uint64_t* bases = static_cast<std::uint64_t*>(memory);
+  unsigned char* masks = static_cast<unsigned char*>(memory) + Align64(static_cast<std::size_t>(candidates) * 8);
   plan.bases = bases;
   plan.masks = masks;
   const std::size_t rowBytes = static_cast<std::size_t>(plan.count) * pixelSize;
@@ -117,14 +117,14 @@ void PlanBlocks(KGatherPlan& plan, std::size_t sourceRowBytes, void* memory) {
   int planned = 0;
   for (int b = 0; b < candidates; ++b) {
     const int first = b * plan.blockPixels;
-    const std::uint32_t base = plan.offsets[first];
+    const std::uint64_t base = plan.offsets[first];
     const std::uint64_t span = plan.offsets[first + plan.blockPixels - 1] + static_cast<std::uint64_t>(pixelSize) - base;
     // Each block stores a whole register; the destination row must have room for it.
     if (static_cast<std::size_t>(b) * plan.blockBytes + width > rowBytes || span > 2ull * width) break;
     if (base + (span > static_cast<std::uint64_t>(width) ? 2ull * width : width) > sourceRowBytes) break;
     if (span > static_cast<std::uint64_t>(width)) plan.twoLoads = true;
     for (int k = 0; k < plan.blockBytes; ++k) {
-      positions[k] = plan.offsets[first + k / pixelSize] + static_cast<std::uint32_t>(k % pixelSize) - base;
+      positions[k] = static_cast<std::uint32_t>(plan.offsets[first + k / pixelSize] + k % pixelSize - base);
     }
     EncodeMask(plan, masks + static_cast<std::size_t>(b) * MaskBytes(plan.kind), positions);
     bases[b] = base;
@@ -145,7 +145,7 @@ class KNextRowFetcher {
   // Requests what destination pixels [first, end) will read from the next row.
   void Fetch(int first, int end) {
     if (next_ == nullptr || first >= end) return;
-    const std::uint32_t* offsets = plan_.offsets;
+    const std::uint64_t* offsets = plan_.offsets;
     if (plan_.sparse) {  // pixels more than a cache line apart: one request each
       for (int x = first; x < end; ++x) Prefetch(next_ + offsets[x]);
       return;
@@ -174,7 +174,7 @@ class KNextRowFetcher {
 // Pixel-by-pixel copies of pixels [first, end).
 void CopyPixels(const KGatherPlan& plan, int first, int end, unsigned char* destination,
                 const unsigned char* source) {
-  const std::uint32_t* offsets = plan.offsets;
+  const std::uint64_t* offsets = plan.offsets;
   int x = first;
   switch (plan.pixelSize) {
     case 1:
@@ -221,13 +221,13 @@ std::size_t KGatherPlanBytes(int count, int pixelSize) {
   std::size_t most = 0;
   for (KGatherKind kind : {KGatherKind::kShuffle16, KGatherKind::kPermute64}) {
     const std::size_t blocks = static_cast<std::size_t>(count) / (RegisterBytes(kind) / pixelSize);
-    const std::size_t bytes = Align64(blocks * 4) + blocks * MaskBytes(kind);
+    const std::size_t bytes = Align64(blocks * 8) + blocks * MaskBytes(kind);
     if (bytes > most) most = bytes;
   }
   return most;
 }
 
-KGatherPlan KPlanGather(const std::uint32_t* offsets, int count, int pixelSize, std::size_t sourceRowBytes,
+KGatherPlan KPlanGather(const std::uint64_t* offsets, int count, int pixelSize, std::size_t sourceRowBytes,
                         void* memory, KGatherKind kind) {
   KGatherPlan plan{offsets, count, pixelSize, KGatherKind::kCopy, 0, 0, 0, 0, false, false, nullptr, nullptr};
   plan.sparse = sourceRowBytes >= 64 * static_cast<std::size_t>(count);

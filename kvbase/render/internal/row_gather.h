@@ -4,11 +4,11 @@
 // Gathering one image row from another through a table of byte offsets (the inner loop of KResize):
 // destination pixel x = the pixel of `pixelSize` bytes at source row + offsets[x].
 //
-// The row is cut into blocks of as many whole pixels as fit in a vector register. A block whose source
-// pixels lie within two registers' width of its first one is built with one or two loads and a byte
-// permutation through a mask prepared once per call: 16-byte blocks with SSSE3 shuffles, 64-byte blocks
-// with AVX-512 VBMI permutes. Other pixels, and other processors, are copied one by one. Loads stay
-// inside the source row and stores inside the destination row.
+// The row is cut into blocks of as many whole pixels as fit in a vector register. The leading blocks whose
+// source pixels lie within two registers' width of their first one are built with one or two loads and a
+// byte permutation through a mask prepared once per call: 16-byte blocks with SSSE3 shuffles, 64-byte
+// blocks with AVX-512 VBMI permutes. The pixels after them, and all pixels on other processors, are
+// copied one by one. Loads stay inside the source row and stores inside the destination row.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,7 +23,7 @@ enum class KGatherKind { kCopy, kShuffle16, kPermute64 };
 KGatherKind KBestGatherKind();
 
 struct KGatherPlan {
-  const std::uint32_t* offsets;  // per destination pixel, in bytes
+  const std::uint64_t* offsets;  // per destination pixel, in bytes
   int count;                     // destination pixels per row
   int pixelSize;                 // 1 to 4 bytes
   KGatherKind kind;
@@ -33,7 +33,7 @@ struct KGatherPlan {
   int wideCount;                 // leading 3-byte pixels that may move as 4 bytes
   bool twoLoads;                 // some block needs its second register of source bytes
   bool sparse;                   // destination pixels lie a cache line or more apart in the source
-  const std::uint32_t* bases;    // per block, the source offset of its first pixel
+  const std::uint64_t* bases;    // per block, the source offset of its first pixel
   const unsigned char* masks;    // per block, its permutation mask
 };
 
@@ -43,7 +43,7 @@ std::size_t KGatherPlanBytes(int count, int pixelSize);
 // Prepares the gathering of `count` pixels through `offsets` (non-decreasing) from source rows of
 // `sourceRowBytes` bytes, with `kind` or the widest narrower kind the processor runs; `memory` holds
 // KGatherPlanBytes bytes, 64-byte aligned, and must outlive the plan.
-KGatherPlan KPlanGather(const std::uint32_t* offsets, int count, int pixelSize, std::size_t sourceRowBytes,
+KGatherPlan KPlanGather(const std::uint64_t* offsets, int count, int pixelSize, std::size_t sourceRowBytes,
                         void* memory, KGatherKind kind = KBestGatherKind());
 
 // Writes one destination row from one source row. `nextSource`, when not null, is the source row the
