@@ -51,30 +51,28 @@ class KRatioClock {
 };
 
 // Times `work` in the benchmark loop and `baseline` right after it in every iteration (outside the
-// benchmark's own timing), and reports the ratio of their medians as counter `name`.
+// benchmark's own timing), and reports the median of the per-iteration ratios as counter `name`.
 template <typename Work, typename Baseline>
 void KReportPaired(benchmark::State& state, Work work, Baseline baseline, const char* name) {
   using Clock = std::chrono::steady_clock;
-  std::vector<double> workSeconds, baselineSeconds;
+  std::vector<double> ratios;
   baseline();  // warm-up
   for (auto _ : state) {
     const auto start = Clock::now();
     work();
     benchmark::ClobberMemory();
-    workSeconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    const double workSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     state.PauseTiming();
     const auto baseStart = Clock::now();
     baseline();
     benchmark::ClobberMemory();
-    baselineSeconds.push_back(std::chrono::duration<double>(Clock::now() - baseStart).count());
+    const double baselineSeconds = std::chrono::duration<double>(Clock::now() - baseStart).count();
+    if (baselineSeconds > 0) ratios.push_back(workSeconds / baselineSeconds);
     state.ResumeTiming();
   }
-  if (workSeconds.empty()) return;
-  auto median = [](std::vector<double>& v) {
-    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-    return v[v.size() / 2];
-  };
-  state.counters[name] = median(workSeconds) / median(baselineSeconds);
+  if (ratios.empty()) return;
+  std::nth_element(ratios.begin(), ratios.begin() + ratios.size() / 2, ratios.end());
+  state.counters[name] = ratios[ratios.size() / 2];
 }
 
 #endif  // KVBASE_TESTING_BENCHMARK_RATIO_H

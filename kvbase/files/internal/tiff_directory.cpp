@@ -1,7 +1,9 @@
 #include "kvbase/files/internal/tiff_directory.h"
 
+#if defined(__unix__)
 #include <errno.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <climits>
@@ -149,23 +151,25 @@ bool ApplyEntry(KLoadContext& context, KTiffDirectory& directory, const TiffDire
 
 bool TiffReadAt(std::FILE* file, std::uint64_t offset, void* bytes, std::size_t count) {
   if (offset > static_cast<std::uint64_t>(LONG_MAX)) return false;
-  const int descriptor = fileno(file);
-  if (descriptor < 0) {  // a stream without a file behind it
-    if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return false;
-    return std::fread(bytes, 1, count, file) == count;
-  }
+#if defined(__unix__)
   // Straight from the file: the stream's small buffer would split every large read in two system calls
   // and copy the bytes once more, and the seeks between the value arrays would refill it each time.
-  auto* to = static_cast<unsigned char*>(bytes);
-  while (count > 0) {
-    const ssize_t got = pread(descriptor, to, count, static_cast<off_t>(offset));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    to += got;
-    offset += static_cast<std::uint64_t>(got);
-    count -= static_cast<std::size_t>(got);
+  const int descriptor = fileno(file);
+  if (descriptor >= 0) {
+    auto* to = static_cast<unsigned char*>(bytes);
+    while (count > 0) {
+      const ssize_t got = pread(descriptor, to, count, static_cast<off_t>(offset));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;
+      to += got;
+      offset += static_cast<std::uint64_t>(got);
+      count -= static_cast<std::size_t>(got);
+    }
+    return true;
   }
-  return true;
+#endif
+  if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return false;
+  return std::fread(bytes, 1, count, file) == count;
 }
 
 K_ERRORS ReadTiffDirectory(KLoadContext& context, KTiffDirectory& directory) {

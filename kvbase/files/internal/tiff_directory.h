@@ -17,8 +17,8 @@
 
 namespace kvbase::internal {
 
-// Reads `count` bytes at `offset` of the file behind `file` (leaving the stream's own position alone);
-// false on a failed read or a short one.
+// Reads `count` bytes at `offset` of the file behind `file`, leaving the stream's own position alone
+// (a stream without a file behind it is sought and read); false on a failed read or a short one.
 bool TiffReadAt(std::FILE* file, std::uint64_t offset, void* bytes, std::size_t count);
 
 // The fields of the first IFD, with the values they have when their tag is absent.
