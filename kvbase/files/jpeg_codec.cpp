@@ -5,12 +5,14 @@
 // A fatal codec error prints the codec's message, destroys the codec object and long-jumps back to the
 // step that called the codec, which reports K_ERROR_JPEG_READ or K_ERROR_JPEG_WRITE. The functions that
 // set the jump point hold only plain C structures and pointers, so nothing is skipped that needs a
-// destructor, and no local that the recovery branch reads is changed after setjmp.
+// destructor, and no local that the recovery branch reads is changed after setjmp. Damaged or missing
+// image data, which the codec only warns about, fails the load with K_ERROR_JPEG_READ as well.
 
 #include <csetjmp>
 #include <cstdio>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include "kvbase/files/internal/file_contexts.h"
 #include "kvbase/image/roi.h"
@@ -18,10 +20,12 @@
 namespace kvbase::internal {
 namespace {
 
-// The codec's standard error manager with the jump buffer right after it.
+// The codec's standard error manager with the jump buffer right after it, and what its warnings said.
 struct KJpegErrorManager {
   jpeg_error_mgr manager;
   std::jmp_buf jump;
+  void (*standardEmit)(j_common_ptr, int);
+  bool dataLost;  // a warning said that image data was missing or damaged
 };
 
 [[noreturn]] void ExitOnFatalError(j_common_ptr codec) {
@@ -30,11 +34,36 @@ struct KJpegErrorManager {
   std::longjmp(reinterpret_cast<KJpegErrorManager*>(codec->err)->jump, 1);
 }
 
+// The codec only warns when the compressed data ends early or cannot be decoded, and goes on with
+// made-up samples (gray, or the last good ones). These warnings mean that the pixels are not the file's.
+bool MeansDataLost(int messageCode) {
+  switch (messageCode) {
+    case JWRN_JPEG_EOF:         // the file ends before the image does
+    case JWRN_HIT_MARKER:       // a scan ends before its data does
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC:      // a restart marker is missing: data skipped
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Notes data-loss warnings, then lets the standard routine print and count the message as ever.
+void EmitMessage(j_common_ptr codec, int level) {
+  auto* errors = reinterpret_cast<KJpegErrorManager*>(codec->err);
+  if (level < 0 && MeansDataLost(errors->manager.msg_code)) errors->dataLost = true;
+  errors->standardEmit(codec, level);
+}
+
 // Gives a compression or decompression object the error manager; the caller sets the jump point.
 template <typename Codec>
 void UseErrorManager(Codec& codec, KJpegErrorManager& errors) {
   codec.err = jpeg_std_error(&errors.manager);
   errors.manager.error_exit = ExitOnFatalError;
+  errors.standardEmit = errors.manager.emit_message;
+  errors.manager.emit_message = EmitMessage;
+  errors.dataLost = false;
 }
 
 // Sets `code` and destroys the codec object (harmless when ExitOnFatalError already did).
@@ -128,7 +157,8 @@ void ReadJpeg(KLoadContext& context) {
     JSAMPROW row = context.pixels + static_cast<std::ptrdiff_t>(y) * context.rowPitch;
     if (jpeg_read_scanlines(&codec, &row, 1) != 1) return Abandon(codec, K_ERROR_FILE_READ);
   }
-  jpeg_finish_decompress(&codec);
+  jpeg_finish_decompress(&codec);  // reads on to the end-of-image marker, which must be there too
+  if (errors.dataLost) return Abandon(codec, K_ERROR_JPEG_READ);
   jpeg_destroy_decompress(&codec);
   context.format = context.kind.planes == 1 ? K_FILE_FORMAT_JPEG_GRAY : K_FILE_FORMAT_JPEG_COLOR;
   KOk();

@@ -169,4 +169,47 @@ TEST(Jpeg, CodecFailuresAndImplausibleHeaders) {
   EXPECT_EQ(image.GetWidth(), 32);
 }
 
+// The codec only warns when a file ends early or its image data is damaged, and makes up the pixels it
+// could not decode: such a load fails. Warnings about bytes that carry no pixel do not.
+TEST(Jpeg, TruncatedOrDamagedImageDataFailsInsteadOfLoadingMadeUpPixels) {
+  KTempDir dir;
+  const std::string whole = dir.Path("whole.jpg"), path = dir.Path("damaged.jpg");
+  Bytes pixels(64 * 48);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<unsigned char>(i * 37 % 251);
+  struct Case {
+    const char* what;
+    bool progressive;
+    bool loads;
+    void (*damage)(Bytes&);
+  };
+  const Case cases[] = {
+      {"cut in the middle of the scan", false, false,
+       [](Bytes& b) { b.resize(MarkerAt(b, 0xDA) + (b.size() - MarkerAt(b, 0xDA)) / 2); }},
+      {"end-of-image marker in the middle of the scan", false, false,
+       [](Bytes& b) {
+         const size_t middle = MarkerAt(b, 0xDA) + (b.size() - MarkerAt(b, 0xDA)) / 2;
+         b.at(middle) = 0xFF, b.at(middle + 1) = 0xD9;
+       }},
+      {"progressive file cut after its first scans", true, false, [](Bytes& b) { b.resize(MarkerAt(b, 0xDA, 3)); }},
+      {"end-of-image marker missing", false, false, [](Bytes& b) { b.resize(b.size() - 2); }},
+      {"two stray bytes before a header marker", false, true,
+       [](Bytes& b) { b.insert(b.begin() + static_cast<std::ptrdiff_t>(MarkerAt(b, 0xDB)), 2, 0); }},
+  };
+  for (const Case& c : cases) {
+    WriteReference(whole, {64, 48, 1, JCS_GRAYSCALE, 90, c.progressive}, pixels);
+    Bytes bytes = KReadFileBytes(whole);
+    c.damage(bytes);
+    ASSERT_TRUE(KWriteFileBytes(path, bytes));
+    KImageBW8 loaded, reference;
+    short format = -1;
+    ASSERT_EQ(KLoadImage(&reference, whole.c_str(), format), K_SUCCESS);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(KLoadImage(&loaded, path.c_str(), format), c.loads ? K_SUCCESS : K_ERROR_JPEG_READ) << c.what;
+    EXPECT_NE(testing::internal::GetCapturedStderr(), "") << c.what << ": the codec's warning is printed";
+    if (c.loads) {
+      EXPECT_TRUE(SamePixels(loaded, reference)) << c.what;
+    }
+  }
+}
+
 }  // namespace
