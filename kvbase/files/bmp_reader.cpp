@@ -19,7 +19,8 @@ namespace {
 struct KBmpHeader {
   long long width;
   long long height;     // negative: rows stored top-down
-  int bitCount;         // 1, 8, 15, 16 or 24
+  int bitCount;         // 1, 8, 15 (5-5-5), 16 (5-6-5) or 24
+  bool otherMasks;      // 16 bits in bit fields of neither layout
   float resolutionX;    // pixels per metre
   float resolutionY;
 };
@@ -59,19 +60,28 @@ bool ReadHeader(std::FILE* file, KBmpHeader& header) {
       (compression != bmp::kCompressionNone && compression != bmp::kCompressionBitFields))
     return KSetError(K_ERROR_UNSUPPORTED_BMP_FORMAT), false;
 
+  // 16-bit pixels are 5-5-5 unless bit fields say otherwise; bit fields of another layout are kept apart,
+  // since no pixel kind holds them.
+  header.otherMasks = false;
+  if (bits == 16 && compression != bmp::kCompressionBitFields) header.bitCount = 15;
   if (compression == bmp::kCompressionBitFields && bits == 16) {
     unsigned char masks[bmp::kMasksSize];
     if (std::fseek(file, bmp::kFileHeaderSize + bmp::kInfoHeaderSize, SEEK_SET) != 0 ||
         std::fread(masks, 1, sizeof masks, file) != sizeof masks)
       return false;
-    if (GetU32(masks + 4) == bmp::kGreenMask555) header.bitCount = 15;
+    const std::uint32_t red = GetU32(masks), green = GetU32(masks + 4), blue = GetU32(masks + 8);
+    if (green == bmp::kGreenMask555) header.bitCount = 15;
+    const bool is555 = red == 0x7C00 && green == bmp::kGreenMask555 && blue == 0x001F;
+    const bool is565 = red == 0xF800 && green == 0x07E0 && blue == 0x001F;
+    header.otherMasks = !is555 && !is565;
   }
   KOk();
   return true;
 }
 
 // The error for a file of `bitCount` bits per pixel read into `kind`, or K_SUCCESS. Besides the plane and
-// depth checks, a colour file must have the target's pixel size: 24-bit rows do not fit 16-bit pixels.
+// depth checks, a colour file must have the target's pixel layout: 24-bit rows do not fit 16-bit pixels,
+// and 5-6-5 words are not 5-5-5 colours.
 K_ERRORS KindMismatch(int bitCount, const KPixelKind& kind) {
   const int targetBits = kind.TotalBits();
   if (bitCount == 1) {
@@ -82,7 +92,7 @@ K_ERRORS KindMismatch(int bitCount, const KPixelKind& kind) {
     if (targetBits != 8) return K_ERROR_BILEVEL_IMAGE_EXPECTED;
   } else if (kind.planes == 1) {
     return targetBits == 1 ? K_ERROR_BILEVEL_IMAGE_EXPECTED : K_ERROR_GRAY_IMAGE_EXPECTED;
-  } else if ((bitCount == 24) != (targetBits == 24)) {
+  } else if (bitCount != targetBits) {
     return K_ERROR_UNSUPPORTED_BMP_FORMAT;
   }
   return K_SUCCESS;
@@ -140,7 +150,8 @@ short FormatOf(int bitCount) {
 void ReadBmp(KLoadContext& context) {
   KBmpHeader header;
   if (!ReadHeader(context.file, header)) return;
-  const K_ERRORS mismatch = KindMismatch(header.bitCount, context.kind);
+  K_ERRORS mismatch = KindMismatch(header.bitCount, context.kind);
+  if (mismatch == K_SUCCESS && header.otherMasks) mismatch = K_ERROR_UNSUPPORTED_BMP_FORMAT;
   if (mismatch != K_SUCCESS) {
     KSetError(mismatch);
     return;

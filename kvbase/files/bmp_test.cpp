@@ -45,23 +45,30 @@ TEST(Bmp, WorkedByteLayouts) {
 
 TEST(Bmp, BitCountAgainstTargetKind) {
   KTempDir dir;
+  const Bytes c15 = SavedBytes(KImageC15(4, 2), K_FILE_FORMAT_BMP_COLOR);
+  const Bytes c16 = SavedBytes(KImageC16(4, 2), K_FILE_FORMAT_BMP_COLOR);
+  Bytes plain16 = c15, masks444 = c16;  // 16 bits without bit fields are 5-5-5 in a BMP file
+  PutLe32(plain16, 30, 0);
+  for (int i = 0; i < 3; ++i) PutLe32(masks444, 54 + 4 * i, 0x0F00u >> (4 * i));
   const Bytes files[] = {
       SavedBytes(KImageBW1(4, 2), K_FILE_FORMAT_BMP_BILEVEL), SavedBytes(KImageBW8(4, 2), K_FILE_FORMAT_BMP_GRAY),
-      SavedBytes(KImageC15(4, 2), K_FILE_FORMAT_BMP_COLOR),   SavedBytes(KImageC16(4, 2), K_FILE_FORMAT_BMP_COLOR),
-      SavedBytes(KImageC24(4, 2), K_FILE_FORMAT_BMP_COLOR)};
+      c15, c16, SavedBytes(KImageC24(4, 2), K_FILE_FORMAT_BMP_COLOR), plain16, masks444};
   const KKind targets[] = {KKind::kBW1, KKind::kBW8, KKind::kBW16, KKind::kC15, KKind::kC16, KKind::kC24};
   constexpr K_ERRORS OK = K_SUCCESS, BIL = K_ERROR_BILEVEL_IMAGE_EXPECTED, GRA = K_ERROR_GRAY_IMAGE_EXPECTED,
                      COL = K_ERROR_COLOR_IMAGE_EXPECTED, UNS = K_ERROR_UNSUPPORTED_BMP_FORMAT;
-  const K_ERRORS expected[5][6] = {
+  // A 16-bit pixel loads only into the kind whose layout it has: a 5-6-5 word is not a 5-5-5 colour.
+  const K_ERRORS expected[7][6] = {
       // BW1 BW8  BW16 C15  C16  C24
       {OK, GRA, GRA, COL, COL, COL},  // 1 bit
       {BIL, OK, BIL, COL, COL, COL},  // 8 bits
-      {BIL, GRA, GRA, OK, OK, UNS},   // 15 bits (5-5-5 masks)
-      {BIL, GRA, GRA, OK, OK, UNS},   // 16 bits (5-6-5 masks)
+      {BIL, GRA, GRA, OK, UNS, UNS},  // 15 bits (5-5-5 masks)
+      {BIL, GRA, GRA, UNS, OK, UNS},  // 16 bits (5-6-5 masks)
       {BIL, GRA, GRA, UNS, UNS, OK},  // 24 bits
+      {BIL, GRA, GRA, OK, UNS, UNS},  // 16 bits, no bit fields: 5-5-5
+      {BIL, GRA, GRA, UNS, UNS, UNS}, // 16 bits, 4-4-4 masks: no kind of ours
   };
   const std::string path = dir.Path("file.bmp");
-  for (int f = 0; f < 5; ++f) {
+  for (int f = 0; f < 7; ++f) {
     ASSERT_TRUE(KWriteFileBytes(path, files[f]));
     for (int t = 0; t < 6; ++t) {
       const KLoaded loaded = LoadInto(targets[t], path);
