@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #if defined(__unix__)
+#include <errno.h>
 #include <sys/uio.h>
 #endif
 
@@ -98,6 +99,26 @@ K_ERRORS KindMismatch(int bitCount, const KPixelKind& kind) {
   return K_SUCCESS;
 }
 
+#if defined(__unix__)
+// Fills `pieces` from `offset` on. One call moves at most about 2 GiB (and may be interrupted), so the
+// reading goes on from where a call stopped until every piece is full; false at the end of the file.
+bool ReadPiecesAt(int fd, iovec* pieces, int count, off_t offset) {
+  while (count > 0) {
+    const ssize_t got = preadv(fd, pieces, count, offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    offset += got;
+    size_t left = static_cast<size_t>(got);
+    for (; count > 0 && left >= pieces->iov_len; ++pieces, --count) left -= pieces->iov_len;
+    if (count > 0 && left > 0) {  // the piece the call stopped in
+      pieces->iov_base = static_cast<unsigned char*>(pieces->iov_base) + left;
+      pieces->iov_len -= left;
+    }
+  }
+  return true;
+}
+#endif
+
 // Reads the rows, in file order, straight into the target's rows; false on a short read. Padding is
 // skipped; the last row's padding may be missing from the file.
 bool ReadRows(const KLoadContext& context, long long pixelOffset, size_t length, size_t padding, bool topDown) {
@@ -123,7 +144,7 @@ bool ReadRows(const KLoadContext& context, long long pixelOffset, size_t length,
         expected += padding;
       }
     }
-    if (preadv(fd, pieces, count, offset) != static_cast<ssize_t>(expected)) return false;
+    if (!ReadPiecesAt(fd, pieces, count, offset)) return false;
     offset += static_cast<off_t>(expected);
   }
   return true;

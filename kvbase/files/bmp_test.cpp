@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -143,6 +146,37 @@ TEST(Bmp, OtherLayoutsThatLoad) {
   EXPECT_EQ(colour.GetPixel(0, 0).byte0, 7);  // the bottom row comes first
   EXPECT_EQ(colour.GetPixel(1, 1).byte2, 6);
   ExpectResolution(colour, 1000.0f, 1000.0f, &KUnit_m);
+}
+
+// 2 GiB of rows: more than one read call of the system moves, so the reader must go on where it stopped.
+// To keep this cheap, the file is a memory file whose holes read without being stored, and the target's
+// rows are lent one byte apart, sharing their memory: 2 GiB of file rows land in 128 MiB, and the top
+// row, the last in the file, is what the memory holds in the end.
+TEST(Bmp, PixelDataBeyondTwoGibibytesLoadsWhole) {
+  constexpr std::uint32_t kWidth = 1u << 27, kHeight = 16;  // rows of 128 MiB, no padding
+  Bytes header = SavedBytes(KImageBW8(4, 2), K_FILE_FORMAT_BMP_GRAY);
+  header.resize(1078);
+  PutLe32(header, 18, kWidth);
+  PutLe32(header, 22, kHeight);
+  const int fd = memfd_create("large.bmp", 0);
+  ASSERT_GE(fd, 0);
+  // Zeros but for the first and the last byte of the top row.
+  const off_t top = 1078 + static_cast<off_t>(kWidth) * (kHeight - 1);
+  const unsigned char first = 0x44, last = 0x5A;
+  ASSERT_EQ(pwrite(fd, header.data(), header.size(), 0), static_cast<ssize_t>(header.size()));
+  ASSERT_EQ(pwrite(fd, &first, 1, top), 1);
+  ASSERT_EQ(pwrite(fd, &last, 1, top + kWidth - 1), 1);
+  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+
+  std::vector<unsigned char> shared(kWidth + kHeight, 0x77);
+  KImageBW8 image;
+  image.SetImagePtr(kWidth, kHeight, shared.data(), 8);
+  KROIBW8 roi(&image, 0, 0, kWidth, kHeight);
+  short format = -1;
+  EXPECT_EQ(KLoadImage(&roi, path.c_str(), format), K_SUCCESS);
+  EXPECT_EQ((std::vector<int>{shared[0], shared[1], shared[kWidth - 2], shared[kWidth - 1]}),
+            (std::vector<int>{0x44, 0, 0, 0x5A}));
+  close(fd);
 }
 
 }  // namespace
