@@ -207,4 +207,22 @@ TEST(ImageFiles, StreamRecordLargerThanTheStreamIsRefusedBeforeResizing) {
   EXPECT_EQ(image.GetWidth(), 2);
 }
 
+// A lent buffer may run bottom-up (rows at falling addresses, as device-independent bitmaps lie): the
+// record still holds each row's pixels, top row first.
+TEST(ImageFiles, StreamRecordOfBottomUpRowsHoldsTheirPixels) {
+  unsigned char rows[2][4] = {{21, 22, 23, 29}, {11, 12, 13, 19}};  // top row last in memory
+  KImageBW8 image;
+  image.SetImagePtr(3, 2, rows[1], -32);
+  ASSERT_EQ(image.GetPixel(0, 1), 21);
+  std::FILE* file = std::tmpfile();
+  KOk();
+  image.Serialize(file, 1, 0);
+  EXPECT_EQ(KGetError(), K_SUCCESS);
+  Bytes record(17);
+  std::rewind(file);
+  record.resize(std::fread(record.data(), 1, record.size(), file));
+  std::fclose(file);
+  EXPECT_EQ(record, (Bytes{3, 0, 0, 0, 2, 0, 0, 0, 11, 12, 13, 19, 21, 22, 23, 29}));
+}
+
 }  // namespace

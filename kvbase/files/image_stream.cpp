@@ -54,8 +54,9 @@ void KImage<T>::Serialize(void* stream, int writing, unsigned int /*version*/) {
     }
     const std::int32_t size[2] = {this->width_, this->height_};
     if (!WriteInts(file, size, 2)) return (void)KSetError(K_ERROR_FILE_WRITE);
-    // A lent buffer may have narrower rows than the record: the rest of a row goes out as zeros.
-    const size_t fromRow = static_cast<size_t>(std::min(rowBytes, std::max(0LL, rowPitch)));
+    // A lent buffer may have narrower rows than the record: the rest of a row goes out as zeros. Its rows
+    // may also run bottom-up (a negative pitch); each row still starts at its own address.
+    const size_t fromRow = static_cast<size_t>(std::min(rowBytes, rowPitch < 0 ? -rowPitch : rowPitch));
     static const unsigned char zeros[256] = {};
     for (int y = 0; y < this->height_; ++y) {
       if (std::fwrite(pixelBase_ + y * rowPitch, 1, fromRow, file) != fromRow)
