@@ -5,8 +5,9 @@
 // A fatal codec error prints the codec's message, destroys the codec object and long-jumps back to the
 // step that called the codec, which reports K_ERROR_JPEG_READ or K_ERROR_JPEG_WRITE. The functions that
 // set the jump point hold only plain C structures and pointers, so nothing is skipped that needs a
-// destructor, and no local that the recovery branch reads is changed after setjmp. Damaged or missing
-// image data, which the codec only warns about, fails the load with K_ERROR_JPEG_READ as well.
+// destructor, and no local that the recovery branch reads is changed after setjmp. A file that ends
+// early or has damaged image data, which the codec only warns about, fails with K_ERROR_JPEG_READ too,
+// and so does a file of more scans than any image needs.
 
 #include <csetjmp>
 #include <cstdio>
@@ -78,6 +79,21 @@ void Abandon(Codec& codec, K_ERRORS code) {
 // room for arithmetic coding while a 200-byte file can still not claim a 65535 x 65535 image.
 constexpr unsigned long long kMaxPixelsPerFileByte = 8192;
 
+// Every scan of a progressive or multi-scan file is a pass over the whole image, however few bytes it
+// takes: a file that repeats a tiny scan thousands of times would keep the load busy for hours. Files as
+// encoders write them have a few dozen scans at most.
+constexpr int kMaxScans = 500;
+
+// Called by the codec as it reads; ends the read through the fatal-error routine once the file has more
+// scans than any image needs.
+void LimitScans(j_common_ptr codec) {
+  const int scans = reinterpret_cast<j_decompress_ptr>(codec)->input_scan_number;
+  if (scans <= kMaxScans) return;
+  codec->err->msg_code = JERR_BAD_SCAN_SCRIPT;
+  codec->err->msg_parm.i[0] = scans;
+  (*codec->err->error_exit)(codec);
+}
+
 // A density field: the resolution truncated toward zero, low 16 bits.
 UINT16 Density(float resolution) {
   if (!(resolution > -9.2e18f && resolution < 9.2e18f)) return 0;  // NaN or beyond any 64-bit value
@@ -134,6 +150,9 @@ void ReadJpeg(KLoadContext& context) {
   UseErrorManager(codec, errors);
   if (setjmp(errors.jump)) return Abandon(codec, K_ERROR_JPEG_READ);
   jpeg_create_decompress(&codec);
+  jpeg_progress_mgr progress = {};
+  progress.progress_monitor = LimitScans;
+  codec.progress = &progress;
   if (std::fseek(context.file, 0, SEEK_SET) != 0) return Abandon(codec, K_ERROR_FILE_READ);
   jpeg_stdio_src(&codec, context.file);
   jpeg_read_header(&codec, TRUE);

@@ -212,4 +212,45 @@ TEST(Jpeg, TruncatedOrDamagedImageDataFailsInsteadOfLoadingMadeUpPixels) {
   }
 }
 
+// Where the marker after the scan whose SOS marker is at `sos` starts (stuffed zeros and restart markers
+// are part of the scan).
+size_t ScanEnd(const Bytes& bytes, size_t sos) {
+  size_t at = sos + 2 + (bytes.at(sos + 2) << 8 | bytes.at(sos + 3));
+  while (at + 1 < bytes.size() && !(bytes[at] == 0xFF && bytes[at + 1] != 0 && (bytes[at + 1] & 0xF8) != 0xD0)) ++at;
+  return at;
+}
+
+// Every scan of a progressive file is a pass over the whole image, however few bytes it has: a file of
+// a few hundred KiB that repeats a tiny scan would keep the load busy for hours. Up to 500 scans load.
+TEST(Jpeg, ProgressiveFilesOfMoreThanFiveHundredScansAreRefused) {
+  KTempDir dir;
+  const std::string whole = dir.Path("whole.jpg"), path = dir.Path("scans.jpg");
+  Bytes pixels(64 * 48);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<unsigned char>(i * 37 % 251);
+  WriteReference(whole, {64, 48, 1, JCS_GRAYSCALE, 90, /*progressive=*/true}, pixels);
+  const Bytes bytes = KReadFileBytes(whole);
+  KImageBW8 reference;
+  short format = -1;
+  ASSERT_EQ(KLoadImage(&reference, whole.c_str(), format), K_SUCCESS);
+  // The second scan (the first of the AC coefficients) with the tables before it, repeated: decoding it
+  // again gives the same pixels.
+  const size_t from = ScanEnd(bytes, MarkerAt(bytes, 0xDA, 0)), to = ScanEnd(bytes, MarkerAt(bytes, 0xDA, 1));
+  int scans = 0;  // in the file as written
+  while (MarkerAt(bytes, 0xDA, scans) < bytes.size()) ++scans;
+  for (const int total : {500, 501}) {
+    Bytes repeated(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(to));
+    for (int i = scans; i < total; ++i) repeated.insert(repeated.end(), bytes.begin() + from, bytes.begin() + to);
+    repeated.insert(repeated.end(), bytes.begin() + static_cast<std::ptrdiff_t>(to), bytes.end());
+    ASSERT_TRUE(KWriteFileBytes(path, repeated));
+    KImageBW8 loaded;
+    testing::internal::CaptureStderr();
+    const short result = KLoadImage(&loaded, path.c_str(), format);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, total <= 500 ? K_SUCCESS : K_ERROR_JPEG_READ) << total << " scans";
+    if (total <= 500) {
+      EXPECT_TRUE(SamePixels(loaded, reference));
+    }
+  }
+}
+
 }  // namespace
