@@ -120,6 +120,23 @@ TEST_F(TiffReaderTest, TextsAndResolutionTheFileCannotDeliverAreSkipped) {
   EXPECT_EQ(image.GetPixel(3, 1), 9);
 }
 
+// The TIFF format allows each tag once. A text tag met again is skipped: otherwise thousands of entries
+// that all name the same long text read it thousands of times, and a file of a few MiB took minutes.
+TEST_F(TiffReaderTest, ATextTagMetAgainIsSkipped) {
+  KTiffBuilder tiff = GrayFile(false, 4, 2, 8);
+  tiff.Ascii(269, "first text", true).Ascii(270, "second text", true);
+  Bytes bytes = tiff.Strips({Bytes(8, 9)}).Build();
+  const size_t entries = U16(bytes, 8);
+  for (size_t at = 10; at < 10 + 12 * entries; at += 12) {
+    if (U16(bytes, at) == 269) bytes[at] = 270 & 0xFF;  // now two ImageDescription entries
+  }
+  KImageBW8 image;
+  short format = -1;
+  ASSERT_EQ(KLoadImage(&image, Write(bytes).c_str(), format), K_SUCCESS);
+  EXPECT_STREQ(image.GetComment(), "first text");
+  EXPECT_EQ(image.GetTitle(), nullptr);
+}
+
 TEST_F(TiffReaderTest, StripValuesFromTheEntryOrSuppliedForOneStrip) {
   // One uncompressed strip without StripByteCounts holds the whole image, the second row included.
   const struct { std::uint32_t bits; Bytes strip; unsigned lastLittle, lastBig; } cases[] = {

@@ -67,6 +67,16 @@ bool ReadText(const KLoadContext& context, const KTiffDirectory& directory, cons
   return true;
 }
 
+// The bit of a text tag in KTiffDirectory::textsMet.
+unsigned TextBit(std::uint16_t tag) {
+  switch (tag) {
+    case kTagDocumentName: return 1;
+    case kTagImageDescription: return 2;
+    case kTagDateTime: return 4;
+    default: return 8;  // kTagArtist
+  }
+}
+
 void ApplyText(KGenericROI* target, std::uint16_t tag, const char* text) {
   if (target == nullptr) return;
   switch (tag) {
@@ -138,6 +148,10 @@ bool ApplyEntry(KLoadContext& context, KTiffDirectory& directory, const TiffDire
     case kTagImageDescription:
     case kTagDateTime:
     case kTagArtist: {
+      // Each tag once, as the TIFF format has it: entries that repeat a tag, all naming the same long
+      // text, would otherwise read it again and again, for as long as the directory goes on.
+      if (directory.textsMet & TextBit(entry.tag)) break;
+      directory.textsMet |= TextBit(entry.tag);
       std::vector<char> text;
       if (ReadText(context, directory, entry, text)) ApplyText(context.target, entry.tag, text.data());
       break;

@@ -41,6 +41,8 @@ struct KTiffDirectory {
   bool hasStripByteCounts = false;
   TiffDirectoryEntry stripOffsets{};
   TiffDirectoryEntry stripByteCounts{};
+  // Text tags met so far, one bit each: a text is read once, at its tag's first entry.
+  unsigned textsMet = 0;
 };
 
 // Reads the directory the header points to into `directory`. Texts go to the context's target
