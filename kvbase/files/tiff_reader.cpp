@@ -2,7 +2,7 @@
 // then the strips, uncompressed or PackBits, straight into the target's rows.
 //
 // Accepted files: one sample of 1, 8 or 16 bits (black is zero), uncompressed or PackBits; or three
-// 8-bit samples (RGB, chunky), uncompressed. Each needs a target of its depth: 1-bit files load into BW1
+// 8-bit samples (RGB, chunky), uncompressed. Samples are unsigned integers, high bit first. Each needs a target of its depth: 1-bit files load into BW1
 // images (packed, as they are) or BW8 targets (0 and 255), 8-bit files into BW8, 16-bit files into BW16
 // (converted to the machine's byte order), RGB files into C24 (exchanged to blue, green, red).
 //
@@ -55,6 +55,12 @@ K_ERRORS CheckFile(const KTiffDirectory& d) {
     return K_ERROR_BAD_FILE_FORMAT;
   }
   if (d.newSubfileType & 7) return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+  // Samples are read as unsigned integers, the first pixel of a byte in its high bits: reversed bits,
+  // signed or floating-point samples would load as wrong pixels.
+  if (d.fillOrder != kFillOrderHighBitFirst ||
+      (d.sampleFormat != kSampleFormatUnsigned && d.sampleFormat != kSampleFormatUndefined)) {
+    return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+  }
   const bool gray = (d.compression == kCompressionNone || IsPackBits(d)) &&
                     (d.bitsPerSample == 1 || d.bitsPerSample == 8 || d.bitsPerSample == 16) &&
                     d.samplesPerPixel == 1 && d.hasPhotometric && d.photometric == kPhotometricBlackIsZero &&

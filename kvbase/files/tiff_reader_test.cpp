@@ -68,6 +68,11 @@ TEST_F(TiffReaderTest, FilesThatCannotBeLoadedLeaveTheTargetUntouched) {
       {"LZW", Gray8With([](KTiffBuilder& t) { t.Short(259, {5}); }), BW8, UNS},
       {"planar", Gray8With([](KTiffBuilder& t) { t.Short(284, {2}); }), BW8, UNS},
       {"reduced resolution", Gray8With([](KTiffBuilder& t) { t.Long(254, {1}); }), BW8, UNS},
+      // Samples that are not unsigned integers with the first pixel in the high bits would load as wrong pixels.
+      {"bits in reversed order", GrayFile(false, 8, 2, 1).Short(266, {2}).Strips({{0x80, 0x01}}).Build(), BW1, UNS},
+      {"8 bits in reversed order", Gray8With([](KTiffBuilder& t) { t.Short(266, {2}); }), BW8, UNS},
+      {"signed samples", GrayFile(false, 2, 2, 16).Short(339, {2}).Strips({Bytes(8, 1)}).Build(), BW16, UNS},
+      {"floating-point samples", GrayFile(false, 2, 2, 16).Short(339, {3}).Strips({Bytes(8, 1)}).Build(), BW16, UNS},
       {"no width", Gray8With([](KTiffBuilder& t) { t.Remove(256); }), BW8, BAD},
       {"no byte counts for two strips", GrayFile(false, 4, 2, 8).Strips({Bytes(4, 1), Bytes(4, 2)}, false).Build(),
        BW8, BAD},
@@ -98,6 +103,17 @@ TEST_F(TiffReaderTest, FilesThatCannotBeLoadedLeaveTheTargetUntouched) {
     const KLoaded loaded = LoadInto(c.target, Write(c.file));
     EXPECT_EQ(loaded.error, c.expected) << c.name;
     EXPECT_EQ(loaded.width, 1) << c.name;
+  }
+}
+
+// Fill order 1 and unsigned (or untyped) samples, said outright, are what files have without the tags.
+TEST_F(TiffReaderTest, UsualFillOrderAndSampleFormatLoad) {
+  for (const auto& [tag, value] : {std::pair<std::uint16_t, std::uint32_t>{266, 1}, {339, 1}, {339, 4}}) {
+    const std::string path = Write(Gray8With([&](KTiffBuilder& t) { t.Short(tag, {value}); }));
+    KImageBW8 image;
+    short format = -1;
+    EXPECT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS) << tag << " = " << value;
+    EXPECT_EQ(image.GetPixel(3, 1), 1);
   }
 }
 

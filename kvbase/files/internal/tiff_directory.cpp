@@ -119,6 +119,8 @@ bool ApplyEntry(KLoadContext& context, KTiffDirectory& directory, const TiffDire
     case kTagPlanarConfiguration:
       ReadFirstValue(context, directory, entry, directory.planarConfiguration);
       break;
+    case kTagFillOrder: ReadFirstValue(context, directory, entry, directory.fillOrder); break;
+    case kTagSampleFormat: ReadFirstValue(context, directory, entry, directory.sampleFormat); break;
     case kTagPhotometric:
       if (ReadFirstValue(context, directory, entry, value)) {
         directory.hasPhotometric = true;

@@ -35,6 +35,8 @@ struct KTiffDirectory {
   bool hasPhotometric = false;
   std::uint32_t photometric = 0;
   std::uint32_t planarConfiguration = 1;
+  std::uint32_t fillOrder = kFillOrderHighBitFirst;
+  std::uint32_t sampleFormat = kSampleFormatUnsigned;  // of the first sample
   bool hasRowsPerStrip = false;  // kept for completeness: rows per strip follow from the byte counts
   std::uint32_t rowsPerStrip = 0;
   bool hasStripOffsets = false;

@@ -24,6 +24,7 @@ enum KTiffTag : std::uint16_t {
   kTagBitsPerSample = 258,
   kTagCompression = 259,
   kTagPhotometric = 262,
+  kTagFillOrder = 266,
   kTagDocumentName = 269,
   kTagImageDescription = 270,
   kTagStripOffsets = 273,
@@ -36,6 +37,7 @@ enum KTiffTag : std::uint16_t {
   kTagResolutionUnit = 296,
   kTagDateTime = 306,
   kTagArtist = 315,
+  kTagSampleFormat = 339,
 };
 
 enum KTiffType : std::uint16_t {
@@ -49,6 +51,9 @@ constexpr std::uint32_t kCompressionNone = 1;
 constexpr std::uint32_t kCompressionPackBits = 32773;
 constexpr std::uint32_t kPhotometricBlackIsZero = 1;
 constexpr std::uint32_t kPhotometricRgb = 2;
+constexpr std::uint32_t kFillOrderHighBitFirst = 1;
+constexpr std::uint32_t kSampleFormatUnsigned = 1;
+constexpr std::uint32_t kSampleFormatUndefined = 4;
 constexpr std::uint32_t kResolutionUnitNone = 1;
 constexpr std::uint32_t kResolutionUnitInch = 2;
 constexpr std::uint32_t kResolutionUnitCentimetre = 3;
