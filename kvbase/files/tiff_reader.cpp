@@ -2,9 +2,10 @@
 // then the strips, uncompressed or PackBits, straight into the target's rows.
 //
 // Accepted files: one sample of 1, 8 or 16 bits (black is zero), uncompressed or PackBits; or three
-// 8-bit samples (RGB, chunky), uncompressed. Samples are unsigned integers, high bit first. Each needs a target of its depth: 1-bit files load into BW1
-// images (packed, as they are) or BW8 targets (0 and 255), 8-bit files into BW8, 16-bit files into BW16
-// (converted to the machine's byte order), RGB files into C24 (exchanged to blue, green, red).
+// 8-bit samples (RGB, chunky), uncompressed. Samples are unsigned integers, the first pixel of a byte in
+// its high bits. Each needs a target of its depth: 1-bit files load into BW1 images (packed, as they
+// are) or BW8 targets (0 and 255), 8-bit files into BW8, 16-bit files into BW16 (converted to the
+// machine's byte order), RGB files into C24 (exchanged to blue, green, red).
 //
 // Nothing is trusted: before the target is resized the strips must be able to fill it from the bytes
 // the file actually has, and no byte is ever written outside the target's rows.
