@@ -71,9 +71,9 @@ bool ReadHeader(std::FILE* file, KBmpHeader& header) {
         std::fread(masks, 1, sizeof masks, file) != sizeof masks)
       return false;
     const std::uint32_t red = GetU32(masks), green = GetU32(masks + 4), blue = GetU32(masks + 8);
-    if (green == bmp::kGreenMask555) header.bitCount = 15;
     const bool is555 = red == 0x7C00 && green == bmp::kGreenMask555 && blue == 0x001F;
     const bool is565 = red == 0xF800 && green == 0x07E0 && blue == 0x001F;
+    if (is555) header.bitCount = 15;
     header.otherMasks = !is555 && !is565;
   }
   KOk();
