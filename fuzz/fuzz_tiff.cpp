@@ -11,8 +11,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const bool bigEndian = size > 0 && data[0] == 'M';
-  const std::vector<std::uint8_t> bytes =
-      KWithSignature(data, size, 0, bigEndian ? "MM\0*" : "II*\0", 4);
+  const std::vector<std::uint8_t> bytes = KWithSignature(data, size, 0, bigEndian ? "MM\0*" : "II*\0", 4);
   KLoadIntoEveryKind(KFuzzInputPath(bytes.data(), bytes.size()));
   return 0;
 }

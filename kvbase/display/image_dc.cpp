@@ -27,7 +27,8 @@ BITMAPINFO* Describe(int width, int height, int bitCount) {
   description.header.biCompression = BI_RGB;
   if (bitCount == 8) {
     for (int i = 0; i < 256; ++i) {
-      description.colors[i].rgbBlue = description.colors[i].rgbGreen = description.colors[i].rgbRed = static_cast<BYTE>(i);
+      description.colors[i].rgbBlue = description.colors[i].rgbGreen = description.colors[i].rgbRed =
+          static_cast<BYTE>(i);
     }
   }
   return description.Info();
@@ -73,7 +74,8 @@ HDC FailOpen(HDC dc, HBITMAP bitmap) {
 
 template <typename T>
 HDC Open(KImage<T>* image) {
-  if (image == nullptr || image->GetImagePtr(0, 0) == nullptr) return KReport(K_ERROR_IMAGE_MEMORY_ACCESS, kOpen), nullptr;
+  if (image == nullptr || image->GetImagePtr(0, 0) == nullptr)
+    return KReport(K_ERROR_IMAGE_MEMORY_ACCESS, kOpen), nullptr;
   const int width = image->GetWidth(), height = image->GetHeight();
   BITMAPINFO* description = Describe(width, height, KPixelTraits<T>::kBitsPerPixel);
   HDC dc = CreateCompatibleDC(nullptr);
@@ -91,7 +93,8 @@ HDC Open(KImage<T>* image) {
 
 template <typename T>
 void Close(KImage<T>* image, HDC dc) {
-  if (image == nullptr || image->GetImagePtr(0, 0) == nullptr) return (void)KReport(K_ERROR_IMAGE_MEMORY_ACCESS, kClose);
+  if (image == nullptr || image->GetImagePtr(0, 0) == nullptr)
+    return (void)KReport(K_ERROR_IMAGE_MEMORY_ACCESS, kClose);
   const int height = image->GetHeight();
   if (dc == nullptr) dc = KDisplay().currentImageDc;
   HGDIOBJ bitmap = GetCurrentObject(dc, OBJ_BITMAP);

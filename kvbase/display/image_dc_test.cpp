@@ -31,7 +31,8 @@ TEST(ImageDC, GrayAndColourImagesRoundTripAndTheLastOpenedIsCurrent) {
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 7; ++x) gray.SetPixel(static_cast<unsigned char>(10 * x + y), x, y);
   for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 6; ++x) colour.SetPixel(KC24(static_cast<unsigned char>(x), 0, static_cast<unsigned char>(y)), x, y);
+    for (int x = 0; x < 6; ++x)
+      colour.SetPixel(KC24(static_cast<unsigned char>(x), 0, static_cast<unsigned char>(y)), x, y);
   HDC grayDc = KOpenImageDC(&gray);
   HDC colourDc = KOpenImageDC(&colour);
   ASSERT_TRUE(grayDc != nullptr && colourDc != nullptr);
@@ -46,7 +47,8 @@ TEST(ImageDC, GrayAndColourImagesRoundTripAndTheLastOpenedIsCurrent) {
   KCloseImageDC(&colour, nullptr);  // the last one opened
   EXPECT_EQ(KGetError(), K_SUCCESS);
   for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 7; ++x) EXPECT_EQ(gray.GetPixel(x, y), y == 1 && x >= 1 && x <= 4 ? 255 : 10 * x + y) << x << "," << y;
+    for (int x = 0; x < 7; ++x)
+      EXPECT_EQ(gray.GetPixel(x, y), y == 1 && x >= 1 && x <= 4 ? 255 : 10 * x + y) << x << "," << y;
   const KC24 white = colour.GetPixel(3, 1), kept = colour.GetPixel(5, 1), above = colour.GetPixel(3, 0);
   EXPECT_EQ(std::vector<int>({white.byte0, white.byte1, white.byte2, kept.byte0, kept.byte2, above.byte2}),
             std::vector<int>({255, 255, 255, 1, 5, 3}));
@@ -71,7 +73,8 @@ TEST(ImageDC, AnImageDrawnIntoAnImageKeepsItsGrayLevels) {
   EXPECT_NE(GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE, 0);
   KDrawImageInWindow(&source, dc, 1.0f, 1.0f);
   KCloseImageDC(&target, dc);
-  EXPECT_EQ(std::vector<int>({target.GetPixel(0, 0), target.GetPixel(1, 0), target.GetPixel(2, 0)}), std::vector<int>({200, 3, 9}));
+  EXPECT_EQ(std::vector<int>({target.GetPixel(0, 0), target.GetPixel(1, 0), target.GetPixel(2, 0)}),
+            std::vector<int>({200, 3, 9}));
 }
 
 TEST(ImageDC, BorrowedRowsOfAnyPitchComeBackInPlace) {
@@ -83,7 +86,8 @@ TEST(ImageDC, BorrowedRowsOfAnyPitchComeBackInPlace) {
   EXPECT_EQ(GetPixel(dc, 4, 1), RGB(50, 50, 50));
   SetPixel(dc, 4, 1, RGB(255, 255, 255));
   KCloseImageDC(&image, dc);
-  EXPECT_EQ(rows, (std::vector<unsigned char>{50, 50, 50, 50, 50, 0xEE, 0xEE, 0xEE, 0xEE, 50, 50, 50, 50, 255, 0xEE, 0xEE, 0xEE, 0xEE}));
+  EXPECT_EQ(rows, (std::vector<unsigned char>{50, 50, 50, 50, 50, 0xEE, 0xEE, 0xEE, 0xEE, 50, 50, 50, 50, 255, 0xEE,
+                                              0xEE, 0xEE, 0xEE}));
 }
 
 TEST(ImageDC, Refusals) {

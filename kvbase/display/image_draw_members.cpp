@@ -136,8 +136,8 @@ void KROI<T>::DrawMask(HDC dc, float zoomX, float zoomY, float panX, float panY)
   for (unsigned int i = 0; i < count; ++i) {
     const KRun& run = runs[i];
     const long long x0 = static_cast<long long>(ox) + run.x;
-    const long long length = static_cast<long long>(static_cast<std::intptr_t>(run.end - run.start)) /
-                             static_cast<long long>(sizeof(T));
+    const long long length =
+        static_cast<long long>(static_cast<std::intptr_t>(run.end - run.start)) / static_cast<long long>(sizeof(T));
     const long long x1 = x0 + length;
     const long long y = static_cast<long long>(oy) + run.y;
     const int dx0 = Floor((static_cast<float>(x0) + panX) * zoomX);
@@ -156,14 +156,14 @@ void KImage<T>::DrawMask(HDC dc, float zoomX, float zoomY, float panX, float pan
   KROI<T>::DrawMask(dc, zoomX, zoomY, panX, panY);
 }
 
-#define KVBASE_DEFINE_DRAW(T)                                                 \
-  template void KROI<T>::Draw(HDC, float, float);                             \
-  template void KROI<T>::DrawMask(HDC, float, float, float, float);           \
-  template void KImage<T>::Draw(HDC, float, float);                           \
-  template void KImage<T>::DrawMask(HDC, float, float, float, float);         \
-  template void KROI<T>::Draw(HDC, KBW8Vector*, float, float);                \
-  template void KROI<T>::Draw(HDC, KC24Vector*, float, float);                \
-  template void KImage<T>::Draw(HDC, KBW8Vector*, float, float);              \
+#define KVBASE_DEFINE_DRAW(T)                                         \
+  template void KROI<T>::Draw(HDC, float, float);                     \
+  template void KROI<T>::DrawMask(HDC, float, float, float, float);   \
+  template void KImage<T>::Draw(HDC, float, float);                   \
+  template void KImage<T>::DrawMask(HDC, float, float, float, float); \
+  template void KROI<T>::Draw(HDC, KBW8Vector*, float, float);        \
+  template void KROI<T>::Draw(HDC, KC24Vector*, float, float);        \
+  template void KImage<T>::Draw(HDC, KBW8Vector*, float, float);      \
   template void KImage<T>::Draw(HDC, KC24Vector*, float, float);
 KVBASE_FOR_EACH_PIXEL_TYPE(KVBASE_DEFINE_DRAW)
 #undef KVBASE_DEFINE_DRAW

@@ -94,17 +94,20 @@ TEST(ImageDrawMembers, NothingAtAllWithoutPixelsAndAFailedOverloadTracesTwice) {
   roi.Draw(canvas.dc, &table, 1.0f, 1.0f);
   roi.Draw(canvas.dc, &colours, 1.0f, 1.0f);
   EXPECT_EQ(KGetError(), K_ERROR_INVALID_NUMBER_OF_VECTOR_ELEMENTS);
-  EXPECT_EQ(trace.Names(), (Names{"KDrawImageInWindow (BW8 Image)", "KImageBW8::Draw (Gray Scale)",
-                                  "KDrawImageInWindow (BW8 Image)", "KImageBW8::Draw (Color Scale)",
-                                  "KDrawImageInWindow (BW8 ROI)", "KROIBW8::Draw (Gray Scale)",
-                                  "KDrawImageInWindow (BW8 ROI)", "KROIBW8::Draw (Color Scale)"}));
+  EXPECT_EQ(trace.Names(),
+            (Names{"KDrawImageInWindow (BW8 Image)", "KImageBW8::Draw (Gray Scale)", "KDrawImageInWindow (BW8 Image)",
+                   "KImageBW8::Draw (Color Scale)", "KDrawImageInWindow (BW8 ROI)", "KROIBW8::Draw (Gray Scale)",
+                   "KDrawImageInWindow (BW8 ROI)", "KROIBW8::Draw (Color Scale)"}));
 }
 
 TEST(ImageDrawMasks, RunsLandAtTheRootCoordinatesZoomedAndPanned) {
   KImageBW8 image(100, 60);
   KROIBW8 roi(&image, 10, 0, 50, 50);
   roi.SetRectangleMask(3, 5, 4, 1);  // one run of 4 at column 3, row 5
-  struct Case { float zoomX, zoomY, panX, panY; const char* ink; } cases[] = {
+  struct Case {
+    float zoomX, zoomY, panX, panY;
+    const char* ink;
+  } cases[] = {
       {2.0f, 0.0f, 0.0f, 0.0f, "16: 26,10..33,11"}, {1.0f, 1.0f, 0.0f, 0.0f, "4: 13,5..16,5"},
       {1.0f, 0.0f, 5.0f, 3.0f, "4: 18,8..21,8"},    {0.5f, 0.0f, 0.0f, 0.0f, "2: 6,2..7,2"},
       {1.5f, 0.0f, 0.0f, 0.0f, "12: 19,7..24,8"},

@@ -62,7 +62,8 @@ template <typename T, typename WriteTable>
 void DrawImage(KImage<T>* image, HDC dc, float zoomX, float zoomY, KPaletteKind palette, const char* traceName,
                WriteTable writeTable) {
   KOk();
-  if (image == nullptr || image->GetImagePtr(0, 0) == nullptr) return (void)KReport(K_ERROR_IMAGE_MEMORY_ACCESS, traceName);
+  if (image == nullptr || image->GetImagePtr(0, 0) == nullptr)
+    return (void)KReport(K_ERROR_IMAGE_MEMORY_ACCESS, traceName);
   if (!writeTable()) return;
   display::KPaletteStep(dc, palette);
   display::KTransfer(dc, RootBuffer(image), zoomX, zoomY, 0, 0, image->GetWidth(), image->GetHeight());
@@ -82,7 +83,8 @@ void DrawROI(KROI<T>* roi, HDC dc, float zoomX, float zoomY, KPaletteKind palett
   if (image->GetImagePtr(0, 0) == nullptr) return (void)KReport(K_ERROR_IMAGE_MEMORY_ACCESS, traceName);
   if (!writeTable()) return;
   display::KPaletteStep(dc, palette);
-  display::KTransfer(dc, RootBuffer(image), zoomX, zoomY, roi->GetTotalOrgX(), roi->GetTotalOrgY(), roi->GetWidth(), roi->GetHeight());
+  display::KTransfer(dc, RootBuffer(image), zoomX, zoomY, roi->GetTotalOrgX(), roi->GetTotalOrgY(), roi->GetWidth(),
+                     roi->GetHeight());
 }
 
 auto Always(void (*write)()) {
@@ -187,11 +189,13 @@ void KDrawImageInWindow(KROI<unsigned short>* roi, HDC dc, float zoomX, float zo
 }
 
 void KDrawImageInWindow(KROI<KC15>* roi, HDC dc, float zoomX, float zoomY) {
-  DrawROI(roi, dc, zoomX, zoomY, KPaletteKind::kColourCube, "KDrawImageInWindow (C15 ROI)", Masks(0x7C00, 0x03E0, 0x001F));
+  DrawROI(roi, dc, zoomX, zoomY, KPaletteKind::kColourCube, "KDrawImageInWindow (C15 ROI)",
+          Masks(0x7C00, 0x03E0, 0x001F));
 }
 
 void KDrawImageInWindow(KROI<KC16>* roi, HDC dc, float zoomX, float zoomY) {
-  DrawROI(roi, dc, zoomX, zoomY, KPaletteKind::kColourCube, "KDrawImageInWindow (C16 ROI)", Masks(0xF800, 0x07E0, 0x001F));
+  DrawROI(roi, dc, zoomX, zoomY, KPaletteKind::kColourCube, "KDrawImageInWindow (C16 ROI)",
+          Masks(0xF800, 0x07E0, 0x001F));
 }
 
 void KDrawImageInWindow(KROI<KC24>* roi, HDC dc, float zoomX, float zoomY) {

@@ -38,18 +38,27 @@ TEST(ImageDrawing, ImagesAndROIsAtEachZoomLandAtTheDeviceOrigin) {
   Levels image;
   KROIBW8 parent(&image, 1, 0, 5, 4), roi(&parent, 1, 1, 3, 2), narrow(&image, 0, 0, 3, 2);  // roi at (2, 1)
   // Device pixel (x, y) shows source pixel (ox + x sx / 2, oy + y sy / 2).
-  struct Case { KROIBW8* roi; float zoomX, zoomY; int width, height, sx, sy, ox, oy; } cases[] = {
-      {nullptr, 1.0f, 1.0f, 6, 4, 2, 2, 0, 0}, {nullptr, 2.0f, 0.0f, 12, 8, 1, 1, 0, 0}, {nullptr, 0.5f, 0.0f, 3, 2, 4, 4, 0, 0},
-      {nullptr, 1.0f, 2.0f, 6, 8, 2, 1, 0, 0}, {nullptr, 1.0f, 0.0f, 6, 4, 2, 2, 0, 0}, {nullptr, -0.0f, 0.0f, 0, 0, 2, 2, 0, 0},
+  struct Case {
+    KROIBW8* roi;
+    float zoomX, zoomY;
+    int width, height, sx, sy, ox, oy;
+  } cases[] = {
+      {nullptr, 1.0f, 1.0f, 6, 4, 2, 2, 0, 0}, {nullptr, 2.0f, 0.0f, 12, 8, 1, 1, 0, 0},
+      {nullptr, 0.5f, 0.0f, 3, 2, 4, 4, 0, 0}, {nullptr, 1.0f, 2.0f, 6, 8, 2, 1, 0, 0},
+      {nullptr, 1.0f, 0.0f, 6, 4, 2, 2, 0, 0}, {nullptr, -0.0f, 0.0f, 0, 0, 2, 2, 0, 0},
       {&roi, 1.0f, 0.0f, 3, 2, 2, 2, 2, 1},    {&roi, 2.0f, 0.0f, 6, 4, 1, 1, 2, 1},
       {&narrow, 0.5f, 0.0f, 1, 1, 0, 0, 1, 0},  // trunc(1.5) x 1 device pixels
   };
   for (const Case& c : cases) {
     Marked canvas;
-    if (c.roi != nullptr) KDrawImageInWindow(c.roi, canvas.dc, c.zoomX, c.zoomY);
-    else EXPECT_EQ(KDrawImageInWindow(&image, canvas.dc, c.zoomX, c.zoomY), 0);
-    ExpectDrawn(canvas.dc, {0, 0, c.width, c.height}, [&](int x, int y) { return Gray(Level(c.ox + x * c.sx / 2, c.oy + y * c.sy / 2)); },
-                (c.roi ? "ROI zoom " : "zoom ") + std::to_string(c.zoomX) + " x " + std::to_string(c.zoomY));
+    if (c.roi != nullptr)
+      KDrawImageInWindow(c.roi, canvas.dc, c.zoomX, c.zoomY);
+    else
+      EXPECT_EQ(KDrawImageInWindow(&image, canvas.dc, c.zoomX, c.zoomY), 0);
+    ExpectDrawn(
+        canvas.dc, {0, 0, c.width, c.height},
+        [&](int x, int y) { return Gray(Level(c.ox + x * c.sx / 2, c.oy + y * c.sy / 2)); },
+        (c.roi ? "ROI zoom " : "zoom ") + std::to_string(c.zoomX) + " x " + std::to_string(c.zoomY));
   }
   // Borrowed rows 10 bytes apart (not a multiple of 4): the picture must not shear.
   std::vector<unsigned char> rows(10 * 3, 0xEE);
@@ -59,7 +68,8 @@ TEST(ImageDrawing, ImagesAndROIsAtEachZoomLandAtTheDeviceOrigin) {
   borrowed.SetImagePtr(5, 3, rows.data(), 80);
   Marked canvas;
   KDrawImageInWindow(&borrowed, canvas.dc, 1.0f, 1.0f);
-  ExpectDrawn(canvas.dc, {0, 0, 5, 3}, [](int x, int y) { return Gray(20 * x + 60 * y); }, "pitch 10");
+  ExpectDrawn(
+      canvas.dc, {0, 0, 5, 3}, [](int x, int y) { return Gray(20 * x + 60 * y); }, "pitch 10");
 }
 
 // An image of type T whose first row holds `pixels` and second row zeros (black) shows `shown` in its
@@ -72,9 +82,11 @@ void ExpectRow(std::vector<T> pixels, std::vector<COLORREF> shown, const char* w
   Marked whole, part;
   KDrawImageInWindow(&image, whole.dc, 1.0f, 1.0f);
   KDrawImageInWindow(&roi, part.dc, 2.0f, 0.0f);
-  ExpectDrawn(whole.dc, {0, 0, image.GetWidth(), 2}, [&](int x, int y) { return y ? kBlack : shown[x]; }, what);
-  ExpectDrawn(part.dc, {0, 0, 2 * roi.GetWidth(), 4}, [&](int x, int y) { return y > 1 ? kBlack : shown[x / 2 + 1]; },
-              std::string(what) + " ROI");
+  ExpectDrawn(
+      whole.dc, {0, 0, image.GetWidth(), 2}, [&](int x, int y) { return y ? kBlack : shown[x]; }, what);
+  ExpectDrawn(
+      part.dc, {0, 0, 2 * roi.GetWidth(), 4}, [&](int x, int y) { return y > 1 ? kBlack : shown[x / 2 + 1]; },
+      std::string(what) + " ROI");
 }
 
 TEST(ImageDrawing, EveryDrawableKind) {
@@ -95,14 +107,17 @@ TEST(ImageDrawing, LookupTablesColourTheGrayLevels) {
   inverse.SetupGainOffset(-1.0f, 255.0f, 1.0f);
   ASSERT_EQ(inverse.GetNumElements(), 256u);
   KC24Vector colours(256);
-  for (int i = 0; i < 256; ++i) colours.AddElement(KC24(static_cast<unsigned char>(i), 0, static_cast<unsigned char>(255 - i)));
+  for (int i = 0; i < 256; ++i)
+    colours.AddElement(KC24(static_cast<unsigned char>(i), 0, static_cast<unsigned char>(255 - i)));
   Marked gray, colour;
   KDrawImageInWindow(&image, gray.dc, &inverse, 1.0f, 1.0f);
-  ExpectDrawn(gray.dc, {0, 0, 6, 4}, [](int x, int y) { return Gray(255 - Level(x, y)); }, "gray table");
+  ExpectDrawn(
+      gray.dc, {0, 0, 6, 4}, [](int x, int y) { return Gray(255 - Level(x, y)); }, "gray table");
   KROIBW8 roi(&image, 1, 1, 2, 2);
   KDrawImageInWindow(&roi, colour.dc, &colours, 1.0f, 1.0f);
-  ExpectDrawn(colour.dc, {0, 0, 2, 2}, [](int x, int y) { return RGB(Level(x + 1, y + 1), 0, 255 - Level(x + 1, y + 1)); },
-              "colour table");
+  ExpectDrawn(
+      colour.dc, {0, 0, 2, 2}, [](int x, int y) { return RGB(Level(x + 1, y + 1), 0, 255 - Level(x + 1, y + 1)); },
+      "colour table");
 }
 
 TEST(ImageDrawing, RefusalsSetTheCodeAndTraceTheOverload) {
@@ -117,21 +132,40 @@ TEST(ImageDrawing, RefusalsSetTheCodeAndTraceTheOverload) {
   KBW8Vector shortTable;
   shortTable.SetupThreshold(100, 0, 255);
   shortTable.SetNumElements(255);
-  struct Case { const char* what; std::function<void()> draw; K_ERRORS code; Names traces; } cases[] = {
-      {"image never sized", [&] { EXPECT_EQ(KDrawImageInWindow(&never, dc, 1.0f, 1.0f), 1400); },
-       K_ERROR_IMAGE_MEMORY_ACCESS, {"KDrawImageInWindow (BW8 Image)"}},
-      {"null image", [&] { KDrawImageInWindow(static_cast<KImageBW1*>(nullptr), dc, 1.0f, 1.0f); },
-       K_ERROR_IMAGE_MEMORY_ACCESS, {"KDrawImageInWindow (BW1 Image)"}},
-      {"ROI without parent", [&] { KDrawImageInWindow(&orphan, dc, 1.0f, 1.0f); }, K_ERROR_ROI_HAS_NO_PARENT,
+  struct Case {
+    const char* what;
+    std::function<void()> draw;
+    K_ERRORS code;
+    Names traces;
+  } cases[] = {
+      {"image never sized",
+       [&] { EXPECT_EQ(KDrawImageInWindow(&never, dc, 1.0f, 1.0f), 1400); },
+       K_ERROR_IMAGE_MEMORY_ACCESS,
+       {"KDrawImageInWindow (BW8 Image)"}},
+      {"null image",
+       [&] { KDrawImageInWindow(static_cast<KImageBW1*>(nullptr), dc, 1.0f, 1.0f); },
+       K_ERROR_IMAGE_MEMORY_ACCESS,
+       {"KDrawImageInWindow (BW1 Image)"}},
+      {"ROI without parent",
+       [&] { KDrawImageInWindow(&orphan, dc, 1.0f, 1.0f); },
+       K_ERROR_ROI_HAS_NO_PARENT,
        {"KROI::GetTopParent", "KDrawImageInWindow (BW8 ROI)"}},
-      {"C24 ROI without parent", [&] { KDrawImageInWindow(&orphan24, dc, 1.0f, 1.0f); }, K_ERROR_ROI_HAS_NO_PARENT,
+      {"C24 ROI without parent",
+       [&] { KDrawImageInWindow(&orphan24, dc, 1.0f, 1.0f); },
+       K_ERROR_ROI_HAS_NO_PARENT,
        {"KROI::GetTopParent", "KDrawImageInWindow (C24 ROI)"}},
-      {"BW16 ROI reaching no buffer", [&] { KDrawImageInWindow(&orphan16, dc, 1.0f, 1.0f); }, K_ERROR_IMAGE_MEMORY_ACCESS,
+      {"BW16 ROI reaching no buffer",
+       [&] { KDrawImageInWindow(&orphan16, dc, 1.0f, 1.0f); },
+       K_ERROR_IMAGE_MEMORY_ACCESS,
        {"KDrawImageInWindow (BW16 Image)"}},
-      {"table of 255", [&] { KDrawImageInWindow(&image, dc, &shortTable, 1.0f, 1.0f); },
-       K_ERROR_INVALID_NUMBER_OF_VECTOR_ELEMENTS, {"KDrawImageInWindow (BW8 Image)"}},
-      {"no table", [&] { KDrawImageInWindow(&image, dc, static_cast<KC24Vector*>(nullptr), 1.0f, 1.0f); },
-       K_ERROR_VECTOR_MEMORY_ACCESS, {"KDrawImageInWindow (BW8 Image)"}},
+      {"table of 255",
+       [&] { KDrawImageInWindow(&image, dc, &shortTable, 1.0f, 1.0f); },
+       K_ERROR_INVALID_NUMBER_OF_VECTOR_ELEMENTS,
+       {"KDrawImageInWindow (BW8 Image)"}},
+      {"no table",
+       [&] { KDrawImageInWindow(&image, dc, static_cast<KC24Vector*>(nullptr), 1.0f, 1.0f); },
+       K_ERROR_VECTOR_MEMORY_ACCESS,
+       {"KDrawImageInWindow (BW8 Image)"}},
   };
   for (const Case& c : cases) {
     trace.Clear();
@@ -191,7 +225,8 @@ TEST(ImageDrawingPalettes, TheFirstDrawAfterAnUpdateDecidesTheGrayPalette) {
   image.SetPixel(0, 0, 0);
   image.SetPixel(128, 1, 0);
   KC24Vector colours(256);
-  for (int i = 0; i < 256; ++i) colours.AddElement(KC24(static_cast<unsigned char>(255 - i), static_cast<unsigned char>(i), 7));
+  for (int i = 0; i < 256; ++i)
+    colours.AddElement(KC24(static_cast<unsigned char>(255 - i), static_cast<unsigned char>(i), 7));
   KBW8Vector wrong(255);
   for (int i = 0; i < 255; ++i) wrong.AddElement(0);
   Canvas canvas(4, 4, 8);

@@ -19,10 +19,10 @@ namespace {
 
 struct KBmpHeader {
   long long width;
-  long long height;     // negative: rows stored top-down
-  int bitCount;         // 1, 8, 15 (5-5-5), 16 (5-6-5) or 24
-  bool otherMasks;      // 16 bits in bit fields of neither layout
-  float resolutionX;    // pixels per metre
+  long long height;   // negative: rows stored top-down
+  int bitCount;       // 1, 8, 15 (5-5-5), 16 (5-6-5) or 24
+  bool otherMasks;    // 16 bits in bit fields of neither layout
+  float resolutionX;  // pixels per metre
   float resolutionY;
 };
 
@@ -190,8 +190,7 @@ void ReadBmp(KLoadContext& context) {
   const long long stride = bmp::Stride(rowLength);
   const long long pixelOffset = GetU32(context.header + bmp::kPixelOffsetAt);
   const long long available = context.fileSize - pixelOffset - rowLength;
-  if (available < 0 || (stride > 0 && height - 1 > available / stride))
-    return (void)KSetError(K_ERROR_FILE_READ);
+  if (available < 0 || (stride > 0 && height - 1 > available / stride)) return (void)KSetError(K_ERROR_FILE_READ);
 
   context.width = static_cast<int>(header.width);
   context.height = static_cast<int>(height);
@@ -202,8 +201,7 @@ void ReadBmp(KLoadContext& context) {
   if (context.rowLength != rowLength) return (void)KSetError(K_ERROR_UNSUPPORTED_BMP_FORMAT);
 
   KSetError(K_ERROR_FILE_READ);
-  if (!ReadRows(context, pixelOffset, static_cast<size_t>(rowLength), static_cast<size_t>(stride - rowLength),
-                topDown))
+  if (!ReadRows(context, pixelOffset, static_cast<size_t>(rowLength), static_cast<size_t>(stride - rowLength), topDown))
     return;
   KOk();
 }

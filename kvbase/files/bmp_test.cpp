@@ -36,8 +36,8 @@ TEST(Bmp, WorkedByteLayouts) {
 
   // 15 and 16 bits: bit fields with their masks; 24 bits: no table.
   const auto header = [](const Bytes& f) {
-    return Fields{static_cast<std::uint32_t>(f.size()), U32(f, 10), U16(f, 28), U32(f, 30), U32(f, 54), U32(f, 58),
-                  U32(f, 62)};
+    return Fields{
+        static_cast<std::uint32_t>(f.size()), U32(f, 10), U16(f, 28), U32(f, 30), U32(f, 54), U32(f, 58), U32(f, 62)};
   };
   constexpr short COLOR = K_FILE_FORMAT_BMP_COLOR;
   EXPECT_EQ(header(SavedBytes(KImageC15(2, 1), COLOR)), (Fields{70, 66, 16, 3, 0x7C00, 0x03E0, 0x001F}));
@@ -53,22 +53,26 @@ TEST(Bmp, BitCountAgainstTargetKind) {
   Bytes plain16 = c15, masks444 = c16;  // 16 bits without bit fields are 5-5-5 in a BMP file
   PutLe32(plain16, 30, 0);
   for (int i = 0; i < 3; ++i) PutLe32(masks444, 54 + 4 * i, 0x0F00u >> (4 * i));
-  const Bytes files[] = {
-      SavedBytes(KImageBW1(4, 2), K_FILE_FORMAT_BMP_BILEVEL), SavedBytes(KImageBW8(4, 2), K_FILE_FORMAT_BMP_GRAY),
-      c15, c16, SavedBytes(KImageC24(4, 2), K_FILE_FORMAT_BMP_COLOR), plain16, masks444};
+  const Bytes files[] = {SavedBytes(KImageBW1(4, 2), K_FILE_FORMAT_BMP_BILEVEL),
+                         SavedBytes(KImageBW8(4, 2), K_FILE_FORMAT_BMP_GRAY),
+                         c15,
+                         c16,
+                         SavedBytes(KImageC24(4, 2), K_FILE_FORMAT_BMP_COLOR),
+                         plain16,
+                         masks444};
   const KKind targets[] = {KKind::kBW1, KKind::kBW8, KKind::kBW16, KKind::kC15, KKind::kC16, KKind::kC24};
   constexpr K_ERRORS OK = K_SUCCESS, BIL = K_ERROR_BILEVEL_IMAGE_EXPECTED, GRA = K_ERROR_GRAY_IMAGE_EXPECTED,
                      COL = K_ERROR_COLOR_IMAGE_EXPECTED, UNS = K_ERROR_UNSUPPORTED_BMP_FORMAT;
   // A 16-bit pixel loads only into the kind whose layout it has: a 5-6-5 word is not a 5-5-5 colour.
   const K_ERRORS expected[7][6] = {
       // BW1 BW8  BW16 C15  C16  C24
-      {OK, GRA, GRA, COL, COL, COL},  // 1 bit
-      {BIL, OK, BIL, COL, COL, COL},  // 8 bits
-      {BIL, GRA, GRA, OK, UNS, UNS},  // 15 bits (5-5-5 masks)
-      {BIL, GRA, GRA, UNS, OK, UNS},  // 16 bits (5-6-5 masks)
-      {BIL, GRA, GRA, UNS, UNS, OK},  // 24 bits
-      {BIL, GRA, GRA, OK, UNS, UNS},  // 16 bits, no bit fields: 5-5-5
-      {BIL, GRA, GRA, UNS, UNS, UNS}, // 16 bits, 4-4-4 masks: no kind of ours
+      {OK, GRA, GRA, COL, COL, COL},   // 1 bit
+      {BIL, OK, BIL, COL, COL, COL},   // 8 bits
+      {BIL, GRA, GRA, OK, UNS, UNS},   // 15 bits (5-5-5 masks)
+      {BIL, GRA, GRA, UNS, OK, UNS},   // 16 bits (5-6-5 masks)
+      {BIL, GRA, GRA, UNS, UNS, OK},   // 24 bits
+      {BIL, GRA, GRA, OK, UNS, UNS},   // 16 bits, no bit fields: 5-5-5
+      {BIL, GRA, GRA, UNS, UNS, UNS},  // 16 bits, 4-4-4 masks: no kind of ours
   };
   const std::string path = dir.Path("file.bmp");
   for (int f = 0; f < 7; ++f) {
@@ -139,8 +143,8 @@ TEST(Bmp, OtherLayoutsThatLoad) {
   }
 
   // 24 bits with the 12-byte core header: 2 x 2, rows of 6 bytes padded to 8, 1000 pixels per metre.
-  ASSERT_TRUE(KWriteFileBytes(path, {'B', 'M', 42, 0, 0, 0, 0, 0, 0, 0, 26, 0, 0, 0, 12, 0, 0, 0, 2, 0, 2, 0, 1, 0,
-                                     24, 0, 1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}));
+  ASSERT_TRUE(KWriteFileBytes(path, {'B', 'M', 42, 0,  0, 0, 0, 0, 0, 0, 26, 0, 0, 0, 12, 0, 0,  0,  2,  0, 2,
+                                     0,   1,   0,  24, 0, 1, 2, 3, 4, 5, 6,  0, 0, 7, 8,  9, 10, 11, 12, 0, 0}));
   KImageC24 colour;
   EXPECT_EQ(colour.Load(path.c_str()), K_FILE_FORMAT_BMP_COLOR);
   EXPECT_EQ(colour.GetPixel(0, 0).byte0, 7);  // the bottom row comes first

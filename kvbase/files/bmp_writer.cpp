@@ -24,9 +24,7 @@ std::int32_t PixelsPerMetre(float resolution, KMeasurementUnit* unit) {
 // Colour table (BW1 black and white, BW8 gray ramp) or masks (C15, C16) after the information header.
 void FillTable(const KPixelKind& kind, unsigned char* table) {
   switch (bmp::BitCountOf(kind)) {
-    case 1:
-      std::memset(table + 4, 255, 3);
-      break;
+    case 1: std::memset(table + 4, 255, 3); break;
     case 8:
       for (int i = 0; i < 256; ++i) std::memset(table + 4 * i, i, 3);
       break;
@@ -37,8 +35,7 @@ void FillTable(const KPixelKind& kind, unsigned char* table) {
       PutU32(table + 8, 0x001F);
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -60,10 +60,10 @@ IMAGE_FILE_TYPES KImage<T>::Load(const char* path) {
   }
 }
 
-#define KVBASE_DEFINE_FILE_MEMBERS(T)                             \
-  template void KROI<T>::Save(const char*, IMAGE_FILE_TYPES);     \
-  template IMAGE_FILE_TYPES KROI<T>::Load(const char*);           \
-  template void KImage<T>::Save(const char*, IMAGE_FILE_TYPES);   \
+#define KVBASE_DEFINE_FILE_MEMBERS(T)                           \
+  template void KROI<T>::Save(const char*, IMAGE_FILE_TYPES);   \
+  template IMAGE_FILE_TYPES KROI<T>::Load(const char*);         \
+  template void KImage<T>::Save(const char*, IMAGE_FILE_TYPES); \
   template IMAGE_FILE_TYPES KImage<T>::Load(const char*);
 KVBASE_FOR_EACH_PIXEL_TYPE(KVBASE_DEFINE_FILE_MEMBERS)
 #undef KVBASE_DEFINE_FILE_MEMBERS

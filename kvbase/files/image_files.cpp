@@ -15,8 +15,8 @@
 namespace kvbase::internal {
 namespace {
 
-KSaveContext gSaveContext = {nullptr, kKindBW8, K_FILE_FORMAT_BMP_GRAY, nullptr, 0, 0, 0, 0,
-                             1.0f, 1.0f, &KUnitNone, nullptr};
+KSaveContext gSaveContext = {nullptr,    kKindBW8, K_FILE_FORMAT_BMP_GRAY, nullptr, 0, 0, 0, 0, 1.0f, 1.0f,
+                             &KUnitNone, nullptr};
 KLoadContext gLoadContext = {};
 unsigned int gJpegQuality = 50;
 unsigned char gTiffThreshold = 128;
@@ -89,7 +89,7 @@ struct KExtensionChoice {
 struct KSaveRules {
   const char* traceName;
   KPixelKind kind;
-  K_ERRORS refused[12];        // by format code 0..11; K_SUCCESS where the code is accepted
+  K_ERRORS refused[12];  // by format code 0..11; K_SUCCESS where the code is accepted
   KExtensionChoice bmp, tif, jpg;
 };
 
@@ -102,24 +102,39 @@ constexpr K_ERRORS BMP = K_ERROR_UNSUPPORTED_BMP_FORMAT;
 constexpr K_ERRORS JPG = K_ERROR_UNSUPPORTED_JPEG_FORMAT;
 
 //                                             code: 0    1    2    3    4    5    6    7    8    9    10   11
-const KSaveRules kSaveBW1 = {"KImageBW1::Save", kvbase::internal::kKindBW1,
+const KSaveRules kSaveBW1 = {"KImageBW1::Save",
+                             kvbase::internal::kKindBW1,
                              {OK, BIL, BIL, OK, BIL, OK, OK, BIL, BIL, OK, BIL, BIL},
-                             {6, OK}, {0, OK}, {9, OK}};
-const KSaveRules kSaveBW8 = {"KROIBW8::Save", kvbase::internal::kKindBW8,
-                             {OK, OK, GRA, OK, OK, OK, GRA, OK, GRA, OK, OK, GRA},
-                             {7, OK}, {1, OK}, {10, OK}};
-const KSaveRules kSaveBW16 = {"KROIBW16::Save", kvbase::internal::kKindBW16,
+                             {6, OK},
+                             {0, OK},
+                             {9, OK}};
+const KSaveRules kSaveBW8 = {
+    "KROIBW8::Save", kvbase::internal::kKindBW8, {OK, OK, GRA, OK, OK, OK, GRA, OK, GRA, OK, OK, GRA}, {7, OK}, {1, OK},
+    {10, OK}};
+const KSaveRules kSaveBW16 = {"KROIBW16::Save",
+                              kvbase::internal::kKindBW16,
                               {GRA, OK, GRA, GRA, GRA, OK, BMP, BMP, BMP, OK, JPG, JPG},
-                              {-1, BMP}, {1, OK}, {-1, JPG}};
-const KSaveRules kSaveC24 = {"KROIC24::Save", kvbase::internal::kKindC24,
+                              {-1, BMP},
+                              {1, OK},
+                              {-1, JPG}};
+const KSaveRules kSaveC24 = {"KROIC24::Save",
+                             kvbase::internal::kKindC24,
                              {COL, COL, OK, COL, COL, OK, COL, COL, OK, OK, COL, OK},
-                             {8, OK}, {2, OK}, {11, OK}};
-const KSaveRules kSaveC15 = {"KROIC15::Save", kvbase::internal::kKindC15,
+                             {8, OK},
+                             {2, OK},
+                             {11, OK}};
+const KSaveRules kSaveC15 = {"KROIC15::Save",
+                             kvbase::internal::kKindC15,
                              {TIF, TIF, TIF, TIF, TIF, OK, COL, COL, OK, OK, JPG, JPG},
-                             {8, OK}, {-1, TIF}, {-1, JPG}};
-const KSaveRules kSaveC16 = {"KROIC16::Save", kvbase::internal::kKindC16,
+                             {8, OK},
+                             {-1, TIF},
+                             {-1, JPG}};
+const KSaveRules kSaveC16 = {"KROIC16::Save",
+                             kvbase::internal::kKindC16,
                              {TIF, TIF, TIF, TIF, TIF, OK, COL, COL, OK, OK, JPG, JPG},
-                             {8, OK}, {-1, TIF}, {-1, JPG}};
+                             {8, OK},
+                             {-1, TIF},
+                             {-1, JPG}};
 
 // K_FILE_FORMAT_AUTO: the part of the path from its last "." decides, compared case included.
 KExtensionChoice FormatFromExtension(const KSaveRules& rules, const char* path) {
@@ -153,15 +168,12 @@ void WriteFormat(KSaveContext& context) {
     case K_FILE_FORMAT_TIFF_GRAY:
     case K_FILE_FORMAT_TIFF_COLOR:
     case K_FILE_FORMAT_TIFF_BILEVEL_PACKBITS:
-    case K_FILE_FORMAT_TIFF_GRAY_PACKBITS:
-      return kvbase::internal::WriteTiff(context);
+    case K_FILE_FORMAT_TIFF_GRAY_PACKBITS: return kvbase::internal::WriteTiff(context);
     case K_FILE_FORMAT_BMP_BILEVEL:
     case K_FILE_FORMAT_BMP_GRAY:
-    case K_FILE_FORMAT_BMP_COLOR:
-      return kvbase::internal::WriteBmp(context);
+    case K_FILE_FORMAT_BMP_COLOR: return kvbase::internal::WriteBmp(context);
     case K_FILE_FORMAT_JPEG_GRAY:
-    case K_FILE_FORMAT_JPEG_COLOR:
-      return kvbase::internal::WriteJpeg(context);
+    case K_FILE_FORMAT_JPEG_COLOR: return kvbase::internal::WriteJpeg(context);
     default:  // ChooseSaveFormat lets no other code through
       KSetError(K_ERROR_BAD_FILE_FORMAT);
   }
@@ -242,8 +254,7 @@ bool OpenForLoad(KLoadContext& context, const char* path) {
   return true;
 }
 
-short LoadImage(const char* traceName, const KPixelKind& kind, KGenericROI* target, const char* path,
-                short& format) {
+short LoadImage(const char* traceName, const KPixelKind& kind, KGenericROI* target, const char* path, short& format) {
   format = K_FILE_FORMAT_AUTO;  // "no container recognised" until one is
   KLoadContext& context = kvbase::internal::LoadContext();
   context = KLoadContext{};

@@ -26,14 +26,14 @@
 #include "kvbase/image/image.h"
 #include "kvbase/image/roi.h"
 
-short KSaveImage(KImage<int>* image, const char* path, short format);  // "KImageBW1::Save"
+short KSaveImage(KImage<int>* image, const char* path, short format);         // "KImageBW1::Save"
 short KSaveImage(KROI<unsigned char>* roi, const char* path, short format);   // "KROIBW8::Save"
 short KSaveImage(KROI<unsigned short>* roi, const char* path, short format);  // "KROIBW16::Save"
 short KSaveImage(KROI<KC24>* roi, const char* path, short format);            // "KROIC24::Save"
 short KSaveImage(KROI<KC15>* roi, const char* path, short format);            // "KROIC15::Save"
 short KSaveImage(KROI<KC16>* roi, const char* path, short format);            // "KROIC16::Save"
 
-short KLoadImage(KImage<int>* image, const char* path, short& format);  // "KROIBW1::Load"
+short KLoadImage(KImage<int>* image, const char* path, short& format);         // "KROIBW1::Load"
 short KLoadImage(KROI<unsigned char>* roi, const char* path, short& format);   // "KROIBW8::Load"
 short KLoadImage(KROI<unsigned short>* roi, const char* path, short& format);  // "KImageBW16::Load"
 short KLoadImage(KROI<KC15>* roi, const char* path, short& format);            // "KImageC15::Load"

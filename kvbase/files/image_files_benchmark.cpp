@@ -118,8 +118,7 @@ void DirectCompress(const std::string& path, KGenericROI& image, bool colour) {
   std::setvbuf(file, buffer.get(), _IOFBF, kSaveBuffer);
   const KJpegReferenceParams params = {image.GetWidth(), image.GetHeight(), colour ? 3 : 1,
                                        colour ? JCS_EXT_BGR : JCS_GRAYSCALE, 50};
-  KJpegReferenceWrite(file, params,
-                      [&](int y) { return static_cast<unsigned char*>(image.GetGenericImagePtr(0, y)); });
+  KJpegReferenceWrite(file, params, [&](int y) { return static_cast<unsigned char*>(image.GetGenericImagePtr(0, y)); });
   std::fflush(file);
   std::fclose(file);
 }

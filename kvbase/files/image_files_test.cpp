@@ -58,8 +58,10 @@ void ExpectFormatChoices(const std::string& traceName, std::array<K_ERRORS, 12> 
     }
     EXPECT_EQ(result, K_SUCCESS);
     const Bytes bytes = KReadFileBytes(path);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 2)),
-              expected <= 4 ? "II" : expected <= 8 ? "BM" : "\xFF\xD8");
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 2)), expected <= 4 ? "II"
+                                                                                             : expected <= 8
+                                                                                                 ? "BM"
+                                                                                                 : "\xFF\xD8");
     KImage<T> copy;
     short loaded = -1;
     EXPECT_EQ(KLoadImage(&copy, path.c_str(), loaded), K_SUCCESS);
@@ -99,7 +101,11 @@ TEST(ImageFiles, SaveRefusesSourcesWithoutPixelsAndReportsWriteFailures) {
 
 TEST(ImageFiles, RecognitionFromTheFirstSixteenBytes) {
   KTempDir dir;
-  struct Case { std::string bytes; K_ERRORS error; short format; };  // format: what the caller is told
+  struct Case {
+    std::string bytes;
+    K_ERRORS error;
+    short format;
+  };  // format: what the caller is told
   const Case cases[] = {
       {"BM too short", K_ERROR_FILE_READ, K_FILE_FORMAT_AUTO},
       {"0123456789abcdefghij", K_ERROR_BAD_FILE_FORMAT, K_FILE_FORMAT_AUTO},

@@ -66,7 +66,11 @@ Bytes SavedBytes(Source&& source, short format) {
 
 // Loading a file into a fresh 1 x 1 image of one kind: the result, the format told, the width after.
 enum class KKind { kBW1, kBW8, kBW16, kC15, kC16, kC24 };
-struct KLoaded { K_ERRORS error; short format; int width; };
+struct KLoaded {
+  K_ERRORS error;
+  short format;
+  int width;
+};
 
 template <typename Image>
 KLoaded LoadAs(const std::string& path) {
@@ -78,7 +82,7 @@ KLoaded LoadAs(const std::string& path) {
 
 inline KLoaded LoadInto(KKind kind, const std::string& path) {
   static KLoaded (*const load[])(const std::string&) = {LoadAs<KImageBW1>, LoadAs<KImageBW8>, LoadAs<KImageBW16>,
-                                                         LoadAs<KImageC15>,  LoadAs<KImageC16>, LoadAs<KImageC24>};
+                                                        LoadAs<KImageC15>, LoadAs<KImageC16>, LoadAs<KImageC24>};
   return load[static_cast<int>(kind)](path);
 }
 

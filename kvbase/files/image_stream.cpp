@@ -95,8 +95,8 @@ void KImage<T>::Serialize(void* stream, int writing, unsigned int /*version*/) {
   }
 }
 
-#define KVBASE_DEFINE_SERIALIZE(T)                                   \
-  template void KROI<T>::Serialize(void*, int, unsigned int);        \
+#define KVBASE_DEFINE_SERIALIZE(T)                            \
+  template void KROI<T>::Serialize(void*, int, unsigned int); \
   template void KImage<T>::Serialize(void*, int, unsigned int);
 KVBASE_FOR_EACH_PIXEL_TYPE(KVBASE_DEFINE_SERIALIZE)
 #undef KVBASE_DEFINE_SERIALIZE

@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include <jpeglib.h>
+// After jpeglib.h, whose settings it reads.
 #include <jerror.h>
 
 #include "kvbase/files/internal/file_contexts.h"
@@ -39,14 +40,13 @@ struct KJpegErrorManager {
 // made-up samples (gray, or the last good ones). These warnings mean that the pixels are not the file's.
 bool MeansDataLost(int messageCode) {
   switch (messageCode) {
-    case JWRN_JPEG_EOF:         // the file ends before the image does
-    case JWRN_HIT_MARKER:       // a scan ends before its data does
+    case JWRN_JPEG_EOF:    // the file ends before the image does
+    case JWRN_HIT_MARKER:  // a scan ends before its data does
     case JWRN_HUFF_BAD_CODE:
     case JWRN_ARITH_BAD_CODE:
-    case JWRN_MUST_RESYNC:      // a restart marker is missing: data skipped
+    case JWRN_MUST_RESYNC:  // a restart marker is missing: data skipped
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 

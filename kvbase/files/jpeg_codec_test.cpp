@@ -70,7 +70,11 @@ TEST(Jpeg, CodecFilesLoadIntoTheirKindsOnly) {
   EXPECT_TRUE(c24.GetPixel(3, 2).byte2 > 239 && c24.GetPixel(3, 2).byte0 < 16);  // red is byte 2 in memory
   EXPECT_EQ(bw8.Load(gray.c_str()), K_FILE_FORMAT_JPEG_GRAY);
   // Kinds whose pixels cannot take the codec's 8-bit samples are refused too, before any resizing.
-  const struct { KKind kind; const std::string& file; K_ERRORS error; } refusals[] = {
+  const struct {
+    KKind kind;
+    const std::string& file;
+    K_ERRORS error;
+  } refusals[] = {
       {KKind::kBW8, colour, K_ERROR_GRAY_IMAGE_EXPECTED},     {KKind::kC24, gray, K_ERROR_COLOR_IMAGE_EXPECTED},
       {KKind::kBW1, gray, K_ERROR_BILEVEL_IMAGE_EXPECTED},    {KKind::kBW16, gray, K_ERROR_UNSUPPORTED_JPEG_FORMAT},
       {KKind::kC15, colour, K_ERROR_UNSUPPORTED_JPEG_FORMAT}, {KKind::kC16, colour, K_ERROR_UNSUPPORTED_JPEG_FORMAT},
@@ -86,7 +90,12 @@ TEST(Jpeg, CodecFilesLoadIntoTheirKindsOnly) {
 // A BW8 image is saved as a baseline JFIF file of one component, its resolution in the density fields.
 TEST(Jpeg, ResolutionTravelsInTheDensityFields) {
   KTempDir dir;
-  struct Case { float resolution; KMeasurementUnit* unit; int densityUnit, density; KMeasurementUnit* back; };
+  struct Case {
+    float resolution;
+    KMeasurementUnit* unit;
+    int densityUnit, density;
+    KMeasurementUnit* back;
+  };
   const Case cases[] = {
       {300.0f, &KUnit_inch, 1, 300, &KUnit_inch},
       {50.0f, &KUnit_cm, 2, 50, &KUnit_cm},

@@ -14,8 +14,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -32,7 +32,8 @@ constexpr int kSide = 4096;
 
 std::string BenchPath(const char* name) {
   const char* dir = std::getenv("KV_BENCH_DIR");
-  const std::filesystem::path base = dir != nullptr ? std::filesystem::path(dir) : std::filesystem::temp_directory_path();
+  const std::filesystem::path base =
+      dir != nullptr ? std::filesystem::path(dir) : std::filesystem::temp_directory_path();
   return (base / ("kvbase-tiff-bench-" + std::to_string(getpid()) + "-" + name)).string();
 }
 
@@ -116,12 +117,13 @@ void BM_TiffPassRead(benchmark::State& state) {
   const auto readInBatches = [&] {
     const int descriptor = open(path.c_str(), O_RDONLY);
     for (std::size_t at = 0; at < bytes.size(); at += batch.size()) {
-      benchmark::DoNotOptimize(pread(descriptor, batch.data(), std::min(batch.size(), bytes.size() - at),
-                                     static_cast<off_t>(at)));
+      benchmark::DoNotOptimize(
+          pread(descriptor, batch.data(), std::min(batch.size(), bytes.size() - at), static_cast<off_t>(at)));
     }
     close(descriptor);
   };
-  KReportPaired(state, readInBatches, [&] { RawRead(path, bytes); }, "x_fread");
+  KReportPaired(
+      state, readInBatches, [&] { RawRead(path, bytes); }, "x_fread");
   std::remove(path.c_str());
 }
 
@@ -138,7 +140,8 @@ void BM_TiffPassExchange(benchmark::State& state) {
                                     kSide);
     }
   };
-  KReportPaired(state, exchange, [&] { RawRead(path, bytes); }, "x_fread");
+  KReportPaired(
+      state, exchange, [&] { RawRead(path, bytes); }, "x_fread");
   std::remove(path.c_str());
 }
 

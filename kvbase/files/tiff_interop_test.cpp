@@ -103,8 +103,8 @@ TEST_F(TiffInteropTest, LibtiffReadsOurFiles) {
 // Writes the pattern with libtiff, three rows a strip, with texts (one short enough for the entry itself)
 // and 300 by 150 pixels per inch (big-endian: per centimetre), and loads it into an Image.
 template <typename Image>
-void ExpectWeRead(const std::string& path, const char* mode, uint16_t compression, int bits, int samples,
-                  short format, bool expanded = false) {
+void ExpectWeRead(const std::string& path, const char* mode, uint16_t compression, int bits, int samples, short format,
+                  bool expanded = false) {
   SCOPED_TRACE(std::string(mode) + " format " + std::to_string(format));
   const bool big = mode[1] == 'b';
   Bytes row;

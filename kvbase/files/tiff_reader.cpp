@@ -36,8 +36,7 @@ bool IsPackBits(const KTiffDirectory& d) { return d.compression == kCompressionP
 // When a single uncompressed strip has no StripByteCounts, it holds the whole image: every sample's bytes
 // are counted (two for 16 bits), so that no row is left unread.
 void SupplyByteCount(KTiffDirectory& d) {
-  if (d.compression != kCompressionNone || !d.hasStripOffsets || d.stripOffsets.count != 1 ||
-      d.hasStripByteCounts) {
+  if (d.compression != kCompressionNone || !d.hasStripOffsets || d.stripOffsets.count != 1 || d.hasStripByteCounts) {
     return;
   }
   const std::uint64_t rowBytes =
@@ -63,9 +62,8 @@ K_ERRORS CheckFile(const KTiffDirectory& d) {
     return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
   }
   const bool gray = (d.compression == kCompressionNone || IsPackBits(d)) &&
-                    (d.bitsPerSample == 1 || d.bitsPerSample == 8 || d.bitsPerSample == 16) &&
-                    d.samplesPerPixel == 1 && d.hasPhotometric && d.photometric == kPhotometricBlackIsZero &&
-                    d.planarConfiguration == 1;
+                    (d.bitsPerSample == 1 || d.bitsPerSample == 8 || d.bitsPerSample == 16) && d.samplesPerPixel == 1 &&
+                    d.hasPhotometric && d.photometric == kPhotometricBlackIsZero && d.planarConfiguration == 1;
   const bool rgb = d.compression == kCompressionNone && d.bitsPerSample == 8 && d.samplesPerPixel == 3 &&
                    d.hasPhotometric && d.photometric == kPhotometricRgb && d.planarConfiguration == 1;
   return gray || rgb ? K_SUCCESS : K_ERROR_UNSUPPORTED_TIFF_FORMAT;
@@ -239,8 +237,7 @@ class KRowReader {
   std::vector<unsigned char> batch_;
 };
 
-K_ERRORS ReadRows(const KLoadContext& context, const KTiffDirectory& d, const KTarget& target,
-                  const KRowFixes& fixes) {
+K_ERRORS ReadRows(const KLoadContext& context, const KTiffDirectory& d, const KTarget& target, const KRowFixes& fixes) {
   KTiffValues offsets(context.file, context.fileSize, d.order, d.stripOffsets);
   KTiffValues byteCounts(context.file, context.fileSize, d.order, d.stripByteCounts);
   const std::uint64_t rowBytes = FileRowBytes(d);
@@ -391,8 +388,7 @@ K_ERRORS Read(KLoadContext& context) {
   if (!PrepareTarget(context)) return KGetError();
 
   // The rows the reader writes must fit the target's rows.
-  const std::uint64_t targetRowBytes =
-      d.bitsPerSample == 1 && context.kind.bits[0] == 8 ? d.width : FileRowBytes(d);
+  const std::uint64_t targetRowBytes = d.bitsPerSample == 1 && context.kind.bits[0] == 8 ? d.width : FileRowBytes(d);
   if (context.pixels == nullptr || context.rowLength < 0 ||
       static_cast<std::uint64_t>(context.rowLength) < targetRowBytes) {
     return K_ERROR_IMAGE_MEMORY_ACCESS;

@@ -61,7 +61,12 @@ TEST_F(TiffReaderTest, FilesThatCannotBeLoadedLeaveTheTargetUntouched) {
   for (int i = 0; i < 100; ++i) runs.insert(runs.end(), {0x81, 0});
   constexpr K_ERRORS UNS = K_ERROR_UNSUPPORTED_TIFF_FORMAT, BAD = K_ERROR_BAD_FILE_FORMAT, READ = K_ERROR_FILE_READ;
   constexpr KKind BW1 = KKind::kBW1, BW8 = KKind::kBW8, BW16 = KKind::kBW16;
-  const struct { const char* name; Bytes file; KKind target; K_ERRORS expected; } cases[] = {
+  const struct {
+    const char* name;
+    Bytes file;
+    KKind target;
+    K_ERRORS expected;
+  } cases[] = {
       {"white is zero", Gray8With([](KTiffBuilder& t) { t.Short(262, {0}); }), BW8, UNS},
       {"palette", Gray8With([](KTiffBuilder& t) { t.Short(262, {3}); }), BW8, UNS},
       {"no photometric", Gray8With([](KTiffBuilder& t) { t.Remove(262); }), BW8, UNS},
@@ -74,8 +79,8 @@ TEST_F(TiffReaderTest, FilesThatCannotBeLoadedLeaveTheTargetUntouched) {
       {"signed samples", GrayFile(false, 2, 2, 16).Short(339, {2}).Strips({Bytes(8, 1)}).Build(), BW16, UNS},
       {"floating-point samples", GrayFile(false, 2, 2, 16).Short(339, {3}).Strips({Bytes(8, 1)}).Build(), BW16, UNS},
       {"no width", Gray8With([](KTiffBuilder& t) { t.Remove(256); }), BW8, BAD},
-      {"no byte counts for two strips", GrayFile(false, 4, 2, 8).Strips({Bytes(4, 1), Bytes(4, 2)}, false).Build(),
-       BW8, BAD},
+      {"no byte counts for two strips", GrayFile(false, 4, 2, 8).Strips({Bytes(4, 1), Bytes(4, 2)}, false).Build(), BW8,
+       BAD},
       {"RGB into BW8", rgb, BW8, K_ERROR_GRAY_IMAGE_EXPECTED},
       {"RGB into BW16", rgb, BW16, UNS},
       {"RGB into C15", rgb, KKind::kC15, UNS},
@@ -155,9 +160,13 @@ TEST_F(TiffReaderTest, ATextTagMetAgainIsSkipped) {
 
 TEST_F(TiffReaderTest, StripValuesFromTheEntryOrSuppliedForOneStrip) {
   // One uncompressed strip without StripByteCounts holds the whole image, the second row included.
-  const struct { std::uint32_t bits; Bytes strip; unsigned lastLittle, lastBig; } cases[] = {
-      {8, Bytes(6, 0x11), 0x11, 0x11}, {16, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, 0x0C0B, 0x0B0C},
-      {1, {0xFF, 0xFF}, 255, 255}};
+  const struct {
+    std::uint32_t bits;
+    Bytes strip;
+    unsigned lastLittle, lastBig;
+  } cases[] = {{8, Bytes(6, 0x11), 0x11, 0x11},
+               {16, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, 0x0C0B, 0x0B0C},
+               {1, {0xFF, 0xFF}, 255, 255}};
   for (bool big : {false, true}) {
     for (const auto& c : cases) {
       const std::string path = Write(GrayFile(big, 3, 2, c.bits).Strips({c.strip}, false).Build());
@@ -165,7 +174,8 @@ TEST_F(TiffReaderTest, StripValuesFromTheEntryOrSuppliedForOneStrip) {
       KImageBW8 narrow;
       short format = -1;
       ASSERT_EQ(c.bits == 16 ? KLoadImage(&wide, path.c_str(), format) : KLoadImage(&narrow, path.c_str(), format),
-                K_SUCCESS) << c.bits << " " << big;
+                K_SUCCESS)
+          << c.bits << " " << big;
       EXPECT_EQ(c.bits == 16 ? wide.GetPixel(2, 1) : narrow.GetPixel(2, 1), big ? c.lastBig : c.lastLittle);
     }
     // Two SHORT offsets and counts sit in the entries' value fields; the second strip comes first.
@@ -183,7 +193,12 @@ TEST_F(TiffReaderTest, StripValuesFromTheEntryOrSuppliedForOneStrip) {
 
 // PackBits runs across row ends and past the target: the ROI gets the bytes in order, nothing else changes.
 TEST_F(TiffReaderTest, PackBitsNeverWritesOutsideTheTarget) {
-  const struct { const char* name; std::uint32_t bits; Bytes strip; std::vector<unsigned> rows; } cases[] = {
+  const struct {
+    const char* name;
+    std::uint32_t bits;
+    Bytes strip;
+    std::vector<unsigned> rows;
+  } cases[] = {
       {"run past the end", 8, {0x81, 9}, std::vector<unsigned>(8, 9)},
       {"literal across a row, run past the end", 8, {5, 1, 2, 3, 4, 5, 6, 0xFE, 7}, {1, 2, 3, 4, 5, 6, 7, 7}},
       {"bits run past the end", 1, {0x81, 0xF0}, std::vector<unsigned>(8, 255)},
@@ -202,7 +217,6 @@ TEST_F(TiffReaderTest, PackBitsNeverWritesOutsideTheTarget) {
     }
   }
 }
-
 
 // Reads at an offset come from the file itself, or through the stream when no file is behind it; a
 // read past the end is a failure either way.

@@ -48,17 +48,10 @@ bool ParametersFor(int format, const KPixelKind& kind, KTiffParameters& paramete
     case 3:
       parameters = {1, 1, format == 0 ? kCompressionNone : kCompressionPackBits, kPhotometricBlackIsZero};
       return bw8 || kind.IsBilevel();
-    case 1:
-      parameters = {1, kind.bits[0], kCompressionNone, kPhotometricBlackIsZero};
-      return bw8 || bw16;
-    case 2:
-      parameters = {3, 8, kCompressionNone, kPhotometricRgb};
-      return c24;
-    case 4:
-      parameters = {1, 8, kCompressionPackBits, kPhotometricBlackIsZero};
-      return bw8;
-    default:
-      return false;
+    case 1: parameters = {1, kind.bits[0], kCompressionNone, kPhotometricBlackIsZero}; return bw8 || bw16;
+    case 2: parameters = {3, 8, kCompressionNone, kPhotometricRgb}; return c24;
+    case 4: parameters = {1, 8, kCompressionPackBits, kPhotometricBlackIsZero}; return bw8;
+    default: return false;
   }
 }
 
@@ -74,8 +67,9 @@ KStripPlan PlanStrips(const KSaveContext& context, const KTiffParameters& parame
   KStripPlan plan;
   plan.rowBytes = (static_cast<std::uint64_t>(parameters.samples) * parameters.bits * context.width + 7) / 8;
   const unsigned int stripSize = TiffStripSize();
-  plan.rowsPerStrip = stripSize == 0 ? static_cast<std::uint32_t>(context.height)
-                                     : static_cast<std::uint32_t>(std::max<std::uint64_t>(1, stripSize / plan.rowBytes));
+  plan.rowsPerStrip = stripSize == 0
+                          ? static_cast<std::uint32_t>(context.height)
+                          : static_cast<std::uint32_t>(std::max<std::uint64_t>(1, stripSize / plan.rowBytes));
   plan.strips = static_cast<std::uint32_t>((static_cast<std::uint64_t>(context.height) + plan.rowsPerStrip - 1) /
                                            plan.rowsPerStrip);
   return plan;

@@ -11,7 +11,9 @@ using namespace kvbase::testing;
 using Fields = std::vector<std::uint32_t>;
 
 // One directory entry of a file this library wrote ("II", directory at 8).
-struct Entry { std::uint32_t tag, type, count, value; };
+struct Entry {
+  std::uint32_t tag, type, count, value;
+};
 
 std::vector<Entry> DirectoryOf(const Bytes& file) {
   std::vector<Entry> entries;
@@ -48,12 +50,20 @@ TEST_F(TiffWriterTest, GrayImageInTwoStripsOrOneHasTheWorkedLayout) {
   KImageBW8 image(100, 100);
   FillPattern(image);
   constexpr std::uint32_t H = 2147483648u;  // 1.0 is written as H / H
-  const struct { unsigned int stripSize; std::uint32_t pixelsAt; Fields entries, data; } cases[] = {
-      {8192, 190, {256, 4, 1, 100, 257, 4, 1, 100, 258, 3, 1, 8, 259, 3, 1, 1, 262, 3, 1, 1, 273, 4, 2, 158,
-                   277, 3, 1, 1, 278, 3, 1, 81, 279, 4, 2, 166, 282, 5, 1, 174, 283, 5, 1, 182, 296, 3, 1, 1},
+  const struct {
+    unsigned int stripSize;
+    std::uint32_t pixelsAt;
+    Fields entries, data;
+  } cases[] = {
+      {8192,
+       190,
+       {256, 4, 1, 100, 257, 4, 1, 100, 258, 3, 1, 8,   259, 3, 1, 1,   262, 3, 1, 1,   273, 4, 2, 158,
+        277, 3, 1, 1,   278, 3, 1, 81,  279, 4, 2, 166, 282, 5, 1, 174, 283, 5, 1, 182, 296, 3, 1, 1},
        {0, 190, 190 + 8100, 8100, 1900, H, H, H, H}},
-      {0, 174, {256, 4, 1, 100, 257, 4, 1, 100, 258, 3, 1, 8, 259, 3, 1, 1, 262, 3, 1, 1, 273, 4, 1, 174,
-                277, 3, 1, 1, 278, 3, 1, 100, 279, 4, 1, 10000, 282, 5, 1, 158, 283, 5, 1, 166, 296, 3, 1, 1},
+      {0,
+       174,
+       {256, 4, 1, 100, 257, 4, 1, 100, 258, 3, 1, 8,     259, 3, 1, 1,   262, 3, 1, 1,   273, 4, 1, 174,
+        277, 3, 1, 1,   278, 3, 1, 100, 279, 4, 1, 10000, 282, 5, 1, 158, 283, 5, 1, 166, 296, 3, 1, 1},
        {0, H, H, H, H}},
   };
   for (const auto& c : cases) {
@@ -88,7 +98,10 @@ TEST_F(TiffWriterTest, PackBitsEncodesRowByRowByItsRunRule) {
   for (int i = 0; i < 130; ++i) literal130[i] = static_cast<unsigned char>(i);
   literal130Encoded.insert(literal130Encoded.end(), literal130.begin(), literal130.begin() + 128);
   literal130Encoded.insert(literal130Encoded.end(), {1, 128, 129});
-  const struct { const char* name; Bytes row, encoded; } cases[] = {
+  const struct {
+    const char* name;
+    Bytes row, encoded;
+  } cases[] = {
       {"run then literal", {0, 0, 0, 0, 5, 7}, {253, 0, 1, 5, 7}},
       {"two equal bytes stay literal", {1, 1, 2}, {2, 1, 1, 2}},
       {"run of three", {5, 5, 5}, {254, 5}},
@@ -116,7 +129,11 @@ TEST_F(TiffWriterTest, PackBitsEncodesRowByRowByItsRunRule) {
 TEST_F(TiffWriterTest, BilevelFromGrayByTheLowEightBitsOfTheThresholdOrFromTheBits) {
   KImageBW8 image(10, 1);
   std::memcpy(image.GetImagePtr(0, 0), "\x80\x7F\xFF\x00\xC8\xC7\x80\x7F\x01\xFE", 10);
-  const struct { unsigned int threshold; short format; Bytes strip; } cases[] = {
+  const struct {
+    unsigned int threshold;
+    short format;
+    Bytes strip;
+  } cases[] = {
       {128, K_FILE_FORMAT_TIFF_BILEVEL, {0xAE, 0x40}},
       {200, K_FILE_FORMAT_TIFF_BILEVEL, {0x28, 0x40}},
       {128, K_FILE_FORMAT_TIFF_BILEVEL_PACKBITS, {1, 0xAE, 0x40}},
@@ -158,7 +175,11 @@ TEST_F(TiffWriterTest, TextsGoToTheDataAreaInTheirOrder) {
 }
 
 TEST_F(TiffWriterTest, ResolutionBecomesRationalsInInchOrCentimetre) {
-  const struct { KMeasurementUnit* unit; float resolution; std::uint32_t unitCode, numerator, denominator; } cases[] = {
+  const struct {
+    KMeasurementUnit* unit;
+    float resolution;
+    std::uint32_t unitCode, numerator, denominator;
+  } cases[] = {
       {&KUnitNone, 1.0f, 1, 2147483648u, 2147483648u},
       {&KUnit_inch, 72.0f, 2, 2415919104u, 33554432u},
       {&KUnit_cm, 50.0f, 3, 3355443200u, 67108864u},

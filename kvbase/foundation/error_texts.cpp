@@ -128,7 +128,8 @@ constexpr CodeText kTexts[] = {
     {K_ERROR_INVALID_VECTOR_USE, "Invalid vector use - Contact Technical Support"},
     {K_ERROR_INVALID_VECTOR_GROUP_LENGTH, "Invalid vector group length - Contact Technical Support"},
     {K_ERROR_INVALID_VECTOR_NUMBER_OF_GROUPS, "Invalid vector number of groups - Contact Technical Support"},
-    {K_ERROR_INVALID_NUMBER_OF_VECTOR_ELEMENTS, "Invalid number of vector elements - Check proper vector initialization"},
+    {K_ERROR_INVALID_NUMBER_OF_VECTOR_ELEMENTS,
+     "Invalid number of vector elements - Check proper vector initialization"},
     {K_ERROR_UNSUPPORTED_VECTOR_TYPE, "Unsupported vector type - Contact Technical Support"},
     {K_ERROR_VECTOR_SIZES_DIFFER, "Vectors not of the same size - Adjust vector sizes"},
     {K_ERROR_KERNEL_MEMORY_ACCESS, "Unable to access kernel memory - Check proper kernel initialization"},
@@ -200,14 +201,19 @@ constexpr CodeText kTexts[] = {
     {K_ERROR_UNKNOWN_ECC_FAMILY, "Unknown ECC family (ECC 000/050/080/100/140/200 only) - Contact Technical Support"},
     {K_ERROR_NOT_ENOUGH_CORNERS, "Not enough corners for auto-detection - Point at four corners"},
     {K_ERROR_TOO_MANY_ERRORS, "Too many errors, cannot correct contents - See Reference Manual"},
-    {K_ERROR_SYMBOL_NOT_LOCATED_NO_CANDIDATE, "Could not locate the dot matrix symbol (no good candidate object) - See Reference Manual"},
-    {K_ERROR_UNKNOWN_FORMAT_ID, "Unknown Format ID in ECC 000-140 symbol (Base 11/27/41/37 and ASCII 7/8 only) - See Reference Manual"},
+    {K_ERROR_SYMBOL_NOT_LOCATED_NO_CANDIDATE,
+     "Could not locate the dot matrix symbol (no good candidate object) - See Reference Manual"},
+    {K_ERROR_UNKNOWN_FORMAT_ID,
+     "Unknown Format ID in ECC 000-140 symbol (Base 11/27/41/37 and ASCII 7/8 only) - See Reference Manual"},
     {K_ERROR_INVALID_CRC, "Invalid CRC after error correction in ECC 000-140 symbol - See Reference Manual"},
     {K_ERROR_NOT_A_MATRIX_CODE_FILE, "Not a matrix code file - Check file source or contents"},
     {K_ERROR_UNSUPPORTED_MATRIX_CODE_FILE_VERSION, "Unsupported matrix code file version - Upgrade to newer release"},
-    {K_ERROR_SYMBOL_NOT_LOCATED_AREA, "Could not locate the dot matrix symbol (no object of acceptable area) - See Reference Manual"},
-    {K_ERROR_SYMBOL_NOT_LOCATED_SIZE, "Could not locate the dot matrix symbol (no object of acceptable size) - See Reference Manual"},
-    {K_ERROR_SYMBOL_NOT_LOCATED_TOO_MANY, "Could not locate the dot matrix symbol (too many candidate objects) - See Reference Manual"},
+    {K_ERROR_SYMBOL_NOT_LOCATED_AREA,
+     "Could not locate the dot matrix symbol (no object of acceptable area) - See Reference Manual"},
+    {K_ERROR_SYMBOL_NOT_LOCATED_SIZE,
+     "Could not locate the dot matrix symbol (no object of acceptable size) - See Reference Manual"},
+    {K_ERROR_SYMBOL_NOT_LOCATED_TOO_MANY,
+     "Could not locate the dot matrix symbol (too many candidate objects) - See Reference Manual"},
     {K_ERROR_NOT_A_VERIFIER_FILE, "Not a verifier file - Check file source or contents"},
     {K_ERROR_UNSUPPORTED_VERIFIER_FILE_VERSION, "Unsupported verifier file version - Upgrade to newer release"},
     {K_ERROR_NOT_ENOUGH_SAMPLE_IMAGES, "Not enough sample images - Use AddToStatistics"},
@@ -217,7 +223,8 @@ constexpr CodeText kTexts[] = {
     {K_ERROR_NOT_ENOUGH_SAMPLES_LEARNT, "Not enough samples learnt - Use UpdateStatistics"},
     {K_ERROR_INVALID_NORMALIZATION_MODE, "Invalid normalization mode - Check SetNormalize call"},
     {K_ERROR_IMAGE_NOT_REGISTERED, "Image not registered - Use method Register before Learn"},
-    {K_ERROR_INVALID_LEARNING_SEQUENCE, "Invalid learning sequence - Use AVERAGE followed by ABS_DEVIATION, or RMS_DEVIATION, then READY"},
+    {K_ERROR_INVALID_LEARNING_SEQUENCE,
+     "Invalid learning sequence - Use AVERAGE followed by ABS_DEVIATION, or RMS_DEVIATION, then READY"},
     {K_ERROR_SHAPE_HAS_MOTHER, "Shape already has a mother - Detach first"},
     {K_ERROR_MOTHER_HAS_THIS_DAUGHTER, "Mother already has this daughter - Detach daughter first"},
     {K_ERROR_MOTHER_HAS_DAUGHTERS, "Mother already has daughters - Detach daughters first"},
@@ -226,7 +233,8 @@ constexpr CodeText kTexts[] = {
     {K_ERROR_SINGULAR_TRANSFORM, "Singular transform"},
     {K_ERROR_NO_VALID_POINT, "No valid point found"},
     {K_ERROR_NOT_LIST_ATTACHMENT_MODE, "Not in list attachement mode - Detach daughters first"},
-    {K_ERROR_NOT_INDEXED_ATTACHMENT_MODE, "Not in indexed attachment mode - Detach daughters and call SetIndexed first"},
+    {K_ERROR_NOT_INDEXED_ATTACHMENT_MODE,
+     "Not in indexed attachment mode - Detach daughters and call SetIndexed first"},
     {K_ERROR_UNSUPPORTED_SHAPE_VERSION, "Unsupported shape version - Upgrade Corvid"},
     {K_ERROR_NO_COMPONENT, "No component in the BGA model - Add one"},
     {K_ERROR_NO_SUCH_COMPONENT, "No such component in the BGA model - Check current index/indices"},
@@ -270,7 +278,8 @@ constexpr CodeText kTexts[] = {
     {K_ERROR_ACQ_CONFIGURATION_FORBIDS, "Acquisition configuration forbids this operation - Check configuration"},
     {K_ERROR_ACQ_NO_EVENT, "No acquisition event"},
     {K_ERROR_ACQ_UNRECOVERABLE, "Unrecoverable acquisition error - Restart acquisition"},
-    {K_ERROR_ACQ_VALUE_NOT_ALLOWED_BY_HARDWARE, "Acquisition value not allowed by the device - Check device capabilities"},
+    {K_ERROR_ACQ_VALUE_NOT_ALLOWED_BY_HARDWARE,
+     "Acquisition value not allowed by the device - Check device capabilities"},
     {K_ERROR_ACQ_FILE_NOT_FOUND, "Acquisition file not found - Check file pathname"},
     {K_ERROR_ACQ_FOREIGN_IMAGE, "Foreign image - Use an image from this acquisition"},
     {K_ERROR_NOT_IMPLEMENTED, "Feature not yet implemented - Contact Technical Support"},
@@ -282,8 +291,8 @@ constexpr CodeText kTexts[] = {
 
 const char* FindErrorText(K_ERRORS code) {
   const CodeText* end = std::end(kTexts);
-  const CodeText* hit = std::lower_bound(std::begin(kTexts), end, code,
-                                         [](const CodeText& e, K_ERRORS c) { return e.code < c; });
+  const CodeText* hit =
+      std::lower_bound(std::begin(kTexts), end, code, [](const CodeText& e, K_ERRORS c) { return e.code < c; });
   return (hit != end && hit->code == code) ? hit->text : nullptr;
 }
 

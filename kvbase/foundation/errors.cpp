@@ -36,8 +36,7 @@ int KFailure() { return FailurePending() ? 1 : 0; }
 
 const char* KGetErrorText(K_ERRORS code) {
   if (const char* text = kvbase::internal::FindErrorText(code)) return text;
-  std::snprintf(gUnknownCodeText, sizeof gUnknownCodeText, "Unknown error code: %hd",
-                static_cast<short>(code));
+  std::snprintf(gUnknownCodeText, sizeof gUnknownCodeText, "Unknown error code: %hd", static_cast<short>(code));
   return gUnknownCodeText;
 }
 

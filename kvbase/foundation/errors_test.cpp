@@ -39,20 +39,22 @@ TEST(Errors, TextsKeepTheirSpellingAndUnknownCodesPrintAsSigned16Bit) {
   struct Case {
     int code;
     const char* text;
-  } cases[] = {
-      {K_ERROR_INVALID_DATA_SIZE, "Inalvid data size - Check type compatibility"},
-      {K_ERROR_CANNOT_MODIFY_ROI, "Unabler to modify ROI - Contact Technical Support"},
-      {K_ERROR_CONTOUR_FULL, "Maximum pixels in countour reached - Contact Technical Support"},
-      {K_ERROR_INSUFFICIENT_ALLOCATION, "Unsufficient memory allocation - Contact Technical Support"},
-      {K_ERROR_NOT_LIST_ATTACHMENT_MODE, "Not in list attachement mode - Detach daughters first"},
-      {K_ERROR_SHAPE_HAS_THIS_DAUGHTER, "shape already has this daughter - Detach daughter first"},
-      {K_ERROR_FILE_READ, "File error while reading - Check file integrity, troubleshoot disk device"},
-      {K_ERROR_TOO_FEW_CHARACTERS, "Too few characters found - Contact Technical Support"},
-      {K_ERROR_INTERNAL, "Internal error - Contact Technical Support"},
-      {K_ERROR_SYMBOL_SIZE_UNDETERMINED, "Could not determine symbol size - Increase image resolution"},
-      {1211, "Unknown error code: 1211"}, {-5, "Unknown error code: -5"}, {104, "Unknown error code: 104"},
-      {14010, "Unknown error code: 14010"}, {40000, "Unknown error code: -25536"},
-      {100021, "Unknown error code: -31051"}};
+  } cases[] = {{K_ERROR_INVALID_DATA_SIZE, "Inalvid data size - Check type compatibility"},
+               {K_ERROR_CANNOT_MODIFY_ROI, "Unabler to modify ROI - Contact Technical Support"},
+               {K_ERROR_CONTOUR_FULL, "Maximum pixels in countour reached - Contact Technical Support"},
+               {K_ERROR_INSUFFICIENT_ALLOCATION, "Unsufficient memory allocation - Contact Technical Support"},
+               {K_ERROR_NOT_LIST_ATTACHMENT_MODE, "Not in list attachement mode - Detach daughters first"},
+               {K_ERROR_SHAPE_HAS_THIS_DAUGHTER, "shape already has this daughter - Detach daughter first"},
+               {K_ERROR_FILE_READ, "File error while reading - Check file integrity, troubleshoot disk device"},
+               {K_ERROR_TOO_FEW_CHARACTERS, "Too few characters found - Contact Technical Support"},
+               {K_ERROR_INTERNAL, "Internal error - Contact Technical Support"},
+               {K_ERROR_SYMBOL_SIZE_UNDETERMINED, "Could not determine symbol size - Increase image resolution"},
+               {1211, "Unknown error code: 1211"},
+               {-5, "Unknown error code: -5"},
+               {104, "Unknown error code: 104"},
+               {14010, "Unknown error code: 14010"},
+               {40000, "Unknown error code: -25536"},
+               {100021, "Unknown error code: -31051"}};
   for (const Case& c : cases) EXPECT_STREQ(KGetErrorText(static_cast<K_ERRORS>(c.code)), c.text) << c.code;
 
   // Codes whose text this library wrote itself follow the table's "what - what to do" style.
@@ -69,9 +71,8 @@ TEST(Errors, TraceBoxesFollowModeAndMacroFlag) {
   struct Case {
     int code, mode, macro;
     size_t traceBoxes, fullBoxes;
-  } cases[] = {{106, 2, 0, 0, 0},  {106, 1, 0, 0, 0},  {1102, 0, 0, 0, 0}, {1102, 1, 0, 1, 0},
-               {1102, 2, 0, 1, 1}, {1102, 3, 0, 0, 0}, {1102, 0, 1, 0, 0}, {1102, 1, 1, 1, 0},
-               {1102, 2, 1, 0, 1}, {1102, 3, 1, 0, 0}};
+  } cases[] = {{106, 2, 0, 0, 0},  {106, 1, 0, 0, 0},  {1102, 0, 0, 0, 0}, {1102, 1, 0, 1, 0}, {1102, 2, 0, 1, 1},
+               {1102, 3, 0, 0, 0}, {1102, 0, 1, 0, 0}, {1102, 1, 1, 1, 0}, {1102, 2, 1, 0, 1}, {1102, 3, 1, 0, 0}};
   for (const Case& c : cases) {
     KSetError(static_cast<K_ERRORS>(c.code));
     KSetTraceMode(static_cast<K_TRACE_MODE>(c.mode));

@@ -20,8 +20,7 @@ TEST(Statistics, WindowedMeanDeviationAndExtremes) {
       {"population deviation", 8, {2, 4, 4, 4, 5, 5, 7, 9}, 8, 5.0f, 2.0f, 2.0f, 9.0f},
       {"negative minimum", 5, {-1.0f, 8.0f}, 2, 3.5f, 4.5f, -1.0f, 8.0f},
       // 2^24 + 1 is not a float: the sum is rounded to float after each addition, so the ones vanish.
-      {"float sum", 3, {16777216.0f, 1.0f, 1.0f}, 3, static_cast<float>(16777216.0 / 3), 7909139.0f,
-       1.0f, 16777216.0f},
+      {"float sum", 3, {16777216.0f, 1.0f, 1.0f}, 3, static_cast<float>(16777216.0 / 3), 7909139.0f, 1.0f, 16777216.0f},
   };
   for (const Case& c : cases) {
     KStatistics stats(c.window);

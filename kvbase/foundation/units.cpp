@@ -44,9 +44,7 @@ void KDimensionalValue::SetUnit(KMeasurementUnit* unit) {
   unit_ = unit;
 }
 
-float KDimensionalValue::GetValue(KMeasurementUnit* unit) const {
-  return unit_->ConversionFactorTo(*unit) * value_;
-}
+float KDimensionalValue::GetValue(KMeasurementUnit* unit) const { return unit_->ConversionFactorTo(*unit) * value_; }
 
 namespace {
 

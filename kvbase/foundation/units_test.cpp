@@ -15,10 +15,10 @@ TEST(Units, TheFourteenUnits) {
     const KMeasurementUnit& unit;
     const char* name;
     float magnitude;
-  } cases[] = {{KUnitNone, "None", 1.0f},     {KUnit_um, "\xB5m", 1e-6f},  {KUnit_mm, "mm", 0.001f},
-               {KUnit_cm, "cm", 0.01f},       {KUnit_dm, "dm", 0.1f},      {KUnit_m, "m", 1.0f},
-               {KUnit_dam, "Dm", 10.0f},      {KUnit_hm, "Hm", 100.0f},    {KUnit_km, "Km", 1000.0f},
-               {KUnit_mil, "mil", 2.54e-5f},  {KUnit_inch, "inch", 0.0254f}, {KUnit_foot, "feet", 0.3048f},
+  } cases[] = {{KUnitNone, "None", 1.0f},     {KUnit_um, "\xB5m", 1e-6f},     {KUnit_mm, "mm", 0.001f},
+               {KUnit_cm, "cm", 0.01f},       {KUnit_dm, "dm", 0.1f},         {KUnit_m, "m", 1.0f},
+               {KUnit_dam, "Dm", 10.0f},      {KUnit_hm, "Hm", 100.0f},       {KUnit_km, "Km", 1000.0f},
+               {KUnit_mil, "mil", 2.54e-5f},  {KUnit_inch, "inch", 0.0254f},  {KUnit_foot, "feet", 0.3048f},
                {KUnit_yard, "yard", 0.9144f}, {KUnit_mile, "mile", 1609.344f}};
   for (const Case& c : cases) {
     EXPECT_STREQ(c.unit.GetName(), c.name);

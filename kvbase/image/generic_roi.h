@@ -119,8 +119,7 @@ class KGenericROI {
 
   // Draws this object's frame, and with `handles` non-zero its eight drag handles, with the device
   // context's current pen and brush, at the given zoom and pan.
-  void DrawFrame(HDC dc, K_FRAME_POSITION position, int handles, float zoomX, float zoomY, float panX,
-                 float panY);
+  void DrawFrame(HDC dc, K_FRAME_POSITION position, int handles, float zoomX, float zoomY, float panX, float panY);
 
  protected:
   // The typed classes link and re-fit nodes of their own tree through base pointers.

@@ -39,7 +39,8 @@ TEST(GenericROI, MetadataStringsAreOwnedCopiesAndAnEmptyDateIsNow) {
   ASSERT_EQ(date.size(), 19u);  // every field zero-padded
   std::tm parsed = {};
   ASSERT_EQ(sscanf(date.c_str(), "%4d:%2d:%2d %2d:%2d:%2d", &parsed.tm_year, &parsed.tm_mon, &parsed.tm_mday,
-                   &parsed.tm_hour, &parsed.tm_min, &parsed.tm_sec), 6);
+                   &parsed.tm_hour, &parsed.tm_min, &parsed.tm_sec),
+            6);
   parsed.tm_year -= 1900;
   parsed.tm_mon -= 1;
   parsed.tm_isdst = -1;

@@ -74,8 +74,7 @@ void KImage<T>::SetSize(int width, int height) {
 
   const unsigned long long bytes =
       bitsPerRow < 0 ? ULLONG_MAX : (static_cast<unsigned long long>(bitsPerRow) * height + 7) / 8 + 31;
-  void* block = bytes > static_cast<unsigned long long>(PTRDIFF_MAX) ? nullptr
-                                                                      : ::operator new(bytes, std::nothrow);
+  void* block = bytes > static_cast<unsigned long long>(PTRDIFF_MAX) ? nullptr : ::operator new(bytes, std::nothrow);
   if (block == nullptr) {
     StoreSize(0, 0);
     KReport(K_ERROR_ALLOCATION, "KImage::SetSize");
@@ -153,8 +152,7 @@ void KImage<T>::GetResolution(float& x, float& y, KMeasurementUnit*& unit) {
 
 template <typename T>
 void KImage<T>::SetPixelDimensions(float width, float height, KMeasurementUnit* unit) {
-  if (width == 0.0f && height == 0.0f)
-    return (void)KReport(K_ERROR_PIXELS_NOT_FINITE, "KImage::SetPixelDimensions");
+  if (width == 0.0f && height == 0.0f) return (void)KReport(K_ERROR_PIXELS_NOT_FINITE, "KImage::SetPixelDimensions");
   pixelWidth_.SetValue(width, unit);
   pixelHeight_.SetValue(height, unit);
 }

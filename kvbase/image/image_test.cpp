@@ -25,7 +25,9 @@ TEST(Image, BufferLayoutPerPixelType) {
     const char* name;
     KGenericROI& image;
     int rowPitch, x, y, offset;
-  } cases[] = {{"BW8", gray, 8, 2, 1, 10}, {"BW1", bits, 8, 9, 1, 9}, {"C24", colour, 16, 1, 1, 19},
+  } cases[] = {{"BW8", gray, 8, 2, 1, 10},
+               {"BW1", bits, 8, 9, 1, 9},
+               {"C24", colour, 16, 1, 1, 19},
                {"Complex64", complex, 24, 2, 0, 16}};
   for (const Case& c : cases) {
     const auto* base = static_cast<unsigned char*>(c.image.GetGenericImagePtr(0, 0));

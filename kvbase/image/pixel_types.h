@@ -121,15 +121,15 @@ template <typename T>
 struct KPixelTraits;
 
 #define KVBASE_PIXEL_TRAITS(T, kind, type, bits, code, planes, colorSystem) \
-  template <>                                                              \
-  struct KPixelTraits<T> {                                                 \
-    static constexpr const char* kKind = kind;                             \
-    static constexpr K_IMAGE_TYPES kType = type;                           \
-    static constexpr int kBitsPerPixel = bits;                             \
-    static constexpr short kBitsPerPixelCode = code;                       \
-    static constexpr int kPlanesPerPixel = planes;                         \
-    static constexpr short kDataType = 1;                                  \
-    static constexpr K_COLOR_SYSTEM kColorSystem = colorSystem;            \
+  template <>                                                               \
+  struct KPixelTraits<T> {                                                  \
+    static constexpr const char* kKind = kind;                              \
+    static constexpr K_IMAGE_TYPES kType = type;                            \
+    static constexpr int kBitsPerPixel = bits;                              \
+    static constexpr short kBitsPerPixelCode = code;                        \
+    static constexpr int kPlanesPerPixel = planes;                          \
+    static constexpr short kDataType = 1;                                   \
+    static constexpr K_COLOR_SYSTEM kColorSystem = colorSystem;             \
   };
 
 KVBASE_PIXEL_TRAITS(int, "BW1", K_IMAGE_BW1, 1, K_DEPTH_1, 1, K_COLOR_SYSTEM_BILEVEL)

@@ -86,8 +86,8 @@ void KROI<T>::SetExtent(bool horizontal, int extent) {
   const char* traceName = horizontal ? "KROI::SetWidth" : "KROI::SetHeight";
   if (extent < 0) return (void)KReport(K_ERROR_PARAMETER_1_OUT_OF_RANGE, traceName);
   if (parent_ != nullptr) {
-    const long long room = horizontal ? static_cast<long long>(parent_->width_) - orgX_
-                                      : static_cast<long long>(parent_->height_) - orgY_;
+    const long long room =
+        horizontal ? static_cast<long long>(parent_->width_) - orgX_ : static_cast<long long>(parent_->height_) - orgY_;
     const long long clipped = std::min<long long>(extent, room);
     if (clipped < 0) {
       ResetToParent();

@@ -33,7 +33,8 @@ struct DeviceRect {
 
 // The device rectangle of an ROI at `orgX`, `orgY` (root coordinates) of `width` x `height` pixels:
 // right and bottom are the device lines one past its last column and row.
-DeviceRect DeviceRectangle(int orgX, int orgY, int width, int height, float zoomX, float zoomY, float panX, float panY) {
+DeviceRect DeviceRectangle(int orgX, int orgY, int width, int height, float zoomX, float zoomY, float panX,
+                           float panY) {
   const float s = static_cast<float>(orgX) + panX;
   const float t = static_cast<float>(orgY) + panY;
   return {Round(s * zoomX), Round(t * zoomY), Round((s + static_cast<float>(width)) * zoomX),
@@ -51,7 +52,9 @@ bool Near(int a, int b) { return std::llabs(static_cast<long long>(a) - b) <= 4;
 // one pixel from `start`; the left or top side goes to the mouse, kept inside the parent (whose origin
 // is `parentOrg`) and at least one pixel before the far side `end`.
 long long FarSideExtent(long long mouse, long long start) { return std::max(mouse, start + 1) - start; }
-long long NearSide(long long mouse, long long parentOrg, long long end) { return std::min(std::max(parentOrg, mouse), end - 1); }
+long long NearSide(long long mouse, long long parentOrg, long long end) {
+  return std::min(std::max(parentOrg, mouse), end - 1);
+}
 
 }  // namespace
 
@@ -80,8 +83,7 @@ void KGenericROI::DrawFrame(HDC dc, K_FRAME_POSITION position, int handles, floa
       right += pw / 2;
       bottom += pw / 2;
       break;
-    default:
-      break;
+    default: break;
   }
   const int l = ClampToInt(left), t = ClampToInt(top), r = ClampToInt(right), b = ClampToInt(bottom);
   MoveToEx(dc, l, t, nullptr);
@@ -91,8 +93,8 @@ void KGenericROI::DrawFrame(HDC dc, K_FRAME_POSITION position, int handles, floa
   LineTo(dc, l, t);
   if (handles == 0) return;
   const long long cx = (left + right) / 2, cy = (top + bottom) / 2;
-  const long long points[][2] = {{left, top},  {cx, top},    {right, top},  {left, cy},
-                                 {right, cy},  {left, bottom}, {cx, bottom}, {right, bottom}};
+  const long long points[][2] = {{left, top}, {cx, top},      {right, top}, {left, cy},
+                                 {right, cy}, {left, bottom}, {cx, bottom}, {right, bottom}};
   for (const auto& p : points)
     Rectangle(dc, ClampToInt(p[0] - 4), ClampToInt(p[1] - 4), ClampToInt(p[0] + 4), ClampToInt(p[1] + 4));
 }
@@ -141,9 +143,7 @@ void KROI<T>::Drag(K_HANDLES handle, int x, int y, float zoomX, float zoomY, flo
     }
     case K_HANDLE_EAST:
     case K_HANDLE_NORTH_EAST:
-    case K_HANDLE_SOUTH_EAST:
-      SetWidth(ClampToInt(FarSideExtent(X, L)));
-      break;
+    case K_HANDLE_SOUTH_EAST: SetWidth(ClampToInt(FarSideExtent(X, L))); break;
     case K_HANDLE_WEST:
     case K_HANDLE_NORTH_WEST:
     case K_HANDLE_SOUTH_WEST: {
@@ -152,8 +152,7 @@ void KROI<T>::Drag(K_HANDLES handle, int x, int y, float zoomX, float zoomY, flo
       SetWidth(ClampToInt(R - nx));
       break;
     }
-    default:
-      break;
+    default: break;
   }
   switch (handle) {
     case K_HANDLE_NORTH:
@@ -166,16 +165,13 @@ void KROI<T>::Drag(K_HANDLES handle, int x, int y, float zoomX, float zoomY, flo
     }
     case K_HANDLE_SOUTH:
     case K_HANDLE_SOUTH_WEST:
-    case K_HANDLE_SOUTH_EAST:
-      SetHeight(ClampToInt(FarSideExtent(Y, T0)));
-      break;
-    default:
-      break;
+    case K_HANDLE_SOUTH_EAST: SetHeight(ClampToInt(FarSideExtent(Y, T0))); break;
+    default: break;
   }
 }
 
-#define KVBASE_DEFINE_FRAME(T)                                                              \
-  template K_HANDLES KROI<T>::HitTest(int, int, float, float, float, float);                \
+#define KVBASE_DEFINE_FRAME(T)                                               \
+  template K_HANDLES KROI<T>::HitTest(int, int, float, float, float, float); \
   template void KROI<T>::Drag(K_HANDLES, int, int, float, float, float, float);
 KVBASE_FOR_EACH_PIXEL_TYPE(KVBASE_DEFINE_FRAME)
 #undef KVBASE_DEFINE_FRAME

@@ -25,13 +25,23 @@ TEST(ROIFrame, FramePositionsPenWidthsZoomAndPan) {
   Framed f;
   // Zoom 2 gives the device rectangle 20, 40, 80, 120 (zoomY 0 is zoomY = zoomX); the pan moves before
   // zooming: R(6 x 1.5), R(22.25 x 1.5) = R(33.375), R(36 x 1.5) - 1, R(62.25 x 1.5) - 1 = R(93.375) - 1.
-  struct Case { K_FRAME_POSITION position; int pen; float zoomX, zoomY, panX, panY; RECT ink; /* inclusive */ } cases[] = {
-      {K_FRAME_POSITION_ON_BORDER, 1, 1, 1, 0, 0, {10, 20, 39, 59}}, {K_FRAME_POSITION_ON_BORDER, 3, 1, 1, 0, 0, {9, 19, 40, 60}},
-      {K_FRAME_POSITION_INSIDE, 1, 1, 1, 0, 0, {10, 20, 39, 59}},    {K_FRAME_POSITION_INSIDE, 2, 1, 1, 0, 0, {10, 20, 39, 59}},
-      {K_FRAME_POSITION_INSIDE, 3, 1, 1, 0, 0, {10, 20, 39, 59}},    {K_FRAME_POSITION_OUTSIDE, 1, 1, 1, 0, 0, {9, 19, 40, 60}},
-      {K_FRAME_POSITION_OUTSIDE, 2, 1, 1, 0, 0, {8, 18, 41, 61}},    {K_FRAME_POSITION_OUTSIDE, 3, 1, 1, 0, 0, {7, 17, 42, 62}},
+  struct Case {
+    K_FRAME_POSITION position;
+    int pen;
+    float zoomX, zoomY, panX, panY;
+    RECT ink; /* inclusive */
+  } cases[] = {
+      {K_FRAME_POSITION_ON_BORDER, 1, 1, 1, 0, 0, {10, 20, 39, 59}},
+      {K_FRAME_POSITION_ON_BORDER, 3, 1, 1, 0, 0, {9, 19, 40, 60}},
+      {K_FRAME_POSITION_INSIDE, 1, 1, 1, 0, 0, {10, 20, 39, 59}},
+      {K_FRAME_POSITION_INSIDE, 2, 1, 1, 0, 0, {10, 20, 39, 59}},
+      {K_FRAME_POSITION_INSIDE, 3, 1, 1, 0, 0, {10, 20, 39, 59}},
+      {K_FRAME_POSITION_OUTSIDE, 1, 1, 1, 0, 0, {9, 19, 40, 60}},
+      {K_FRAME_POSITION_OUTSIDE, 2, 1, 1, 0, 0, {8, 18, 41, 61}},
+      {K_FRAME_POSITION_OUTSIDE, 3, 1, 1, 0, 0, {7, 17, 42, 62}},
       {static_cast<K_FRAME_POSITION>(7), 1, 1, 1, 0, 0, {10, 20, 40, 60}},
-      {K_FRAME_POSITION_ON_BORDER, 1, 2, 2, 0, 0, {20, 40, 79, 119}}, {K_FRAME_POSITION_ON_BORDER, 1, 2, 0, 0, 0, {20, 40, 79, 119}},
+      {K_FRAME_POSITION_ON_BORDER, 1, 2, 2, 0, 0, {20, 40, 79, 119}},
+      {K_FRAME_POSITION_ON_BORDER, 1, 2, 0, 0, 0, {20, 40, 79, 119}},
       {K_FRAME_POSITION_ON_BORDER, 1, 1.5f, 0, -4, 2.25f, {9, 33, 53, 92}},
   };
   for (const Case& c : cases) {
@@ -40,7 +50,8 @@ TEST(ROIFrame, FramePositionsPenWidthsZoomAndPan) {
     // A frame, not a filled box: its line is as thick as the pen.
     const int w = c.ink.right - c.ink.left + 1, h = c.ink.bottom - c.ink.top + 1;
     const Ink expected{w * h - (w - 2 * c.pen) * (h - 2 * c.pen), c.ink};
-    EXPECT_EQ(FindInk(canvas.dc).Text(), expected.Text()) << "position " << c.position << " pen " << c.pen << " zoom " << c.zoomX;
+    EXPECT_EQ(FindInk(canvas.dc).Text(), expected.Text())
+        << "position " << c.position << " pen " << c.pen << " zoom " << c.zoomX;
   }
 }
 
@@ -51,19 +62,25 @@ TEST(ROIFrame, HandlesAreEightFilledSquaresOverTheFrame) {
   f.roi.DrawFrame(canvas.dc, K_FRAME_POSITION_ON_BORDER, 1, 1.0f, 1.0f, 0.0f, 0.0f);
   // Each square from (x - 4, y - 4) to (x + 3, y + 3) around a corner or the middle of a side; the frame
   // shows between them: 8 x 64 square pixels and the 136 of the frame, 64 of them under the squares.
-  for (POINT p : {POINT{10, 20}, POINT{24, 20}, POINT{39, 20}, POINT{10, 39}, POINT{39, 39}, POINT{10, 59}, POINT{24, 59}, POINT{39, 59}})
+  for (POINT p : {POINT{10, 20}, POINT{24, 20}, POINT{39, 20}, POINT{10, 39}, POINT{39, 39}, POINT{10, 59},
+                  POINT{24, 59}, POINT{39, 59}})
     EXPECT_EQ(Picture(canvas.dc, p.x - 5, p.y - 5, 10, 10)[1], ".########.") << p.x << "," << p.y;
   EXPECT_EQ(FindInk(canvas.dc).Text(), "584: 6,16..42,62");
 }
 
 TEST(ROIFrame, HitTestFindsSidesBeforeCornersAndRecordsTheAnchor) {
   Framed f;
-  struct Case { int x, y; K_HANDLES expected; } cases[] = {
-      {25, 20, K_HANDLE_NORTH}, {13, 23, K_HANDLE_NORTH_WEST}, {25, 40, K_HANDLE_INSIDE},     {5, 5, K_HANDLE_NONE},
-      {40, 60, K_HANDLE_SOUTH_EAST}, {40, 50, K_HANDLE_INSIDE}, {40, 40, K_HANDLE_EAST},       {6, 44, K_HANDLE_WEST},
-      {29, 64, K_HANDLE_SOUTH}, {44, 16, K_HANDLE_NORTH_EAST},  {6, 64, K_HANDLE_SOUTH_WEST}, {45, 40, K_HANDLE_NONE},
+  struct Case {
+    int x, y;
+    K_HANDLES expected;
+  } cases[] = {
+      {25, 20, K_HANDLE_NORTH},      {13, 23, K_HANDLE_NORTH_WEST}, {25, 40, K_HANDLE_INSIDE},
+      {5, 5, K_HANDLE_NONE},         {40, 60, K_HANDLE_SOUTH_EAST}, {40, 50, K_HANDLE_INSIDE},
+      {40, 40, K_HANDLE_EAST},       {6, 44, K_HANDLE_WEST},        {29, 64, K_HANDLE_SOUTH},
+      {44, 16, K_HANDLE_NORTH_EAST}, {6, 64, K_HANDLE_SOUTH_WEST},  {45, 40, K_HANDLE_NONE},
   };
-  for (const Case& c : cases) EXPECT_EQ(f.roi.HitTest(c.x, c.y, 1.0f, 0.0f, 0.0f, 0.0f), c.expected) << c.x << "," << c.y;
+  for (const Case& c : cases)
+    EXPECT_EQ(f.roi.HitTest(c.x, c.y, 1.0f, 0.0f, 0.0f, 0.0f), c.expected) << c.x << "," << c.y;
   // On a tiny ROI the squares overlap: at its top-left corner the north handle wins.
   KROIBW8 tiny(&f.image, 50, 50, 2, 2);
   EXPECT_EQ(tiny.HitTest(50, 50, 1.0f, 0.0f, 0.0f, 0.0f), K_HANDLE_NORTH);
@@ -73,7 +90,12 @@ TEST(ROIFrame, HitTestFindsSidesBeforeCornersAndRecordsTheAnchor) {
 }
 
 TEST(ROIFrame, DragMovesOrResizesTheGrabbedHandle) {
-  struct Case { const char* what; K_HANDLES handle; int x, y; Numbers after; } cases[] = {
+  struct Case {
+    const char* what;
+    K_HANDLES handle;
+    int x, y;
+    Numbers after;
+  } cases[] = {
       {"east", K_HANDLE_EAST, 15, 99, {10, 20, 5, 40}},
       {"east left of the left border", K_HANDLE_EAST, 3, 0, {10, 20, 1, 40}},
       {"west", K_HANDLE_WEST, 4, 0, {4, 20, 36, 40}},

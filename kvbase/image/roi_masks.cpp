@@ -24,8 +24,7 @@ struct KRunLayout {
   long long pixelSize;
 
   KRun Make(int column, int row, int length) const {
-    const std::uintptr_t start =
-        origin + static_cast<std::uintptr_t>(row * rowAdvance + column * pixelSize);
+    const std::uintptr_t start = origin + static_cast<std::uintptr_t>(row * rowAdvance + column * pixelSize);
     return KRun{start, start + static_cast<std::uintptr_t>(length * pixelSize), static_cast<std::uint16_t>(column),
                 static_cast<std::uint16_t>(row)};
   }
@@ -127,8 +126,8 @@ void KROI<T>::SetRingMask(float ratio) {
   const KEllipseRows ellipse(width, height);
   // The second ellipse's threshold: the product formed in double precision, rounded once to single
   // precision, then down to an integer.
-  const float product = static_cast<float>((1.0 - static_cast<double>(ratio) * ratio) *
-                                           static_cast<double>(ellipse.FirstValue()));
+  const float product =
+      static_cast<float>((1.0 - static_cast<double>(ratio) * ratio) * static_cast<double>(ellipse.FirstValue()));
   const __int128 inner = -static_cast<__int128>(std::floor(product));
 
   const auto append = [&](int first, int last, int row) {
@@ -153,11 +152,11 @@ void KROI<T>::SetRingMask(float ratio) {
   }
 }
 
-#define KVBASE_DEFINE_MASKS(T)                                            \
-  template std::uintptr_t KROI<T>::MaskOrigin();                          \
-  template void KROI<T>::ResetMask();                                     \
-  template void KROI<T>::SetRectangleMask(int, int, int, int);            \
-  template void KROI<T>::SetEllipseMask(int, int, int, int);              \
+#define KVBASE_DEFINE_MASKS(T)                                 \
+  template std::uintptr_t KROI<T>::MaskOrigin();               \
+  template void KROI<T>::ResetMask();                          \
+  template void KROI<T>::SetRectangleMask(int, int, int, int); \
+  template void KROI<T>::SetEllipseMask(int, int, int, int);   \
   template void KROI<T>::SetRingMask(float);
 KVBASE_FOR_EACH_PIXEL_TYPE(KVBASE_DEFINE_MASKS)
 #undef KVBASE_DEFINE_MASKS

@@ -23,8 +23,10 @@ double MemsetOfTheBoxSeconds() {
 }
 
 double ReferenceSeconds(bool ring) {
-  static const double ellipse = KBaselineSeconds([] { benchmark::DoNotOptimize(kvbase::testing::ReferenceEllipse(kSide, kSide)); }, 3);
-  static const double ringTime = KBaselineSeconds([] { benchmark::DoNotOptimize(kvbase::testing::ReferenceRing(kSide, kSide, 0.5f)); }, 3);
+  static const double ellipse =
+      KBaselineSeconds([] { benchmark::DoNotOptimize(kvbase::testing::ReferenceEllipse(kSide, kSide)); }, 3);
+  static const double ringTime =
+      KBaselineSeconds([] { benchmark::DoNotOptimize(kvbase::testing::ReferenceRing(kSide, kSide, 0.5f)); }, 3);
   return ring ? ringTime : ellipse;
 }
 

@@ -78,8 +78,9 @@ TEST(Masks, EllipseAndRingWorkedExamples) {
   struct Case {
     int w, h;
     std::vector<int> lengths;
-  } cases[] = {{1, 1, {1}}, {3, 3, {1, 3, 1}}, {5, 5, {1, 3, 5, 3, 1}}, {4, 4, {2, 4, 4, 2}}, {7, 3, {3, 7, 3}},
-               {1, 4, {1, 1, 1, 1}}, {6, 1, {6}}};
+  } cases[] = {{1, 1, {1}},          {3, 3, {1, 3, 1}}, {5, 5, {1, 3, 5, 3, 1}},
+               {4, 4, {2, 4, 4, 2}}, {7, 3, {3, 7, 3}}, {1, 4, {1, 1, 1, 1}},
+               {6, 1, {6}}};
   for (const Case& c : cases) {
     KImageBW8 image(c.w, c.h);
     image.SetEllipseMask(0, 0, 0, 0);

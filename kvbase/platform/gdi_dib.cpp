@@ -33,8 +33,8 @@ void DescribeSurface(const kvgdi::Surface& surface, BITMAPINFOHEADER* header) {
   header->biHeight = surface.Height();
   header->biPlanes = 1;
   header->biBitCount = static_cast<WORD>(format.bitsPerPixel);
-  const bool defaultMasks = format.bitsPerPixel != 16 ||
-                            (format.red.shift == 10 && format.red.bits == 5 && format.green.bits == 5 && format.blue.bits == 5);
+  const bool defaultMasks = format.bitsPerPixel != 16 || (format.red.shift == 10 && format.red.bits == 5 &&
+                                                          format.green.bits == 5 && format.blue.bits == 5);
   header->biCompression = format.bitsPerPixel == 16 && !defaultMasks ? BI_BITFIELDS : BI_RGB;
   header->biSizeImage = static_cast<DWORD>(surface.Stride() * surface.Height());
   header->biXPelsPerMeter = header->biYPelsPerMeter = 0;
@@ -46,7 +46,8 @@ void DescribeSurface(const kvgdi::Surface& surface, BITMAPINFOHEADER* header) {
 HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, void* section, DWORD offset) {
   if (bits != nullptr) *bits = nullptr;
   DibLayout layout;
-  if (Find<DeviceContext>(dc) == nullptr || section != nullptr || offset != 0 || !kvgdi::ReadDibLayout(info, usage, &layout))
+  if (Find<DeviceContext>(dc) == nullptr || section != nullptr || offset != 0 ||
+      !kvgdi::ReadDibLayout(info, usage, &layout))
     return nullptr;
   std::unique_ptr<Bitmap> bitmap(new (std::nothrow) Bitmap);
   if (!bitmap || !bitmap->surface.Allocate(layout.width, layout.height, layout.format, layout.topDown)) return nullptr;
@@ -81,8 +82,8 @@ int GetDIBits(HDC dc, HBITMAP handle, UINT start, UINT count, void* pixels, BITM
     return surface.Height();
   }
   DibLayout layout;
-  if (!kvgdi::ReadDibLayout(info, usage, &layout) || !SameSize(layout, surface) || start >= static_cast<UINT>(layout.height) ||
-      count == 0)
+  if (!kvgdi::ReadDibLayout(info, usage, &layout) || !SameSize(layout, surface) ||
+      start >= static_cast<UINT>(layout.height) || count == 0)
     return 0;
   // The caller's memory, seen as a surface holding only the requested scan lines.
   DibSource band;

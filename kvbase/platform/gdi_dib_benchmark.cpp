@@ -53,7 +53,8 @@ void Transfer(benchmark::State& state) {
       SetDIBitsToDevice(dc, 0, 0, kSize, kSize, 0, 0, 0, kSize, source.pixels.data(), source.Info(), DIB_RGB_COLORS);
     } else {
       const int side = static_cast<int>(kSize * zoom);
-      StretchDIBits(dc, 0, 0, side, side, 0, 0, kSize, kSize, source.pixels.data(), source.Info(), DIB_RGB_COLORS, SRCCOPY);
+      StretchDIBits(dc, 0, 0, side, side, 0, 0, kSize, kSize, source.pixels.data(), source.Info(), DIB_RGB_COLORS,
+                    SRCCOPY);
     }
   };
   transfer();  // the first touch of the device's fresh memory is not part of the measure

@@ -21,13 +21,24 @@ struct Dib {
   enum Format { kBits1, kBits8, kBits16, kBits16Masks565, kBits24, kBits32 };
   Dib(Format format, int width, int height, bool topDown) : width(width), height(height) {
     bits = std::vector<int>{1, 8, 16, 16, 24, 32}[format];
-    name = std::to_string(bits) + (format == kBits16Masks565 ? " bits 565" : " bits") + (topDown ? " top-down" : " bottom-up");
+    name = std::to_string(bits) + (format == kBits16Masks565 ? " bits 565" : " bits") +
+           (topDown ? " top-down" : " bottom-up");
     header.resize(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
-    const BITMAPINFOHEADER h{40,      width, topDown ? -height : height, 1, static_cast<WORD>(bits),
-                             format == kBits16Masks565 ? BI_BITFIELDS : BI_RGB, 0, 0, 0, format == kBits8 ? 8u : 0u, 0};
+    const BITMAPINFOHEADER h{40,
+                             width,
+                             topDown ? -height : height,
+                             1,
+                             static_cast<WORD>(bits),
+                             format == kBits16Masks565 ? BI_BITFIELDS : BI_RGB,
+                             0,
+                             0,
+                             0,
+                             format == kBits8 ? 8u : 0u,
+                             0};
     std::memcpy(header.data(), &h, sizeof h);
     RGBQUAD* table = Info()->bmiColors;
-    for (int i = 0; i < 8 && format == kBits8; ++i) table[i] = {BYTE(i & 4 ? 255 : 0), BYTE(i & 2 ? 255 : 0), BYTE(i & 1 ? 255 : 0), 0};
+    for (int i = 0; i < 8 && format == kBits8; ++i)
+      table[i] = {BYTE(i & 4 ? 255 : 0), BYTE(i & 2 ? 255 : 0), BYTE(i & 1 ? 255 : 0), 0};
     if (format == kBits1) table[0] = {0, 0, 255, 0}, table[1] = {255, 255, 0, 0};
     const DWORD masks[] = {0xF800, 0x07E0, 0x001F};
     if (format == kBits16Masks565) std::memcpy(table, masks, sizeof masks);
@@ -37,7 +48,8 @@ struct Dib {
       BYTE* row = pixels.data() + static_cast<std::size_t>(stride) * (topDown ? y : height - 1 - y);
       for (int x = 0; x < width; ++x) {
         const int i = (3 * x + 5 * y) % 8, r = i & 1 ? 255 : 0, g = i & 2 ? 255 : 0, b = i & 4 ? 255 : 0;
-        const std::uint16_t w555 = ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3), w565 = ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
+        const std::uint16_t w555 = ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3),
+                            w565 = ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
         const BYTE bgrx[] = {BYTE(b), BYTE(g), BYTE(r), 0x7F};  // the fourth byte is unused
         switch (format) {
           case kBits1: row[x / 8] |= static_cast<BYTE>((i & 1) << (7 - x % 8)); break;
@@ -57,10 +69,12 @@ struct Dib {
   }
   int SetToDevice(HDC dc, int xDest, int yDest, int w, int h, int xSrc, int ySrc, UINT start = 0, UINT lines = 4,
                   const BYTE* rows = nullptr) {
-    return SetDIBitsToDevice(dc, xDest, yDest, w, h, xSrc, ySrc, start, lines, rows ? rows : pixels.data(), Info(), DIB_RGB_COLORS);
+    return SetDIBitsToDevice(dc, xDest, yDest, w, h, xSrc, ySrc, start, lines, rows ? rows : pixels.data(), Info(),
+                             DIB_RGB_COLORS);
   }
   int Stretch(HDC dc, int xDest, int yDest, int wDest, int hDest, int xSrc, int ySrc, int wSrc, int hSrc) {
-    return StretchDIBits(dc, xDest, yDest, wDest, hDest, xSrc, ySrc, wSrc, hSrc, pixels.data(), Info(), DIB_RGB_COLORS, SRCCOPY);
+    return StretchDIBits(dc, xDest, yDest, wDest, hDest, xSrc, ySrc, wSrc, hSrc, pixels.data(), Info(), DIB_RGB_COLORS,
+                         SRCCOPY);
   }
 
   int width, height, bits, stride;
@@ -68,7 +82,8 @@ struct Dib {
   std::vector<BYTE> header, pixels;
 };
 
-const Dib::Format kFormats[] = {Dib::kBits1, Dib::kBits8, Dib::kBits16, Dib::kBits16Masks565, Dib::kBits24, Dib::kBits32};
+const Dib::Format kFormats[] = {Dib::kBits1,          Dib::kBits8,  Dib::kBits16,
+                                Dib::kBits16Masks565, Dib::kBits24, Dib::kBits32};
 
 TEST(GdiDibTransfer, EveryFormatAndOrientationIntoEveryDepthAndAtZoomTwoAndOneHalf) {
   for (Dib::Format format : kFormats) {
@@ -78,14 +93,17 @@ TEST(GdiDibTransfer, EveryFormatAndOrientationIntoEveryDepthAndAtZoomTwoAndOneHa
       for (int depth : {8, 16, 24, 32}) {
         Canvas canvas(16, 12, depth, kMarker);
         EXPECT_EQ(dib.SetToDevice(canvas.dc, 1, 2, 6, 4, 0, 0), 4);
-        ExpectDrawn(canvas.dc, {1, 2, 7, 6}, [&](int x, int y) { return dib.Colour(x - 1, y - 2); },
-                    dib.name + " into " + std::to_string(depth));
+        ExpectDrawn(
+            canvas.dc, {1, 2, 7, 6}, [&](int x, int y) { return dib.Colour(x - 1, y - 2); },
+            dib.name + " into " + std::to_string(depth));
       }
       Canvas twice(16, 12, 32, kMarker), half(16, 12, 32, kMarker);
       EXPECT_NE(dib.Stretch(twice.dc, 0, 0, 12, 8, 0, 0, 6, 4), 0);
-      ExpectDrawn(twice.dc, {0, 0, 12, 8}, [&](int x, int y) { return dib.Colour(x / 2, y / 2); }, dib.name + " zoom 2");
+      ExpectDrawn(
+          twice.dc, {0, 0, 12, 8}, [&](int x, int y) { return dib.Colour(x / 2, y / 2); }, dib.name + " zoom 2");
       EXPECT_NE(dib.Stretch(half.dc, 0, 0, 3, 2, 0, 0, 6, 4), 0);
-      ExpectDrawn(half.dc, {0, 0, 3, 2}, [&](int x, int y) { return dib.Colour(2 * x, 2 * y); }, dib.name + " zoom 0.5");
+      ExpectDrawn(
+          half.dc, {0, 0, 3, 2}, [&](int x, int y) { return dib.Colour(2 * x, 2 * y); }, dib.name + " zoom 0.5");
     }
   }
 }
@@ -99,12 +117,15 @@ TEST(GdiDibTransfer, WidePicturesThroughEveryRoute) {
       dib.SetToDevice(canvas.dc, 3, 1, 40, 5, 0, 0, 0, 5);
       dib.Stretch(canvas.dc, 50, 0, 20, 3, 0, 0, 40, 5);
       dib.Stretch(canvas.dc, 20, 6, 80, 6, 0, 2, 40, 3);
-      ExpectDrawn(canvas.dc, {0, 0, 100, 12}, [&](int x, int y) {
-        if (y >= 6 && x >= 20) return dib.Colour((x - 20) / 2, (y - 6) / 2);
-        if (x >= 50 && x < 70 && y < 3) return dib.Colour(2 * (x - 50), (10 * y + 4) / 6);  // rows 0, 2, 4
-        if (x >= 3 && x < 43 && y >= 1 && y < 6) return dib.Colour(x - 3, y - 1);
-        return kMarker;
-      }, dib.name + " into " + std::to_string(depth));
+      ExpectDrawn(
+          canvas.dc, {0, 0, 100, 12},
+          [&](int x, int y) {
+            if (y >= 6 && x >= 20) return dib.Colour((x - 20) / 2, (y - 6) / 2);
+            if (x >= 50 && x < 70 && y < 3) return dib.Colour(2 * (x - 50), (10 * y + 4) / 6);  // rows 0, 2, 4
+            if (x >= 3 && x < 43 && y >= 1 && y < 6) return dib.Colour(x - 3, y - 1);
+            return kMarker;
+          },
+          dib.name + " into " + std::to_string(depth));
     }
   }
 }
@@ -112,19 +133,28 @@ TEST(GdiDibTransfer, WidePicturesThroughEveryRoute) {
 TEST(GdiDibTransfer, SamplingPicksTheSourcePixelUnderEachCentre) {
   // 6 source columns onto 4: centres at 0.75, 2.25, 3.75, 5.25 of the source; 6 onto 9: every source
   // column twice or once; 3 onto 1 shows the middle column.
-  struct Case { int wDest, wSrc; std::vector<int> columns; } cases[] = {{4, 6, {0, 2, 3, 5}}, {9, 6, {0, 0, 1, 2, 2, 3, 4, 4, 5}}, {1, 3, {1}}, {1, 2, {0}}};
+  struct Case {
+    int wDest, wSrc;
+    std::vector<int> columns;
+  } cases[] = {{4, 6, {0, 2, 3, 5}}, {9, 6, {0, 0, 1, 2, 2, 3, 4, 4, 5}}, {1, 3, {1}}, {1, 2, {0}}};
   Dib dib(Dib::kBits24, 6, 4, true);
   for (const Case& c : cases) {
     Canvas canvas(16, 12, 32, kMarker);
     dib.Stretch(canvas.dc, 0, 0, c.wDest, 1, 0, 3, c.wSrc, 1);
-    ExpectDrawn(canvas.dc, {0, 0, c.wDest, 1}, [&](int x, int) { return dib.Colour(c.columns[x], 0); },
-                std::to_string(c.wSrc) + " onto " + std::to_string(c.wDest));
+    ExpectDrawn(
+        canvas.dc, {0, 0, c.wDest, 1}, [&](int x, int) { return dib.Colour(c.columns[x], 0); },
+        std::to_string(c.wSrc) + " onto " + std::to_string(c.wDest));
   }
 }
 
 TEST(GdiDibTransfer, SourceAreasAndBandsCountFromTheBottomAndAreClippedToTheDeviceAndTheDib) {
   // The picture pixel at device pixel (x, y) is (x - dx, y - dy).
-  struct Case { const char* what; int xDest, yDest, width, height, xSrc, ySrc; RECT drawn; int dx, dy; } cases[] = {
+  struct Case {
+    const char* what;
+    int xDest, yDest, width, height, xSrc, ySrc;
+    RECT drawn;
+    int dx, dy;
+  } cases[] = {
       {"inner area, bottom-based origin 4 - 1 - 2", 0, 0, 3, 2, 1, 1, {0, 0, 3, 2}, -1, -1},
       {"above left of the device", -2, -1, 6, 4, 0, 0, {0, 0, 4, 3}, -2, -1},
       {"past the right edge", 13, 9, 6, 4, 0, 0, {13, 9, 16, 12}, 13, 9},
@@ -138,23 +168,29 @@ TEST(GdiDibTransfer, SourceAreasAndBandsCountFromTheBottomAndAreClippedToTheDevi
     for (const Case& c : cases) {
       Canvas canvas(16, 12, 32, kMarker);
       dib.SetToDevice(canvas.dc, c.xDest, c.yDest, c.width, c.height, c.xSrc, c.ySrc);
-      ExpectDrawn(canvas.dc, c.drawn, [&](int x, int y) { return dib.Colour(x - c.dx, y - c.dy); }, dib.name + ", " + c.what);
+      ExpectDrawn(
+          canvas.dc, c.drawn, [&](int x, int y) { return dib.Colour(x - c.dx, y - c.dy); }, dib.name + ", " + c.what);
     }
     Canvas stretched(16, 12, 32, kMarker), huge(16, 12, 32, kMarker);
     dib.Stretch(stretched.dc, 0, 0, 6, 4, 1, 1, 3, 2);
-    ExpectDrawn(stretched.dc, {0, 0, 6, 4}, [&](int x, int y) { return dib.Colour(x / 2 + 1, y / 2 + 1); }, dib.name);
+    ExpectDrawn(
+        stretched.dc, {0, 0, 6, 4}, [&](int x, int y) { return dib.Colour(x / 2 + 1, y / 2 + 1); }, dib.name);
     dib.Stretch(huge.dc, -4, -4, 2000000000, 2000000000, 0, 0, 6, 4);
     EXPECT_EQ(GetPixel(huge.dc, 15, 11), dib.Colour(0, 0)) << "a huge zoom shows the first pixel everywhere";
     // A band of scan lines 1 and 2: counted from the top for a top-down DIB, from the bottom for a bottom-up one.
     Canvas band(16, 12, 32, kMarker);
     EXPECT_EQ(dib.SetToDevice(band.dc, 0, 0, 6, 4, 0, 0, 1, 2, dib.pixels.data() + dib.stride), 2);
-    ExpectDrawn(band.dc, {0, 1, 6, 3}, [&](int x, int y) { return dib.Colour(x, y); }, dib.name + " band");
+    ExpectDrawn(
+        band.dc, {0, 1, 6, 3}, [&](int x, int y) { return dib.Colour(x, y); }, dib.name + " band");
   }
 }
 
 TEST(GdiDibTransfer, RefusesWhatItCannotDraw) {
   Dib dib(Dib::kBits8, 6, 4, true);
-  struct Case { const char* what; void (*spoil)(BITMAPINFOHEADER&); } cases[] = {
+  struct Case {
+    const char* what;
+    void (*spoil)(BITMAPINFOHEADER&);
+  } cases[] = {
       {"4 bits", [](BITMAPINFOHEADER& h) { h.biBitCount = 4; }},
       {"2 planes", [](BITMAPINFOHEADER& h) { h.biPlanes = 2; }},
       {"run-length compression", [](BITMAPINFOHEADER& h) { h.biCompression = 1; }},
@@ -179,7 +215,8 @@ TEST(GdiDibTransfer, RefusesWhatItCannotDraw) {
   EXPECT_EQ(SetDIBitsToDevice(canvas.dc, 0, 0, 6, 4, 0, 0, 0, 4, nullptr, dib.Info(), DIB_RGB_COLORS), 0);
   EXPECT_EQ(SetDIBitsToDevice(canvas.dc, 0, 0, 6, 4, 0, 0, 0, 4, p, nullptr, DIB_RGB_COLORS), 0);
   EXPECT_EQ(dib.SetToDevice(canvas.dc, 0, 0, 6, 4, 0, 0, 4, 4), 0) << "no line of the DIB";
-  EXPECT_EQ(StretchDIBits(canvas.dc, 0, 0, 6, 4, 0, 0, 6, 4, p, dib.Info(), DIB_RGB_COLORS, 0x00EE0086), 0) << "not SRCCOPY";
+  EXPECT_EQ(StretchDIBits(canvas.dc, 0, 0, 6, 4, 0, 0, 6, 4, p, dib.Info(), DIB_RGB_COLORS, 0x00EE0086), 0)
+      << "not SRCCOPY";
   EXPECT_EQ(dib.Stretch(canvas.dc, 0, 0, -6, 4, 0, 0, 6, 4), 0) << "mirroring";
   EXPECT_EQ(dib.Stretch(canvas.dc, 0, 0, 6, 4, 0, 0, 6, 0), 0) << "empty source";
   EXPECT_EQ(FindInk(canvas.dc, kMarker).count, 0);
@@ -232,7 +269,8 @@ TEST(GdiDibSections, SectionMemoryFollowsTheOrientationAndHeadersCanBeAskedFor) 
   asked.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   EXPECT_EQ(GetDIBits(dc, bitmap, 0, 2, nullptr, &asked, DIB_RGB_COLORS), 2);
   const BITMAPINFOHEADER& h = asked.bmiHeader;
-  EXPECT_EQ(std::vector<long>({h.biWidth, h.biHeight, h.biBitCount, long(h.biSizeImage)}), std::vector<long>({2, 2, 24, 16}));
+  EXPECT_EQ(std::vector<long>({h.biWidth, h.biHeight, h.biBitCount, long(h.biSizeImage)}),
+            std::vector<long>({2, 2, 24, 16}));
 
   // One scan line read into a band: the bottom one of a bottom-up request.
   BYTE band[8] = {};
@@ -259,7 +297,8 @@ TEST(GdiDibSections, IndexedToIndexedKeepsTheIndexesAndGivesTheTable) {
   EXPECT_EQ(indexes[0], 0);
   EXPECT_EQ(indexes[1], 180);
   const RGBQUAD* table = asked.Info()->bmiColors;
-  EXPECT_EQ(std::vector<int>({table[180].rgbRed, table[180].rgbBlue, table[1].rgbBlue}), std::vector<int>({255, 0, 51}));
+  EXPECT_EQ(std::vector<int>({table[180].rgbRed, table[180].rgbBlue, table[1].rgbBlue}),
+            std::vector<int>({255, 0, 51}));
 }
 
 }  // namespace

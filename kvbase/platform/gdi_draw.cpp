@@ -123,5 +123,6 @@ COLORREF GetPixel(HDC dc, int x, int y) {
   if (!kvgdi::FindTarget(dc, &target)) return CLR_INVALID;
   const std::int64_t dx = target.X(x), dy = target.Y(y);
   if (dx < 0 || dy < 0 || dx >= target.surface->Width() || dy >= target.surface->Height()) return CLR_INVALID;
-  return kvgdi::ColorrefFromBgrx(target.surface->Decode(target.surface->Read(static_cast<int>(dx), static_cast<int>(dy))));
+  return kvgdi::ColorrefFromBgrx(
+      target.surface->Decode(target.surface->Read(static_cast<int>(dx), static_cast<int>(dy))));
 }

@@ -19,7 +19,10 @@ void Line(HDC dc, int x0, int y0, int x1, int y1) {
 }
 
 TEST(GdiLines, OnePixelLinesLeaveOutTheirEndPointAndMoveTheCurrentPosition) {
-  struct Case { POINT from, to; Rows expected; /* the top-left 6 x 5 pixels */ } cases[] = {
+  struct Case {
+    POINT from, to;
+    Rows expected; /* the top-left 6 x 5 pixels */
+  } cases[] = {
       {{1, 1}, {5, 1}, {"......", ".####.", "......", "......", "......"}},
       {{5, 1}, {1, 1}, {"......", "..####", "......", "......", "......"}},
       {{0, 0}, {4, 4}, {"#.....", ".#....", "..#...", "...#..", "......"}},
@@ -39,7 +42,11 @@ TEST(GdiLines, OnePixelLinesLeaveOutTheirEndPointAndMoveTheCurrentPosition) {
 }
 
 TEST(GdiLines, WidePensAreSquaresCentredOnTheLine) {
-  struct Case { int width; POINT from, to; const char* ink; } cases[] = {
+  struct Case {
+    int width;
+    POINT from, to;
+    const char* ink;
+  } cases[] = {
       {2, {4, 5}, {9, 5}, "14: 3,4..9,5"}, {3, {4, 5}, {9, 5}, "24: 3,4..10,6"}, {4, {4, 5}, {9, 5}, "36: 2,3..10,6"},
       {3, {6, 2}, {6, 8}, "27: 5,1..7,9"}, {3, {3, 3}, {3, 3}, "9: 2,2..4,4"},
   };
@@ -79,11 +86,32 @@ TEST(GdiShapes, CoordinatesFarOutsideAreClippedWithoutWalkingThem) {
 }
 
 TEST(GdiShapes, RectangleOutlineWithPenAndInteriorWithBrush) {
-  struct Case { int pen; /* 0: NULL_PEN */ bool brush; RECT corners; Rows expected; /* 'o' outline, 'b' brush */ } cases[] = {
-      {1, true, {7, 6, 2, 2}, {"..........", "..........", "..ooooo...", "..obbbo...", "..obbbo...", "..ooooo...", "..........", ".........."}},
-      {1, false, {2, 6, 7, 2}, {"..........", "..........", "..ooooo...", "..o...o...", "..o...o...", "..ooooo...", "..........", ".........."}},
-      {0, true, {7, 2, 2, 6}, {"..........", "..........", "..bbbb....", "..bbbb....", "..bbbb....", "..........", "..........", ".........."}},
-      {3, true, {1, 1, 9, 8}, {"oooooooooo", "oooooooooo", "oooooooooo", "ooobbbbooo", "ooobbbbooo", "ooobbbbooo", "oooooooooo", "oooooooooo"}},
+  struct Case {
+    int pen; /* 0: NULL_PEN */
+    bool brush;
+    RECT corners;
+    Rows expected; /* 'o' outline, 'b' brush */
+  } cases[] = {
+      {1,
+       true,
+       {7, 6, 2, 2},
+       {"..........", "..........", "..ooooo...", "..obbbo...", "..obbbo...", "..ooooo...", "..........",
+        ".........."}},
+      {1,
+       false,
+       {2, 6, 7, 2},
+       {"..........", "..........", "..ooooo...", "..o...o...", "..o...o...", "..ooooo...", "..........",
+        ".........."}},
+      {0,
+       true,
+       {7, 2, 2, 6},
+       {"..........", "..........", "..bbbb....", "..bbbb....", "..bbbb....", "..........", "..........",
+        ".........."}},
+      {3,
+       true,
+       {1, 1, 9, 8},
+       {"oooooooooo", "oooooooooo", "oooooooooo", "ooobbbbooo", "ooobbbbooo", "ooobbbbooo", "oooooooooo",
+        "oooooooooo"}},
   };
   const COLORREF outline = RGB(255, 0, 0), fill = RGB(0, 0, 255);
   for (const Case& c : cases) {
@@ -117,8 +145,10 @@ TEST(GdiShapes, PolygonFillsByTheAlternateRuleThenOutlines) {
   // A five-pointed star drawn in one stroke: its centre is covered twice and stays empty.
   const POINT star[] = {{20, 2}, {31, 36}, {2, 14}, {38, 14}, {9, 36}};
   EXPECT_TRUE(Polygon(filled.dc, star, 5));
-  struct Probe { int x, y; COLORREF colour; } probes[] = {
-      {20, 22, kBlack}, {20, 8, kWhite}, {8, 15, kWhite}, {29, 33, kWhite}, {20, 35, kBlack}};
+  struct Probe {
+    int x, y;
+    COLORREF colour;
+  } probes[] = {{20, 22, kBlack}, {20, 8, kWhite}, {8, 15, kWhite}, {29, 33, kWhite}, {20, 35, kBlack}};
   for (const Probe& p : probes) EXPECT_EQ(GetPixel(filled.dc, p.x, p.y), p.colour) << p.x << "," << p.y;
 
   PenCanvas outlined(8, 8);
@@ -135,11 +165,18 @@ TEST(GdiShapes, PolygonFillsByTheAlternateRuleThenOutlines) {
 }
 
 TEST(GdiPixels, SetPixelGivesTheColourTheDeviceShows) {
-  struct Case { int bits; COLORREF asked, shown; } cases[] = {
-      {32, RGB(1, 2, 3), RGB(1, 2, 3)},         {24, RGB(200, 100, 50), RGB(200, 100, 50)},
-      {16, RGB(255, 255, 255), RGB(255, 255, 255)}, {16, RGB(9, 130, 250), RGB(8, 132, 247)},
-      {8, RGB(250, 3, 3), RGB(255, 0, 0)},       {8, RGB(120, 120, 120), RGB(118, 118, 118)},
-      {1, RGB(200, 200, 200), RGB(255, 255, 255)}, {1, RGB(100, 20, 20), RGB(0, 0, 0)},
+  struct Case {
+    int bits;
+    COLORREF asked, shown;
+  } cases[] = {
+      {32, RGB(1, 2, 3), RGB(1, 2, 3)},
+      {24, RGB(200, 100, 50), RGB(200, 100, 50)},
+      {16, RGB(255, 255, 255), RGB(255, 255, 255)},
+      {16, RGB(9, 130, 250), RGB(8, 132, 247)},
+      {8, RGB(250, 3, 3), RGB(255, 0, 0)},
+      {8, RGB(120, 120, 120), RGB(118, 118, 118)},
+      {1, RGB(200, 200, 200), RGB(255, 255, 255)},
+      {1, RGB(100, 20, 20), RGB(0, 0, 0)},
   };
   for (const Case& c : cases) {
     Canvas canvas(4, 4, c.bits);

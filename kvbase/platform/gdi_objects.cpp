@@ -105,8 +105,7 @@ int GetDeviceCaps(HDC dc, int index) {
   const kvgdi::Surface& surface = *target.surface;
   const int bits = surface.Format().bitsPerPixel;
   switch (index) {
-    case RASTERCAPS:
-      return RC_BITBLT | RC_DI_BITMAP | RC_DIBTODEV | RC_STRETCHDIB | (bits == 8 ? RC_PALETTE : 0);
+    case RASTERCAPS: return RC_BITBLT | RC_DI_BITMAP | RC_DIBTODEV | RC_STRETCHDIB | (bits == 8 ? RC_PALETTE : 0);
     case HORZRES: return surface.Width();
     case VERTRES: return surface.Height();
     case BITSPIXEL: return bits;
@@ -230,8 +229,13 @@ int GetObject(HGDIOBJ object, int size, void* buffer) {
       return CopyOut(static_cast<WORD>(static_cast<const Palette&>(*found).entries.size()), size, buffer);
     case Kind::kBitmap: {
       const kvgdi::Surface& surface = static_cast<const Bitmap&>(*found).surface;
-      BITMAP description{0, surface.Width(), surface.Height(), static_cast<LONG>(surface.Stride()), 1,
-                         static_cast<WORD>(surface.Format().bitsPerPixel), surface.Memory()};
+      BITMAP description{0,
+                         surface.Width(),
+                         surface.Height(),
+                         static_cast<LONG>(surface.Stride()),
+                         1,
+                         static_cast<WORD>(surface.Format().bitsPerPixel),
+                         surface.Memory()};
       return CopyOut(description, size, buffer);
     }
     default: return 0;

@@ -115,8 +115,8 @@ BOOL DeleteDC(HDC dc);
 // a size is not positive, the depth is not one of those five or the memory cannot be had.
 HDC KCreateMemoryDC(int width, int height, int bitsPerPixel);
 
-// RASTERCAPS (RC_PALETTE whenever the selected bitmap has 8 bits per pixel), HORZRES, VERTRES, BITSPIXEL, PLANES, NUMCOLORS and
-// SIZEPALETTE of the selected bitmap; 0 for other indexes or a bad handle.
+// RASTERCAPS (RC_PALETTE whenever the selected bitmap has 8 bits per pixel), HORZRES, VERTRES, BITSPIXEL, PLANES,
+// NUMCOLORS and SIZEPALETTE of the selected bitmap; 0 for other indexes or a bad handle.
 int GetDeviceCaps(HDC dc, int index);
 
 // Moves the logical origin: logical (0, 0) lands on device pixel `(x, y)`. Every drawing function

@@ -17,7 +17,8 @@ TEST(GdiObjects, MemoryDeviceContextsByDepth) {
   for (int bits : {1, 8, 16, 24, 32}) {
     HDC dc = KCreateMemoryDC(7, 5, bits);
     ASSERT_NE(dc, nullptr) << bits;
-    EXPECT_EQ(GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE, bits == 8 ? RC_PALETTE : 0) << "only 8 bits is a palette device";
+    EXPECT_EQ(GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE, bits == 8 ? RC_PALETTE : 0)
+        << "only 8 bits is a palette device";
     EXPECT_EQ(Numbers({GetDeviceCaps(dc, BITSPIXEL), GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES)}),
               Numbers({bits, 7, 5}));
     BITMAP d{};
@@ -59,7 +60,8 @@ TEST(GdiObjects, NewDeviceContextStateAndSelectionReturnsThePrevious) {
   EXPECT_EQ(GetObject(pen, 0, nullptr), static_cast<int>(sizeof(LOGPEN)));
   EXPECT_EQ(GetObject(pen, sizeof(LOGPEN) - 1, &d), 0);
   EXPECT_EQ(GetObject(pen, sizeof d, &d), static_cast<int>(sizeof(LOGPEN)));
-  EXPECT_EQ(Numbers({long(d.lopnStyle), d.lopnWidth.x, long(d.lopnColor)}), Numbers({PS_DASH, 5, long(RGB(10, 20, 30))}));
+  EXPECT_EQ(Numbers({long(d.lopnStyle), d.lopnWidth.x, long(d.lopnColor)}),
+            Numbers({PS_DASH, 5, long(RGB(10, 20, 30))}));
 
   // Selected objects are not deleted; deselected ones are.
   EXPECT_FALSE(DeleteObject(pen));
@@ -179,20 +181,38 @@ TEST(GdiObjects, BadHandlesGiveTheFailureResult) {
   POINT triangle[] = {{0, 0}, {1, 0}, {0, 1}};
   const HPALETTE defaultPalette = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
   // Each call with its failure result, named by its text.
-#define KV_CALL(call, failure) {#call, [&](HDC dc) { return (call) == (failure); }}
+#define KV_CALL(call, failure)                         \
+  {                                                    \
+#call, [&](HDC dc) { return (call) == (failure); } \
+  }
   const std::vector<std::pair<std::string, std::function<bool(HDC)>>> calls = {
-      KV_CALL(DeleteDC(dc), FALSE), KV_CALL(CreateCompatibleDC(dc), nullptr), KV_CALL(GetDeviceCaps(dc, RASTERCAPS), 0),
-      KV_CALL(SelectObject(dc, pen), nullptr), KV_CALL(GetCurrentObject(dc, OBJ_PEN), nullptr),
-      KV_CALL(SelectPalette(dc, defaultPalette, FALSE), nullptr), KV_CALL(RealizePalette(dc), 0u),
-      KV_CALL(SetViewportOrgEx(dc, 1, 1, nullptr), FALSE), KV_CALL(MoveToEx(dc, 1, 1, nullptr), FALSE),
-      KV_CALL(GetCurrentPositionEx(dc, &point), FALSE), KV_CALL(LineTo(dc, 1, 1), FALSE),
-      KV_CALL(Rectangle(dc, 0, 0, 2, 2), FALSE), KV_CALL(Polygon(dc, triangle, 3), FALSE),
-      KV_CALL(SetPixel(dc, 0, 0, 0), CLR_INVALID), KV_CALL(GetPixel(dc, 0, 0), CLR_INVALID),
-      KV_CALL(TextOutA(dc, 0, 0, "x", 1), FALSE), KV_CALL(GetTextExtentPoint32A(dc, "x", 1, &size), FALSE),
-      KV_CALL(SetTextAlign(dc, TA_LEFT), GDI_ERROR), KV_CALL(GetTextAlign(dc), GDI_ERROR),
-      KV_CALL(SetBkMode(dc, OPAQUE), 0), KV_CALL(GetBkMode(dc), 0), KV_CALL(SetTextColor(dc, 0), CLR_INVALID),
-      KV_CALL(GetTextColor(dc), CLR_INVALID), KV_CALL(SetBkColor(dc, 0), CLR_INVALID), KV_CALL(GetBkColor(dc), CLR_INVALID),
-      KV_CALL(SetStretchBltMode(dc, COLORONCOLOR), 0), KV_CALL(GetStretchBltMode(dc), 0),
+      KV_CALL(DeleteDC(dc), FALSE),
+      KV_CALL(CreateCompatibleDC(dc), nullptr),
+      KV_CALL(GetDeviceCaps(dc, RASTERCAPS), 0),
+      KV_CALL(SelectObject(dc, pen), nullptr),
+      KV_CALL(GetCurrentObject(dc, OBJ_PEN), nullptr),
+      KV_CALL(SelectPalette(dc, defaultPalette, FALSE), nullptr),
+      KV_CALL(RealizePalette(dc), 0u),
+      KV_CALL(SetViewportOrgEx(dc, 1, 1, nullptr), FALSE),
+      KV_CALL(MoveToEx(dc, 1, 1, nullptr), FALSE),
+      KV_CALL(GetCurrentPositionEx(dc, &point), FALSE),
+      KV_CALL(LineTo(dc, 1, 1), FALSE),
+      KV_CALL(Rectangle(dc, 0, 0, 2, 2), FALSE),
+      KV_CALL(Polygon(dc, triangle, 3), FALSE),
+      KV_CALL(SetPixel(dc, 0, 0, 0), CLR_INVALID),
+      KV_CALL(GetPixel(dc, 0, 0), CLR_INVALID),
+      KV_CALL(TextOutA(dc, 0, 0, "x", 1), FALSE),
+      KV_CALL(GetTextExtentPoint32A(dc, "x", 1, &size), FALSE),
+      KV_CALL(SetTextAlign(dc, TA_LEFT), GDI_ERROR),
+      KV_CALL(GetTextAlign(dc), GDI_ERROR),
+      KV_CALL(SetBkMode(dc, OPAQUE), 0),
+      KV_CALL(GetBkMode(dc), 0),
+      KV_CALL(SetTextColor(dc, 0), CLR_INVALID),
+      KV_CALL(GetTextColor(dc), CLR_INVALID),
+      KV_CALL(SetBkColor(dc, 0), CLR_INVALID),
+      KV_CALL(GetBkColor(dc), CLR_INVALID),
+      KV_CALL(SetStretchBltMode(dc, COLORONCOLOR), 0),
+      KV_CALL(GetStretchBltMode(dc), 0),
       KV_CALL(CreateDIBSection(dc, &info, DIB_RGB_COLORS, nullptr, nullptr, 0), nullptr),
       KV_CALL(SetDIBitsToDevice(dc, 0, 0, 1, 1, 0, 0, 0, 1, &pixel, &info, DIB_RGB_COLORS), 0),
       KV_CALL(StretchDIBits(dc, 0, 0, 2, 2, 0, 0, 1, 1, &pixel, &info, DIB_RGB_COLORS, SRCCOPY), 0),

@@ -7,7 +7,7 @@ using kvgdi::Find;
 
 namespace {
 
-constexpr UINT kHorizontalMask = TA_CENTER;   // TA_LEFT, TA_RIGHT or TA_CENTER
+constexpr UINT kHorizontalMask = TA_CENTER;  // TA_LEFT, TA_RIGHT or TA_CENTER
 constexpr UINT kVerticalMask = TA_BASELINE;  // TA_TOP, TA_BOTTOM or TA_BASELINE
 
 bool ValidAlign(UINT align) {
@@ -60,7 +60,9 @@ BOOL TextOutA(HDC dc, int x, int y, const char* text, int length) {
 
   if (align & TA_UPDATECP) {
     // The current position moves past the text in the direction it was written from.
-    const std::int64_t advance = (align & kHorizontalMask) == TA_RIGHT ? -width : (align & kHorizontalMask) == TA_LEFT ? width : 0;
+    const std::int64_t advance = (align & kHorizontalMask) == TA_RIGHT  ? -width
+                                 : (align & kHorizontalMask) == TA_LEFT ? width
+                                                                        : 0;
     context.position.x = static_cast<LONG>(context.position.x + advance);
   }
   return TRUE;

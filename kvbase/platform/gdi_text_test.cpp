@@ -35,9 +35,13 @@ TEST(GdiText, ExtentsAreSixByTwelvePerCharacter) {
 
 TEST(GdiText, AlignmentPlacesTheReferencePoint) {
   // The ink of "H" spans columns 0 to 4 and rows 2 to 8 of its cell; the baseline is row 9.
-  struct Case { UINT align; const char* box; /* of the ink, for the reference point (20, 20) */ } cases[] = {
-      {TA_LEFT | TA_TOP, "20,22..24,28"},    {TA_RIGHT | TA_TOP, "14,22..18,28"},      {TA_CENTER | TA_TOP, "17,22..21,28"},
-      {TA_LEFT | TA_BASELINE, "20,13..24,19"}, {TA_LEFT | TA_BOTTOM, "20,10..24,16"}, {TA_RIGHT | TA_BASELINE, "14,13..18,19"},
+  struct Case {
+    UINT align;
+    const char* box; /* of the ink, for the reference point (20, 20) */
+  } cases[] = {
+      {TA_LEFT | TA_TOP, "20,22..24,28"},    {TA_RIGHT | TA_TOP, "14,22..18,28"},
+      {TA_CENTER | TA_TOP, "17,22..21,28"},  {TA_LEFT | TA_BASELINE, "20,13..24,19"},
+      {TA_LEFT | TA_BOTTOM, "20,10..24,16"}, {TA_RIGHT | TA_BASELINE, "14,13..18,19"},
   };
   for (const Case& c : cases) {
     TextCanvas canvas;
@@ -56,14 +60,16 @@ TEST(GdiText, GlyphsAreDistinctAndDescendersGoBelowTheBaseline) {
     TextOutA(canvas.dc, 1, 1, &c, 1);
     EXPECT_TRUE(seen.insert(Picture(canvas.dc, 0, 0, 8, 14)).second) << c << " looks like another character";
     const Ink ink = FindInk(canvas.dc);
-    EXPECT_TRUE(ink.count > 0 && ink.box.left >= 1 && ink.box.right <= 5) << c << ": the sixth column separates characters";
-    EXPECT_EQ(ink.box.bottom > 9, std::string("gjpqy,;").find(c) != std::string::npos) << c << ": the baseline is row 10";
+    EXPECT_TRUE(ink.count > 0 && ink.box.left >= 1 && ink.box.right <= 5)
+        << c << ": the sixth column separates characters";
+    EXPECT_EQ(ink.box.bottom > 9, std::string("gjpqy,;").find(c) != std::string::npos)
+        << c << ": the baseline is row 10";
   }
   // A byte without a glyph shows a box, not nothing.
   Fill(canvas.dc, kBlack);
   TextOutA(canvas.dc, 1, 1, "\x01", 1);
-  EXPECT_EQ(Picture(canvas.dc, 1, 2, 6, 9),
-            (std::vector<std::string>{"......", "#####.", "#...#.", "#...#.", "#...#.", "#...#.", "#...#.", "#####.", "......"}));
+  EXPECT_EQ(Picture(canvas.dc, 1, 2, 6, 9), (std::vector<std::string>{"......", "#####.", "#...#.", "#...#.", "#...#.",
+                                                                      "#...#.", "#...#.", "#####.", "......"}));
 }
 
 TEST(GdiText, OpaqueModeFillsTheCellsWithTheBackgroundColourAndBadStateIsRefused) {

@@ -36,8 +36,7 @@ typedef void* HGDIOBJ;
 
 // A colour as 0x00BBGGRR: red in the low byte.
 typedef DWORD COLORREF;
-#define RGB(r, g, b) \
-  ((COLORREF)(((BYTE)(r)) | ((COLORREF)((BYTE)(g)) << 8) | ((COLORREF)((BYTE)(b)) << 16)))
+#define RGB(r, g, b) ((COLORREF)(((BYTE)(r)) | ((COLORREF)((BYTE)(g)) << 8) | ((COLORREF)((BYTE)(b)) << 16)))
 #define GetRValue(c) ((BYTE)((c)&0xFF))
 #define GetGValue(c) ((BYTE)(((c) >> 8) & 0xFF))
 #define GetBValue(c) ((BYTE)(((c) >> 16) & 0xFF))

@@ -102,8 +102,8 @@ void DrawCubeEdges(const Canvas& canvas, const CubeProjection& p) {
 bool HasPixels(KROI<KC24>* roi) { return roi != nullptr && roi->GetImagePtr(0, 0) != nullptr; }
 
 // Both overloads: `coordinates` may be `colours` itself.
-void Render(KROI<KC24>* colours, KROI<KC24>* coordinates, KROI<KC24>* destination, float tiltAngle,
-            float turnAngle, float scaleX, float scaleY, float scaleZ, const char* traceName) {
+void Render(KROI<KC24>* colours, KROI<KC24>* coordinates, KROI<KC24>* destination, float tiltAngle, float turnAngle,
+            float scaleX, float scaleY, float scaleZ, const char* traceName) {
   if (!HasPixels(colours) || !HasPixels(coordinates) || !HasPixels(destination)) {
     return (void)KReport(K_ERROR_IMAGE_MEMORY_ACCESS, traceName);
   }
@@ -122,9 +122,12 @@ void Render(KROI<KC24>* colours, KROI<KC24>* coordinates, KROI<KC24>* destinatio
   CubeProjection projection;
   ComputeProjection(projection, tiltAngle, turnAngle, scaleX, scaleY, scaleZ, width, height);
 
-  const Canvas canvas{reinterpret_cast<unsigned char*>(destination->GetImagePtr(0, 0)), destination->GetRowPitch(),
-                      reinterpret_cast<unsigned char*>(depths.GetImagePtr(0, 0)), depths.GetRowPitch(),
-                      static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)};
+  const Canvas canvas{reinterpret_cast<unsigned char*>(destination->GetImagePtr(0, 0)),
+                      destination->GetRowPitch(),
+                      reinterpret_cast<unsigned char*>(depths.GetImagePtr(0, 0)),
+                      depths.GetRowPitch(),
+                      static_cast<std::uint32_t>(width),
+                      static_cast<std::uint32_t>(height)};
   for (int y = 0; y < height; ++y) {
     std::memset(canvas.pixels + y * canvas.pitch, 128, static_cast<std::size_t>(width) * 3);
     std::uint16_t* depthRow = reinterpret_cast<std::uint16_t*>(canvas.depths + y * canvas.depthPitch);
@@ -150,8 +153,8 @@ void Render(KROI<KC24>* colours, KROI<KC24>* coordinates, KROI<KC24>* destinatio
 
 }  // namespace
 
-void KRenderColorHistogram(KROI<KC24>* source, KROI<KC24>* destination, float tiltAngle, float turnAngle,
-                           float scaleX, float scaleY, float scaleZ) {
+void KRenderColorHistogram(KROI<KC24>* source, KROI<KC24>* destination, float tiltAngle, float turnAngle, float scaleX,
+                           float scaleY, float scaleZ) {
   Render(source, source, destination, tiltAngle, turnAngle, scaleX, scaleY, scaleZ, kSingleTrace);
 }
 

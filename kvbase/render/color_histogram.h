@@ -28,8 +28,8 @@
 
 #include "kvbase/image/roi.h"
 
-void KRenderColorHistogram(KROI<KC24>* source, KROI<KC24>* destination, float tiltAngle, float turnAngle,
-                           float scaleX, float scaleY, float scaleZ);
+void KRenderColorHistogram(KROI<KC24>* source, KROI<KC24>* destination, float tiltAngle, float turnAngle, float scaleX,
+                           float scaleY, float scaleZ);
 void KRenderColorHistogram(KROI<KC24>* colours, KROI<KC24>* coordinates, KROI<KC24>* destination, float tiltAngle,
                            float turnAngle, float scaleX, float scaleY, float scaleZ);
 

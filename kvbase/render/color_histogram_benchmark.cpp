@@ -23,8 +23,8 @@ KImageC24& Colours() {
     for (int y = 0; y < kSide; ++y) {
       for (int x = 0; x < kSide; ++x) {
         const double shade = 96.0 + 60.0 * std::sin(x * 0.005) * std::cos(y * 0.004) + ((x * 31 + y * 17) & 15);
-        *image.GetImagePtr(x, y) =
-            KC24(static_cast<unsigned char>(shade), static_cast<unsigned char>(x >> 3), static_cast<unsigned char>(y >> 3));
+        *image.GetImagePtr(x, y) = KC24(static_cast<unsigned char>(shade), static_cast<unsigned char>(x >> 3),
+                                        static_cast<unsigned char>(y >> 3));
       }
     }
     return true;

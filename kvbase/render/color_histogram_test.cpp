@@ -17,8 +17,8 @@ const KC24 kBackground(128, 128, 128);
 
 TEST_F(ColorHistogram, IdentityView) {
   // Column = X, row = Y, depth = Z: each (X, Y) shows the largest Z among its pixels.
-  const KC24 pixels[6] = {KC24(10, 20, 5), KC24(10, 20, 7), KC24(10, 20, 6), KC24(200, 100, 50), KC24(254, 1, 254),
-                          KC24(200, 100, 50)};
+  const KC24 pixels[6] = {KC24(10, 20, 5),    KC24(10, 20, 7),   KC24(10, 20, 6),
+                          KC24(200, 100, 50), KC24(254, 1, 254), KC24(200, 100, 50)};
   KImageC24 source(3, 2), destination(256, 256);
   KFillWith(source, [&](int x, int y) { return pixels[3 * y + x]; });
   KRenderColorHistogram(&source, &destination, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f);
@@ -44,21 +44,48 @@ TEST_F(ColorHistogram, PointPicturesThroughBothOverloads) {
     const char* what;
     float tilt, turn, scaleX, scaleY, scaleZ;
     int width, height;
-    KPoints painted;  // all in the first colour
+    KPoints painted;                         // all in the first colour
     std::vector<KC24> colours, coordinates;  // no coordinates: the colours are their own
   } cases[] = {
       // Scale 0: every point, edges included, lands at (W / 2, H / 2) at depth 127; the first one stays.
       {"zero scale", 20, 70, 0, 0, 0, 101, 51, {{50, 25}}, {KC24(1, 2, 3), KC24(4, 5, 6), KC24(7, 8, 9)}, {}},
       // Column X - 78, row Y - 78: edges and coordinates below 78 or above 177 fall outside, unwrapped.
-      {"outside", 0, 0, 1, 1, 1, 100, 100, {{42, 42}},
-       {KC24(120, 120, 0), KC24(10, 120, 0), KC24(200, 120, 0), KC24(120, 10, 0), KC24(120, 250, 0)}, {}},
+      {"outside",
+       0,
+       0,
+       1,
+       1,
+       1,
+       100,
+       100,
+       {{42, 42}},
+       {KC24(120, 120, 0), KC24(10, 120, 0), KC24(200, 120, 0), KC24(120, 10, 0), KC24(120, 250, 0)},
+       {}},
       {"quarter turn", 0, 90, 1, 1, 1, 100, 100, {{77, 42}}, {KC24(30, 120, 100)}, {}},  // column 177 - Z, row Y - 78
       {"quarter tilt", 90, 0, 1, 1, 1, 100, 100, {{42, 22}}, {KC24(120, 30, 100)}, {}},  // column X - 78, row Z - 78
       {"uneven scales", 0, 0, 1, 0.5f, 2, 100, 100, {{42, 46}}, {KC24(120, 120, 50)}, {}},  // row Y / 2 - 13.75
       // Colours painted where the coordinates land; equal neighbouring colours are both painted.
-      {"two ROIs", 0, 0, 1, 1, 1, 100, 100, {{2, 3}}, {KC24(1, 2, 3), KC24(4, 5, 6)},
+      {"two ROIs",
+       0,
+       0,
+       1,
+       1,
+       1,
+       100,
+       100,
+       {{2, 3}},
+       {KC24(1, 2, 3), KC24(4, 5, 6)},
        {KC24(80, 81, 9), KC24(10, 10, 10)}},
-      {"equal colours", 0, 0, 1, 1, 1, 100, 100, {{2, 3}, {12, 3}}, {KC24(1, 2, 3), KC24(1, 2, 3)},
+      {"equal colours",
+       0,
+       0,
+       1,
+       1,
+       1,
+       100,
+       100,
+       {{2, 3}, {12, 3}},
+       {KC24(1, 2, 3), KC24(1, 2, 3)},
        {KC24(80, 81, 9), KC24(90, 81, 9)}},
   };
   for (const Case& c : cases) {

@@ -30,8 +30,8 @@ struct Projection {
 };
 
 // a and b in radians; the sizes are those of the traversed source and of the destination.
-void ComputeProjection(Projection& p, float a, float b, float sX, float sY, float sZ, int sourceWidth,
-                       int sourceHeight, int destinationWidth, int destinationHeight) {
+void ComputeProjection(Projection& p, float a, float b, float sX, float sY, float sZ, int sourceWidth, int sourceHeight,
+                       int destinationWidth, int destinationHeight) {
   const auto [cosA, sinA, cosB, sinB] = KViewAnglesOf(a, b);
 
   const float columnOfColumn = cosB * sX;
@@ -47,8 +47,7 @@ void ComputeProjection(Projection& p, float a, float b, float sX, float sY, floa
   const float hs = static_cast<float>(sourceHeight);
   // The height range enters as 256.
   const float columnOffset =
-      (static_cast<float>(destinationWidth) - ws * columnOfColumn - hs * columnOfRow - 256.0f * columnOfHeight) /
-      2.0f;
+      (static_cast<float>(destinationWidth) - ws * columnOfColumn - hs * columnOfRow - 256.0f * columnOfHeight) / 2.0f;
   const float rowOffset =
       (static_cast<float>(destinationHeight) - ws * rowOfColumn - hs * rowOfRow - 256.0f * rowOfHeight) / 2.0f;
 
@@ -119,8 +118,7 @@ void Paint(const Projection& view, const Sources& source, const Target& target) 
   constexpr int kExtent = Mode == 1 ? 1 : Mode == 4 ? 2 : 3;
   // Landing points allowed: x < W - (extent - 1), compared unsigned; never a wrapped bound.
   const std::uint32_t limitX = target.width >= kExtent ? static_cast<std::uint32_t>(target.width - (kExtent - 1)) : 0;
-  const std::uint32_t limitY =
-      target.height >= kExtent ? static_cast<std::uint32_t>(target.height - (kExtent - 1)) : 0;
+  const std::uint32_t limitY = target.height >= kExtent ? static_cast<std::uint32_t>(target.height - (kExtent - 1)) : 0;
 
   const int firstColumn = view.columnsBackward ? source.width - 1 : 0;
   const int columnStep = view.columnsBackward ? -1 : 1;
@@ -153,14 +151,10 @@ void Paint(const Projection& view, const Sources& source, const Target& target) 
 template <int P>
 void PaintInMode(int dotMode, const Projection& view, const Sources& source, const Target& target) {
   switch (dotMode) {
-    case 1:
-      return Paint<1, P>(view, source, target);
-    case 4:
-      return Paint<4, P>(view, source, target);
-    case 5:
-      return Paint<5, P>(view, source, target);
-    default:
-      return Paint<9, P>(view, source, target);
+    case 1: return Paint<1, P>(view, source, target);
+    case 4: return Paint<4, P>(view, source, target);
+    case 5: return Paint<5, P>(view, source, target);
+    default: return Paint<9, P>(view, source, target);
   }
 }
 

@@ -36,12 +36,15 @@ TEST_F(Relief, DotModesAndTheirBounds) {
     int side, dotMode;
     KPoints painted;
   } cases[] = {
-      {7, 1, {{3, 3}}},  {7, 4, {{3, 3}, {4, 3}, {3, 4}, {4, 4}}},
+      {7, 1, {{3, 3}}},
+      {7, 4, {{3, 3}, {4, 3}, {3, 4}, {4, 4}}},
       {7, 5, {{4, 3}, {3, 4}, {4, 4}, {5, 4}, {4, 5}}},  // a plus one right of and below the landing point
       {7, 9, {{3, 3}, {4, 3}, {5, 3}, {3, 4}, {4, 4}, {5, 4}, {3, 5}, {4, 5}, {5, 5}}},
       {3, 4, {{1, 1}, {2, 1}, {1, 2}, {2, 2}}},
-      {3, 5, {}}, {3, 9, {}},  // a three-pixel-wide dot landing at (1, 1) would leave a 3 x 3 destination
-      {1, 1, {{0, 0}}}, {1, 4, {}},  // a dot of 4 on the last column and row is skipped whole
+      {3, 5, {}},
+      {3, 9, {}},  // a three-pixel-wide dot landing at (1, 1) would leave a 3 x 3 destination
+      {1, 1, {{0, 0}}},
+      {1, 4, {}},  // a dot of 4 on the last column and row is skipped whole
   };
   KImageBW8 source(1, 1);
   source.SetPixel(200, 0, 0);
@@ -63,11 +66,11 @@ TEST_F(Relief, VisitingOrderFollowsTheDepthSigns) {
     float tilt, turn, scaleX, scaleY;
     int lastColumn, lastRow;
   } cases[] = {
-      {0.1f, 0.1f, 1e-6f, 1e-6f, 3, 0},     // columns forward, rows backward
-      {0.1f, 0.1f, -1e-6f, 1e-6f, 0, 0},    // both backward
-      {0.1f, 0.1f, 1e-6f, -1e-6f, 3, 2},    // both forward
-      {0.1f, -0.1f, 1e-6f, -1e-6f, 0, 2},   // columns backward through the turn
-      {0.0f, 0.0f, -1e-6f, 1e-6f, 3, 2},    // both depth coefficients are zero: forward
+      {0.1f, 0.1f, 1e-6f, 1e-6f, 3, 0},    // columns forward, rows backward
+      {0.1f, 0.1f, -1e-6f, 1e-6f, 0, 0},   // both backward
+      {0.1f, 0.1f, 1e-6f, -1e-6f, 3, 2},   // both forward
+      {0.1f, -0.1f, 1e-6f, -1e-6f, 0, 2},  // columns backward through the turn
+      {0.0f, 0.0f, -1e-6f, 1e-6f, 3, 2},   // both depth coefficients are zero: forward
   };
   for (const Case& c : cases) {
     KImageBW8 destination(9, 9);
@@ -100,7 +103,7 @@ TEST_F(Relief, SideViewInBothOverloads) {
   EXPECT_EQ(KPainted(gray, kBackground), expected);
   EXPECT_EQ(KPainted(colour, KC24(128, 128, 128)), expected);
   for (const auto& p : expected) EXPECT_EQ(colour.GetPixel(p.first, p.second).byte0, gray.GetPixel(p.first, p.second));
-  EXPECT_EQ(colour.GetPixel(3, 82).byte2, 0);  // column 0: all three rows at height 60, row 0 in front
+  EXPECT_EQ(colour.GetPixel(3, 82).byte2, 0);       // column 0: all three rows at height 60, row 0 in front
   EXPECT_EQ(colour.GetPixel(4, 22 + 51).byte2, 1);  // the colour of row 1, column 1
 }
 

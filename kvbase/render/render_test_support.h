@@ -17,7 +17,9 @@
 using KPoints = std::set<std::pair<int, int>>;
 
 template <typename T>
-bool KSamePixel(const T& a, const T& b) { return std::memcmp(&a, &b, sizeof(T)) == 0; }
+bool KSamePixel(const T& a, const T& b) {
+  return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
 
 // Sets every pixel (x, y) of `roi` to value(x, y).
 template <typename T, typename Value>
@@ -28,7 +30,9 @@ void KFillWith(KROI<T>& roi, Value value) {
 }
 
 template <typename T>
-void KFill(KROI<T>& roi, const T& value) { KFillWith(roi, [&value](int, int) { return value; }); }
+void KFill(KROI<T>& roi, const T& value) {
+  KFillWith(roi, [&value](int, int) { return value; });
+}
 
 // A pixel value that differs between nearby positions, for any pixel of at most 4 bytes.
 template <typename T>

@@ -21,7 +21,8 @@ KImage<T>& Source() {
   static const bool filled = [] {
     for (int y = 0; y < kSourceSide; ++y) {
       unsigned char* row = reinterpret_cast<unsigned char*>(source.GetImagePtr(0, y));
-      for (int i = 0; i < kSourceSide * static_cast<int>(sizeof(T)); ++i) row[i] = static_cast<unsigned char>(i * 7 + y);
+      for (int i = 0; i < kSourceSide * static_cast<int>(sizeof(T)); ++i)
+        row[i] = static_cast<unsigned char>(i * 7 + y);
     }
     return true;
   }();

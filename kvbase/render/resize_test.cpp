@@ -10,7 +10,6 @@
 
 namespace {
 
-
 // Every destination pixel holds the source pixel at floor(x * Ws / Wd), floor(y * Hs / Hd).
 template <typename T>
 ::testing::AssertionResult FollowsTheFloorRule(KROI<T>& destination, long long ws, long long hs) {
@@ -33,12 +32,12 @@ struct Sizes {
 // Sizes where a floating-point nearest neighbour drifts, plus the usual reductions, enlargements and copies.
 // Includes 3 -> 7 columns (table 0, 0, 0, 1, 1, 2, 2), 7 -> 3 (0, 2, 4) and 2 -> 5 rows (0, 0, 0, 1, 1).
 const std::vector<Sizes> kSmallCases = {
-    {3, 2, 7, 5}, {7, 3, 3, 2}, {17, 13, 17, 13}, {1, 1, 9, 4}, {9, 4, 1, 1}, {128, 128, 160, 160},
-    {160, 120, 128, 96}, {33, 7, 64, 21}, {64, 21, 33, 7}, {10, 3, 1920, 4}, {3, 10, 4, 1920},
-    {200, 3, 333, 2}, {333, 2, 200, 3}, {64, 2, 31, 2}, {90, 2, 45, 2}, {257, 2, 256, 1}, {256, 1, 257, 2},
+    {3, 2, 7, 5},        {7, 3, 3, 2},    {17, 13, 17, 13}, {1, 1, 9, 4},     {9, 4, 1, 1},     {128, 128, 160, 160},
+    {160, 120, 128, 96}, {33, 7, 64, 21}, {64, 21, 33, 7},  {10, 3, 1920, 4}, {3, 10, 4, 1920}, {200, 3, 333, 2},
+    {333, 2, 200, 3},    {64, 2, 31, 2},  {90, 2, 45, 2},   {257, 2, 256, 1}, {256, 1, 257, 2},
 };
 const std::vector<Sizes> kExtremeCases = {
-    {3, 2, 100000, 3}, {2, 3, 2, 100000}, {65536, 2, 1, 2}, {2, 65536, 3, 1},
+    {3, 2, 100000, 3},  {2, 3, 2, 100000},  {65536, 2, 1, 2},  {2, 65536, 3, 1},
     {4096, 3, 2048, 2}, {4096, 2, 3001, 5}, {1000, 3, 999, 4}, {999, 2, 1000, 3},
 };
 
@@ -111,8 +110,8 @@ TEST(Resize, RefusalsWriteNothing) {
   KROIC24 noRows(&source, 2, 2, 4, 0), detached;
   struct Case {
     KROIC24 *source, *destination;
-  } cases[] = {{&source, &empty}, {&empty, &destination}, {nullptr, &destination}, {&source, nullptr},
-               {&detached, &destination}, {&noRows, &destination}};
+  } cases[] = {{&source, &empty},  {&empty, &destination},    {nullptr, &destination},
+               {&source, nullptr}, {&detached, &destination}, {&noRows, &destination}};
   for (const Case& c : cases) {
     trace.Clear();
     KResize(c.source, c.destination);

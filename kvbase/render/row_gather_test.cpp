@@ -25,7 +25,8 @@ struct Table {
 // floor(x * ws / wd) pixels, as the resize uses.
 Table FloorTable(int ws, int wd, int pixelSize) {
   Table table{std::vector<std::uint64_t>(wd), ws};
-  for (int x = 0; x < wd; ++x) table.offsets[x] = static_cast<std::uint64_t>(static_cast<long long>(x) * ws / wd) * pixelSize;
+  for (int x = 0; x < wd; ++x)
+    table.offsets[x] = static_cast<std::uint64_t>(static_cast<long long>(x) * ws / wd) * pixelSize;
   return table;
 }
 
@@ -80,8 +81,18 @@ TEST(RowGather, EveryKindMatchesPixelCopies) {
       SCOPED_TRACE(::testing::Message() << "kind " << static_cast<int>(kind) << ", " << pixelSize << "-byte pixels");
       // Reductions whose blocks just fit or just miss one and two registers, enlargements, copies, and rows
       // shorter than a block.
-      for (const auto& sizes : {std::pair<int, int>{4096, 2048}, {4096, 3001}, {300, 143}, {300, 142}, {300, 97},
-                                {300, 64}, {1000, 999}, {7, 3000}, {333, 333}, {5, 3}, {64, 63}, {1, 200}}) {
+      for (const auto& sizes : {std::pair<int, int>{4096, 2048},
+                                {4096, 3001},
+                                {300, 143},
+                                {300, 142},
+                                {300, 97},
+                                {300, 64},
+                                {1000, 999},
+                                {7, 3000},
+                                {333, 333},
+                                {5, 3},
+                                {64, 63},
+                                {1, 200}}) {
         CheckGather(FloorTable(sizes.first, sizes.second, pixelSize), pixelSize, kind);
       }
       for (int maxStep = 1; maxStep <= 5; ++maxStep) {

@@ -35,8 +35,8 @@ float Stretched(float range, unsigned int positions, float step) {
 
 }  // namespace
 
-void KSkewScaleSteps(int width, int height, float skewRange, unsigned int& skewSteps, float& skewStep,
-                     float scaleRange, unsigned int& scaleSteps, float& scaleStep, int adjust) {
+void KSkewScaleSteps(int width, int height, float skewRange, unsigned int& skewSteps, float& skewStep, float scaleRange,
+                     unsigned int& scaleSteps, float& scaleStep, int adjust) {
   const float w = static_cast<float>(width > 0 ? width : 0);
   const float h = static_cast<float>(height > 0 ? height : 0);
   const float angleRange = KToRadians(skewRange);

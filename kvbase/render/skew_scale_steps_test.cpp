@@ -22,9 +22,10 @@ TEST_F(SkewScaleSteps, StepsFollowTheMeanDistance) {
   } cases[] = {
       {kRadians, 100, 100, 0, 0.5f, 0.2f, 20, 9, kSquare, kSquare},  // 0.5 / 0.026137 = 19.13 -> 19 + 1; 7.65 -> 8 + 1
       {kRadians, 100, 100, 1, 0.5f, 0.2f, 20, 9, 0.5f / 19, 0.2f / 8},
-      {kRadians, 640, 480, 0, 0, 0, 1, 1, kPhoto, kPhoto}, {kRadians, 480, 640, 0, 0, 0, 1, 1, kPhoto, kPhoto},
+      {kRadians, 640, 480, 0, 0, 0, 1, 1, kPhoto, kPhoto},
+      {kRadians, 480, 640, 0, 0, 0, 1, 1, kPhoto, kPhoto},
       {K_ANGLE_UNIT_DEGREES, 100, 100, 0, 30, 0, 21, 1, kSquare * 57.29578f, kSquare},  // 0.5236 / 0.026137 = 20.03
-      {K_ANGLE_UNIT_TURNS, 100, 100, 1, 0.5f, 0, 121, 1, 0.5f / 120, kSquare},  // pi / 0.026137 = 120.2 -> 121
+      {K_ANGLE_UNIT_TURNS, 100, 100, 1, 0.5f, 0, 121, 1, 0.5f / 120, kSquare},          // pi / 0.026137 = 120.2 -> 121
       // Degenerate sizes and ranges.
       {kRadians, 0, 100, 0, 0.5f, 0.2f, 14, 6, 0.04f, 0.04f},  // a segment: mean distance a quarter of its length
       {kRadians, 100, 0, 1, 0.5f, 0.2f, 14, 6, 0.5f / 13, 0.2f / 5},

@@ -63,7 +63,8 @@ inline std::vector<KRunRef> ReferenceEllipse(int width, int height) {
 inline __int128 RingThreshold(int width, int height, float ratio) {
   const __int128 W = static_cast<__int128>(width - 1) * (width - 1);
   const __int128 H = static_cast<__int128>(height - 1) * (height - 1);
-  const float product = static_cast<float>((1.0 - static_cast<double>(ratio) * ratio) * static_cast<double>(W * H - W - H));
+  const float product =
+      static_cast<float>((1.0 - static_cast<double>(ratio) * ratio) * static_cast<double>(W * H - W - H));
   return -static_cast<__int128>(std::floor(product));
 }
 

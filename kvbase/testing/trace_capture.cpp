@@ -37,8 +37,8 @@ std::vector<std::string> KTraceCapture::Names() const {
   for (const KCapturedBox& box : gBoxes) {
     if (box.text.compare(0, kPrefix.size(), kPrefix) != 0) continue;
     const size_t end = box.text.find('\n');
-    names.push_back(box.text.substr(kPrefix.size(), end == std::string::npos ? std::string::npos
-                                                                             : end - kPrefix.size()));
+    names.push_back(
+        box.text.substr(kPrefix.size(), end == std::string::npos ? std::string::npos : end - kPrefix.size()));
   }
   return names;
 }

@@ -14,11 +14,11 @@ namespace {
 template <typename T>
 struct KItemFormat;
 
-#define KV_ITEM_FORMAT(T, type, size, suffix)  \
-  template <>                                  \
-  struct KItemFormat<T> {                      \
-    static constexpr int kDataType = type;     \
-    static constexpr int kDataSize = size;     \
+#define KV_ITEM_FORMAT(T, type, size, suffix)      \
+  template <>                                      \
+  struct KItemFormat<T> {                          \
+    static constexpr int kDataType = type;         \
+    static constexpr int kDataSize = size;         \
     static constexpr const char* kSuffix = suffix; \
   }
 KV_ITEM_FORMAT(unsigned char, 1, 2, "UINT8");
@@ -94,12 +94,9 @@ KVector::~KVector() {
 int KVector::ItemSize() const {
   switch (dataType_) {
     case 1:
-    case 2:
-      return dataSize_ == 4 ? 2 : dataSize_ == 8 ? 4 : 1;
-    case 4:
-      return dataSize_ == 16 ? 8 : 4;
-    default:
-      return 1;
+    case 2: return dataSize_ == 4 ? 2 : dataSize_ == 8 ? 4 : 1;
+    case 4: return dataSize_ == 16 ? 8 : 4;
+    default: return 1;
   }
 }
 
@@ -259,19 +256,17 @@ short KVector::AccessItem(const char* operation, int group, int index, T* value,
 }
 
 // The four typed accessors of one item type, all on the generic implementation above.
-#define KV_TYPED_ACCESS(T)                                                      \
-  short KVector::GetGroups(int firstGroup, int groupCount, T* destination) {    \
+#define KV_TYPED_ACCESS(T)                                                         \
+  short KVector::GetGroups(int firstGroup, int groupCount, T* destination) {       \
     return CopyGroups<T>("GetGroups", firstGroup, groupCount, destination, false); \
-  }                                                                             \
-  short KVector::SetGroups(int firstGroup, int groupCount, T* source) {         \
-    return CopyGroups<T>("SetGroups", firstGroup, groupCount, source, true);    \
-  }                                                                             \
-  short KVector::GetData(int group, int index, T& value) {                      \
-    return AccessItem<T>("GetData", group, index, &value, false);               \
-  }                                                                             \
-  short KVector::SetData(int group, int index, T value) {                       \
-    return AccessItem<T>("SetData", group, index, &value, true);                \
-  }
+  }                                                                                \
+  short KVector::SetGroups(int firstGroup, int groupCount, T* source) {            \
+    return CopyGroups<T>("SetGroups", firstGroup, groupCount, source, true);       \
+  }                                                                                \
+  short KVector::GetData(int group, int index, T& value) {                         \
+    return AccessItem<T>("GetData", group, index, &value, false);                  \
+  }                                                                                \
+  short KVector::SetData(int group, int index, T value) { return AccessItem<T>("SetData", group, index, &value, true); }
 KV_TYPED_ACCESS(unsigned char)
 KV_TYPED_ACCESS(unsigned short)
 KV_TYPED_ACCESS(unsigned int)

@@ -16,16 +16,16 @@ using Names = std::vector<std::string>;
 
 // Data type, data size, groups, group length, maximum groups, use, allocated bytes, vector type.
 std::vector<int> Shape(KVector& v) {
-  return {v.GetDataType(), v.GetDataSize(), v.GetNbGroup(), v.GetGroupLength(), v.GetNbMaxGroup(), v.GetUse(),
-          v.GetAllocatedSize(), v.GetVectType()};
+  return {v.GetDataType(),   v.GetDataSize(), v.GetNbGroup(),       v.GetGroupLength(),
+          v.GetNbMaxGroup(), v.GetUse(),      v.GetAllocatedSize(), v.GetVectType()};
 }
 
 TEST(GroupedVector, ConstructionAndTypes) {
   KVector sized(10);  // 32-bit items; group length 0 gives no whole group
   EXPECT_EQ(Shape(sized), (std::vector<int>{1, 8, 1, 0, 0, 0, 40, 0}));
   const std::vector<int> shapes[] = {
-      {2, 8, 2000, 3, 2000, 2, 24000, 1}, {1, 8, 1, 256, 1, 1, 1024, 2}, {1, 2, 1, 256, 1, 10, 256, 3},
-      {2, 8, 512, 3, 512, 5, 6144, 4}, {2, 8, 1000, 3, 1000, 9, 12000, 5}, {2, 8, 50, 4, 50, 3, 800, 6},
+      {2, 8, 2000, 3, 2000, 2, 24000, 1}, {1, 8, 1, 256, 1, 1, 1024, 2},      {1, 2, 1, 256, 1, 10, 256, 3},
+      {2, 8, 512, 3, 512, 5, 6144, 4},    {2, 8, 1000, 3, 1000, 9, 12000, 5}, {2, 8, 50, 4, 50, 3, 800, 6},
       {4, 8, 1, 1, 1, 10, 4, 7},
   };
   for (int type = 1; type <= 7; ++type) {
@@ -127,7 +127,7 @@ TEST(GroupedVector, RefusedAccessesTouchNothing) {
   EXPECT_EQ(f, 9.0f);
   EXPECT_EQ(d[0], 0.0);
   EXPECT_EQ(std::memcmp(v.GetDataPtr(), values, 20), 0);  // only the last item was written
-  v.SetStructure(4, 1, 1, 2);  // INT16: the data type is checked before the size
+  v.SetStructure(4, 1, 1, 2);                             // INT16: the data type is checked before the size
   EXPECT_EQ(v.GetData(0, 0, f), K_ERROR_INVALID_DATA_TYPE);
   EXPECT_EQ(v.GetData(0, 0, i), K_ERROR_INVALID_DATA_SIZE);
 }

@@ -23,9 +23,7 @@ int Project(int origin, int span, double value, double minimum, double maximum) 
 
 int KPlot::XView(double x) const { return Project(plotLeft_, plotRight_ - plotLeft_, x, xMinimum_, xMaximum_); }
 
-int KPlot::YView(double y) const {
-  return Project(plotBottom_, plotTop_ - plotBottom_, y, yMinimum_, yMaximum_);
-}
+int KPlot::YView(double y) const { return Project(plotBottom_, plotTop_ - plotBottom_, y, yMinimum_, yMaximum_); }
 
 void KPlot::SetYRange(int minimum, unsigned int maximum) {
   if (static_cast<double>(maximum) <= static_cast<double>(minimum)) {

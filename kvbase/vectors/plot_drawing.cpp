@@ -28,7 +28,9 @@ SIZE Extent(HDC dc, const char* text, int length) {
 // and clamped to the int range at the GDI call.
 using Coordinate = long long;
 
-int Clamp(Coordinate value) { return static_cast<int>(std::min<Coordinate>(std::max<Coordinate>(value, INT_MIN), INT_MAX)); }
+int Clamp(Coordinate value) {
+  return static_cast<int>(std::min<Coordinate>(std::max<Coordinate>(value, INT_MIN), INT_MAX));
+}
 
 void Line(HDC dc, Coordinate x0, Coordinate y0, Coordinate x1, Coordinate y1) {
   MoveToEx(dc, Clamp(x0), Clamp(y0), nullptr);

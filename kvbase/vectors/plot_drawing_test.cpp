@@ -15,7 +15,8 @@ constexpr COLORREF kRed = RGB(255, 0, 0);
 // A white 420 x 320 canvas with a red pen, a gray brush, opaque background and centred text alignment:
 // state that drawing must give back.
 struct PlotCanvas : Canvas {
-  PlotCanvas() : Canvas(420, 320, 32, kWhite), pen(CreatePen(PS_SOLID, 1, kRed)), brush(CreateSolidBrush(RGB(9, 9, 9))) {
+  PlotCanvas()
+      : Canvas(420, 320, 32, kWhite), pen(CreatePen(PS_SOLID, 1, kRed)), brush(CreateSolidBrush(RGB(9, 9, 9))) {
     SelectObject(dc, pen);
     SelectObject(dc, brush);
     SetBkMode(dc, OPAQUE);
@@ -29,7 +30,8 @@ struct PlotCanvas : Canvas {
     DeleteObject(brush);
   }
   void ExpectStateKept() const {
-    EXPECT_TRUE(GetCurrentObject(dc, OBJ_PEN) == pen && GetCurrentObject(dc, OBJ_BRUSH) == brush) << "pen and brush given back";
+    EXPECT_TRUE(GetCurrentObject(dc, OBJ_PEN) == pen && GetCurrentObject(dc, OBJ_BRUSH) == brush)
+        << "pen and brush given back";
     EXPECT_TRUE(GetBkMode(dc) == OPAQUE && GetTextAlign(dc) == (TA_CENTER | TA_BOTTOM)) << "text state given back";
   }
   // Pixels of `colour` (or, for white, of any other colour) in the inclusive rectangle.
@@ -63,15 +65,30 @@ TEST(PlotDrawing, RampFrameTicksCurveAndRestoredState) {
   // labels. X ticks every 20 at 46 + trunc(v x 316 / 255) up to 240, then a closing line at the plot's
   // right edge for the maximum 255; Y ticks every 20 at 275 + trunc(v x -240 / 255) up to 240, then
   // a closing line at the top.
-  struct Probe { const char* what; int x, y; COLORREF colour; } probes[] = {
-      {"X axis at level 0", 16, 275, kBlack}, {"X axis", 100, 276, kBlack}, {"X axis", 391, 275, kBlack},
-      {"X arrow tip", 404, 275, kBlack},      {"filled X arrow head", 398, 275, kBlack},
-      {"Y axis", 46, 23, kBlack},             {"Y axis", 47, 150, kBlack},  {"Y axis", 46, 298, kBlack},
-      {"Y arrow tip", 46, 11, kBlack},        {"X tick 20", 70, 100, kBlack}, {"X tick 240", 343, 100, kBlack},
-      {"X closing line", 362, 100, kBlack},   {"between X ticks", 75, 100, kWhite},
-      {"Y tick 240", 200, 50, kBlack},        {"Y tick 20", 200, 257, kBlack}, {"Y closing line", 200, 35, kBlack},
+  struct Probe {
+    const char* what;
+    int x, y;
+    COLORREF colour;
+  } probes[] = {
+      {"X axis at level 0", 16, 275, kBlack},
+      {"X axis", 100, 276, kBlack},
+      {"X axis", 391, 275, kBlack},
+      {"X arrow tip", 404, 275, kBlack},
+      {"filled X arrow head", 398, 275, kBlack},
+      {"Y axis", 46, 23, kBlack},
+      {"Y axis", 47, 150, kBlack},
+      {"Y axis", 46, 298, kBlack},
+      {"Y arrow tip", 46, 11, kBlack},
+      {"X tick 20", 70, 100, kBlack},
+      {"X tick 240", 343, 100, kBlack},
+      {"X closing line", 362, 100, kBlack},
+      {"between X ticks", 75, 100, kWhite},
+      {"Y tick 240", 200, 50, kBlack},
+      {"Y tick 20", 200, 257, kBlack},
+      {"Y closing line", 200, 35, kBlack},
   };
-  for (const Probe& p : probes) EXPECT_EQ(GetPixel(canvas.dc, p.x, p.y), p.colour) << p.what << " at " << p.x << "," << p.y;
+  for (const Probe& p : probes)
+    EXPECT_EQ(GetPixel(canvas.dc, p.x, p.y), p.colour) << p.what << " at " << p.x << "," << p.y;
   EXPECT_GT(canvas.Count(360, 287, 404, 298), 0) << "label 255 at the right end";
   EXPECT_GT(canvas.Count(22, 254, 33, 260), 0) << "label 20";
   EXPECT_EQ(canvas.Count(22, 268, 33, 274), 0) << "no label for 0";
@@ -84,13 +101,16 @@ TEST(PlotDrawing, RampFrameTicksCurveAndRestoredState) {
 
 TEST(PlotDrawing, RangesFollowTheDataUnlessFixed) {
   // `fixed`: SetYRange(-10, 10) before drawing.
-  struct Case { const char* what; std::vector<unsigned char> values; int valuesUnsigned; bool fixed; double xMaximum, yMinimum, yMaximum; } cases[] = {
-      {"all zero", {0, 0, 0}, 1, false, 2.0, 0.0, 1.0},
-      {"one element", {7}, 1, false, 1.0, 0.0, 7.0},
-      {"signed", {0xFF, 3, 0x80}, 0, false, 2.0, -128.0, 3.0},
-      {"unsigned", {0xFF, 3, 0x80}, 1, false, 2.0, 0.0, 255.0},
-      {"fixed", {0xFF, 3}, 0, true, 1.0, -10.0, 10.0},
-      {"empty", {}, 1, false, 1.0, 0.0, 1.0},
+  struct Case {
+    const char* what;
+    std::vector<unsigned char> values;
+    int valuesUnsigned;
+    bool fixed;
+    double xMaximum, yMinimum, yMaximum;
+  } cases[] = {
+      {"all zero", {0, 0, 0}, 1, false, 2.0, 0.0, 1.0},        {"one element", {7}, 1, false, 1.0, 0.0, 7.0},
+      {"signed", {0xFF, 3, 0x80}, 0, false, 2.0, -128.0, 3.0}, {"unsigned", {0xFF, 3, 0x80}, 1, false, 2.0, 0.0, 255.0},
+      {"fixed", {0xFF, 3}, 0, true, 1.0, -10.0, 10.0},         {"empty", {}, 1, false, 1.0, 0.0, 1.0},
   };
   for (const Case& c : cases) {
     KBW8Vector vector(4, c.valuesUnsigned);
@@ -99,7 +119,8 @@ TEST(PlotDrawing, RangesFollowTheDataUnlessFixed) {
     PlotCanvas canvas;
     vector.Draw(canvas.dc, 300.0f, 200.0f, 0.0f, 0.0f);
     EXPECT_EQ(Ranges(vector), (std::vector<double>{0, c.xMaximum, c.yMinimum, c.yMaximum})) << c.what;
-    EXPECT_EQ(canvas.Count(0, 0, 299, 199, kRed) > 0, c.values.size() > 1) << c.what << ": one element is a MoveToEx only";
+    EXPECT_EQ(canvas.Count(0, 0, 299, 199, kRed) > 0, c.values.size() > 1)
+        << c.what << ": one element is a MoveToEx only";
     EXPECT_TRUE(!c.fixed || GetPixel(canvas.dc, vector.XView(0), vector.YView(-1)) == kRed) << "0xFF read as -1";
   }
 }

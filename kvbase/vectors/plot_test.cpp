@@ -44,8 +44,9 @@ TEST(Plot, SetYRange) {
     int minimum;
     unsigned int maximum;
     bool accepted;
-  } cases[] = {{10, 10, false}, {10, 9, false},          {2147483647, 2147483647u, false}, {-10, 10, true},
-               {-1, 0, true},   {0, 4294967295u, true}, {INT_MIN, 0, true}};
+  } cases[] = {{10, 10, false},   {10, 9, false}, {2147483647, 2147483647u, false},
+               {-10, 10, true},   {-1, 0, true},  {0, 4294967295u, true},
+               {INT_MIN, 0, true}};
   for (const Case& c : cases) {
     KPlot plot;
     KOk();

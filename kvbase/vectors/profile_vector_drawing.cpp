@@ -73,7 +73,8 @@ void KC24Vector::Draw(HDC dc, float width, float height, float left, float top, 
   if (automaticRange_ != 0) {
     yMinimum_ = 0.0;
     int largest = 0;
-    for (unsigned int i = 0; i < count; ++i) largest = std::max({largest, int{data[i].byte0}, int{data[i].byte1}, int{data[i].byte2}});
+    for (unsigned int i = 0; i < count; ++i)
+      largest = std::max({largest, int{data[i].byte0}, int{data[i].byte1}, int{data[i].byte2}});
     yMaximum_ = largest;
     if (yMaximum_ == yMinimum_) yMaximum_ += 1.0;
   }

@@ -59,8 +59,8 @@ float WeighedMomentOf(const T* data, unsigned int count, unsigned int first, uns
   double weighted = 0.0;
   for (unsigned int i = first; i < end; ++i) {
     const unsigned int value = data[i];
-    sum += value;                                      // wraps at 32 bits
-    weighted += static_cast<double>(i * value);        // the product wraps at 32 bits too
+    sum += value;                                // wraps at 32 bits
+    weighted += static_cast<double>(i * value);  // the product wraps at 32 bits too
   }
   if (sum == 0) return 0.0f;
   return static_cast<float>(weighted / sum);

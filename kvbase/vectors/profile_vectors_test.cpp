@@ -37,13 +37,25 @@ TEST(ProfileVectors, SetupGainOffsetBranches) {
     int entry, value;
   } cases[] = {
       // gamma 1: gain and offset on the input, in double precision (10 x 0.7f = 6.99999988, not 7).
-      {2, -10, 1, 5, 0}, {2, -10, 1, 6, 2}, {2, -10, 1, 132, 254}, {2, -10, 1, 133, 255}, {0.7f, 0, 1, 10, 6},
-      {1e12f, 0, 1, 1, 255}, {-1e12f, 0, 1, 1, 0},  // out of the int range: saturated, then clamped
+      {2, -10, 1, 5, 0},
+      {2, -10, 1, 6, 2},
+      {2, -10, 1, 132, 254},
+      {2, -10, 1, 133, 255},
+      {0.7f, 0, 1, 10, 6},
+      {1e12f, 0, 1, 1, 255},
+      {-1e12f, 0, 1, 1, 0},  // out of the int range: saturated, then clamped
       // gamma below 1: gain scales the full-scale output, the offset is added after.
-      {1, 0, 0.5f, 64, 127}, {0.5f, 10, 0.5f, 0, 10}, {0.5f, 10, 0.5f, 255, 137}, {1.5f, -30, 0.8f, 100, 150},
+      {1, 0, 0.5f, 64, 127},
+      {0.5f, 10, 0.5f, 0, 10},
+      {0.5f, 10, 0.5f, 255, 137},
+      {1.5f, -30, 0.8f, 100, 150},
       {1, 0, -1, 0, 255},  // 0 to a negative power is infinite
       // gamma above 1: gain and offset on the input, then the curve.
-      {1, 0, 2, 128, 64}, {2, -20, 2, 5, 0}, {2, -20, 2, 100, 127}, {2, -20, 2, 255, 255}, {0.5f, 30, 3, 200, 33},
+      {1, 0, 2, 128, 64},
+      {2, -20, 2, 5, 0},
+      {2, -20, 2, 100, 127},
+      {2, -20, 2, 255, 255},
+      {0.5f, 30, 3, 200, 33},
   };
   for (const Case& c : cases) {
     KBW8Vector v;
@@ -62,9 +74,12 @@ TEST(ProfileVectors, WeighedMoment) {
     float result;
     K_ERRORS code;
   } cases[] = {
-      {five, 0, 0xFFFFFFFF, 40.0f / 15, K_SUCCESS}, {five, 1, 2, 8.0f / 5, K_SUCCESS},
-      {{0, 0, 10}, 0, 0xFFFFFFFF, 2.0f, K_SUCCESS}, {{0, 0, 0}, 0, 0xFFFFFFFF, 0.0f, K_SUCCESS},
-      {five, 2, 1, 0, K_ERROR_PARAMETERS_OUT_OF_RANGE},  {five, 0, 5, 0, K_ERROR_PARAMETER_2_OUT_OF_RANGE},
+      {five, 0, 0xFFFFFFFF, 40.0f / 15, K_SUCCESS},
+      {five, 1, 2, 8.0f / 5, K_SUCCESS},
+      {{0, 0, 10}, 0, 0xFFFFFFFF, 2.0f, K_SUCCESS},
+      {{0, 0, 0}, 0, 0xFFFFFFFF, 0.0f, K_SUCCESS},
+      {five, 2, 1, 0, K_ERROR_PARAMETERS_OUT_OF_RANGE},
+      {five, 0, 5, 0, K_ERROR_PARAMETER_2_OUT_OF_RANGE},
       {five, 0, 0xFFFFFFFE, 0, K_ERROR_PARAMETER_2_OUT_OF_RANGE},
       {five, 5, 0xFFFFFFFF, 0, K_ERROR_PARAMETER_1_OUT_OF_RANGE},
       {{}, 0, 0xFFFFFFFF, 0, K_ERROR_INVALID_NUMBER_OF_VECTOR_ELEMENTS},

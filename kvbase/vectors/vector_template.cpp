@@ -169,8 +169,8 @@ void KVectorTemplate<T>::Serialize(void* stream, int saving, unsigned int /*vers
   }
   // A count the rest of the stream cannot hold is refused before anything is allocated.
   long long remaining = kvbase::internal::BytesLeft(file);
-  if (remaining >= 0 && static_cast<unsigned long long>(count) * Codec::kFileSize >
-                            static_cast<unsigned long long>(remaining)) {
+  if (remaining >= 0 &&
+      static_cast<unsigned long long>(count) * Codec::kFileSize > static_cast<unsigned long long>(remaining)) {
     KSetError(K_ERROR_FILE_READ);
     return;
   }

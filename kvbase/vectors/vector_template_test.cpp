@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <unistd.h>
+#include <cstdio>
 #include <vector>
 
 #include "kvbase/testing/temp_dir.h"
@@ -101,7 +101,8 @@ TEST(VectorTemplate, RoundTripThroughAFileAndThroughAPipe) {
   KTempDir dir;
   const std::string path = dir.Path("v.vec");
   KVectorTemplate<KRun> runs;
-  for (unsigned short i = 0; i < 3000; ++i) runs.AddElement(KRun{i * 4u, i * 4u + 8, i, static_cast<unsigned short>(i / 2)});
+  for (unsigned short i = 0; i < 3000; ++i)
+    runs.AddElement(KRun{i * 4u, i * 4u + 8, i, static_cast<unsigned short>(i / 2)});
   runs.Save(path.c_str());
   KVectorTemplate<KRun> loaded;
   loaded.AddElement(KRun{});

@@ -34,10 +34,8 @@ bool IsKindMismatch(K_ERRORS code) {
     case K_ERROR_COLOR_IMAGE_EXPECTED:
     case K_ERROR_UNSUPPORTED_TIFF_FORMAT:
     case K_ERROR_UNSUPPORTED_BMP_FORMAT:
-    case K_ERROR_UNSUPPORTED_JPEG_FORMAT:
-      return true;
-    default:
-      return false;
+    case K_ERROR_UNSUPPORTED_JPEG_FORMAT: return true;
+    default: return false;
   }
 }
 
@@ -73,12 +71,10 @@ K_ERRORS AnyImage::Save(const std::string& path, short format) {
 
 std::vector<unsigned char> AnyImage::PackedRows() {
   const int width = image_->GetWidth(), height = image_->GetHeight();
-  const size_t rowBytes = kind_ == PixelKind::BW1
-                              ? (static_cast<size_t>(width) + 7) / 8
-                              : static_cast<size_t>(width) * (image_->GetBitsPerPixel() / 8);
+  const size_t rowBytes = kind_ == PixelKind::BW1 ? (static_cast<size_t>(width) + 7) / 8
+                                                  : static_cast<size_t>(width) * (image_->GetBitsPerPixel() / 8);
   std::vector<unsigned char> rows(rowBytes * static_cast<size_t>(height));
-  for (int y = 0; y < height; ++y)
-    std::memcpy(rows.data() + rowBytes * y, image_->GetGenericImagePtr(0, y), rowBytes);
+  for (int y = 0; y < height; ++y) std::memcpy(rows.data() + rowBytes * y, image_->GetGenericImagePtr(0, y), rowBytes);
   return rows;
 }
 
@@ -89,8 +85,8 @@ std::unique_ptr<AnyImage> LoadImageFile(const std::string& path, std::optional<P
     return nullptr;
   }
   K_ERRORS firstMismatch = K_SUCCESS;
-  for (PixelKind candidate : {PixelKind::BW1, PixelKind::BW8, PixelKind::BW16, PixelKind::C24, PixelKind::C16,
-                              PixelKind::C15}) {
+  for (PixelKind candidate :
+       {PixelKind::BW1, PixelKind::BW8, PixelKind::BW16, PixelKind::C24, PixelKind::C16, PixelKind::C15}) {
     auto image = std::make_unique<AnyImage>(candidate);
     const K_ERRORS result = image->Load(path, format);
     if (result == K_SUCCESS) return image;

@@ -104,9 +104,10 @@ int RunRaw(int argc, char** argv) {
   Args args;
   if (!args.Parse(argc, argv, {"kind"})) return 2;
   if (args.HelpAsked() || args.Positionals().size() != 2) {
-    std::printf("usage: kvtool raw IN OUT [--kind %s]\n"
-                "  writes the loaded pixels as rows without padding (BW1 packed bits, C24 blue, green, red)\n",
-                kKindHelp);
+    std::printf(
+        "usage: kvtool raw IN OUT [--kind %s]\n"
+        "  writes the loaded pixels as rows without padding (BW1 packed bits, C24 blue, green, red)\n",
+        kKindHelp);
     return args.HelpAsked() ? 0 : 2;
   }
   std::optional<PixelKind> kind;
@@ -134,9 +135,10 @@ int RunResize(int argc, char** argv) {
   Args args;
   if (!args.Parse(argc, argv, {"kind"})) return 2;
   if (args.HelpAsked() || args.Positionals().size() != 3) {
-    std::printf("usage: kvtool resize IN OUT WIDTHxHEIGHT [--kind %s]\n"
-                "  nearest-neighbour resize with exact integer sampling; OUT's format follows its extension\n",
-                kKindHelp);
+    std::printf(
+        "usage: kvtool resize IN OUT WIDTHxHEIGHT [--kind %s]\n"
+        "  nearest-neighbour resize with exact integer sampling; OUT's format follows its extension\n",
+        kKindHelp);
     return args.HelpAsked() ? 0 : 2;
   }
   const std::string& size = args.Positionals()[2];
@@ -162,7 +164,8 @@ int RunResize(int argc, char** argv) {
   if (KFailure()) return FailWithCurrentError("sizing the destination");
   source->Visit([&](auto& image) {
     using Image = std::remove_reference_t<decltype(image)>;
-    if constexpr (!std::is_same_v<Image, KImageBW1>) KResize(&image, &destination.As<typename std::remove_pointer_t<decltype(image.GetImagePtr(0, 0))>>());
+    if constexpr (!std::is_same_v<Image, KImageBW1>)
+      KResize(&image, &destination.As<typename std::remove_pointer_t<decltype(image.GetImagePtr(0, 0))>>());
   });
   if (KFailure()) return FailWithCurrentError("resizing " + in);
   if (destination.Save(out, K_FILE_FORMAT_AUTO) != K_SUCCESS) return FailWithCurrentError("saving " + out);

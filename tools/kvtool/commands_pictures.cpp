@@ -80,10 +80,14 @@ bool ParseViewOptions(const Args& args, ViewOptions& o, std::string& problem) {
     }
   }
   if (auto frame = args.Get("frame")) {
-    if (*frame == "on-border") o.framePosition = K_FRAME_POSITION_ON_BORDER;
-    else if (*frame == "inside") o.framePosition = K_FRAME_POSITION_INSIDE;
-    else if (*frame == "outside") o.framePosition = K_FRAME_POSITION_OUTSIDE;
-    else return problem = "--frame must be on-border, inside or outside", false;
+    if (*frame == "on-border")
+      o.framePosition = K_FRAME_POSITION_ON_BORDER;
+    else if (*frame == "inside")
+      o.framePosition = K_FRAME_POSITION_INSIDE;
+    else if (*frame == "outside")
+      o.framePosition = K_FRAME_POSITION_OUTSIDE;
+    else
+      return problem = "--frame must be on-border, inside or outside", false;
     o.frame = true;
   }
   if (o.roi && !args.Has("frame")) o.frame = true;
@@ -96,8 +100,10 @@ bool DrawView(KImage<T>& image, const ViewOptions& o, Canvas& canvas) {
   KOk();
   if (o.lut || o.threshold) {
     KBW8Vector table;
-    if (o.lut) table.SetupGainOffset(o.gainOffsetGamma[0], o.gainOffsetGamma[1], o.gainOffsetGamma[2]);
-    else table.SetupThreshold(static_cast<unsigned char>(o.thresholdLevel), 0, 255);
+    if (o.lut)
+      table.SetupGainOffset(o.gainOffsetGamma[0], o.gainOffsetGamma[1], o.gainOffsetGamma[2]);
+    else
+      table.SetupThreshold(static_cast<unsigned char>(o.thresholdLevel), 0, 255);
     image.Draw(dc, &table, o.zoomX, o.zoomY);
   } else {
     image.Draw(dc, o.zoomX, o.zoomY);
@@ -109,9 +115,12 @@ bool DrawView(KImage<T>& image, const ViewOptions& o, Canvas& canvas) {
   if (o.roi) roi.SetPlacement(o.roiX, o.roiY, o.roiW, o.roiH);
   if (KFailure()) return false;
   if (!o.mask.empty()) {
-    if (o.mask == "rect") roi.SetRectangleMask(0, 0, 0, 0);
-    else if (o.mask == "ellipse") roi.SetEllipseMask(0, 0, 0, 0);
-    else roi.SetRingMask(o.ringRatio);
+    if (o.mask == "rect")
+      roi.SetRectangleMask(0, 0, 0, 0);
+    else if (o.mask == "ellipse")
+      roi.SetEllipseMask(0, 0, 0, 0);
+    else
+      roi.SetRingMask(o.ringRatio);
     if (KFailure()) return false;
     HGDIOBJ old = SelectObject(dc, canvas.Pen(RGB(0, 200, 0)));
     roi.DrawMask(dc, o.zoomX, o.zoomY, 0.0f, 0.0f);
@@ -174,8 +183,9 @@ int RunPlot(int argc, char** argv) {
   if (!args.Parse(argc, argv, {"row", "column"}, {"histogram"})) return 2;
   const int modes = args.Has("row") + args.Has("column") + args.Has("histogram");
   if (args.HelpAsked() || args.Positionals().size() != 2 || modes != 1) {
-    std::printf("usage: kvtool plot IN OUT.bmp (--row N | --column N | --histogram)\n"
-                "  plots a gray or colour image's row or column profile, or its histogram\n");
+    std::printf(
+        "usage: kvtool plot IN OUT.bmp (--row N | --column N | --histogram)\n"
+        "  plots a gray or colour image's row or column profile, or its histogram\n");
     return args.HelpAsked() ? 0 : 2;
   }
   const std::string& in = args.Positionals()[0];
@@ -277,9 +287,10 @@ int RunRelief(int argc, char** argv) {
   Args args;
   if (!args.Parse(argc, argv, {"tilt", "turn", "scale", "dot", "colors"})) return 2;
   if (args.HelpAsked() || args.Positionals().size() != 2) {
-    std::printf("usage: kvtool relief IN OUT.bmp [--tilt A] [--turn B] [--scale X,Y,Z] [--dot 1|4|5|9] [--colors FILE]\n"
-                "  renders the gray levels of IN as heights, seen from angles in degrees (default 30, 30);\n"
-                "  with --colors, each point takes its colour from FILE (same size as IN)\n");
+    std::printf(
+        "usage: kvtool relief IN OUT.bmp [--tilt A] [--turn B] [--scale X,Y,Z] [--dot 1|4|5|9] [--colors FILE]\n"
+        "  renders the gray levels of IN as heights, seen from angles in degrees (default 30, 30);\n"
+        "  with --colors, each point takes its colour from FILE (same size as IN)\n");
     return args.HelpAsked() ? 0 : 2;
   }
   SceneOptions scene;
@@ -322,9 +333,10 @@ int RunColorHist(int argc, char** argv) {
   Args args;
   if (!args.Parse(argc, argv, {"tilt", "turn", "scale"})) return 2;
   if (args.HelpAsked() || args.Positionals().size() != 2) {
-    std::printf("usage: kvtool colorhist IN OUT.bmp [--tilt A] [--turn B] [--scale X,Y,Z]\n"
-                "  draws every colour of IN as a point in the colour cube (red, green, blue axes), seen from\n"
-                "  angles in degrees (default 30, 30)\n");
+    std::printf(
+        "usage: kvtool colorhist IN OUT.bmp [--tilt A] [--turn B] [--scale X,Y,Z]\n"
+        "  draws every colour of IN as a point in the colour cube (red, green, blue axes), seen from\n"
+        "  angles in degrees (default 30, 30)\n");
     return args.HelpAsked() ? 0 : 2;
   }
   SceneOptions scene;

@@ -19,9 +19,9 @@
 namespace {
 
 struct Outcome {
-  int status = -1;     // exit status; -1 when the program did not exit normally
-  std::string out;     // standard output
-  std::string err;     // standard error
+  int status = -1;  // exit status; -1 when the program did not exit normally
+  std::string out;  // standard output
+  std::string err;  // standard error
 };
 
 std::string ReadText(const std::string& path) {
@@ -99,8 +99,9 @@ TEST_F(KvtoolTest, InfoDescribesTheFile) {
 TEST_F(KvtoolTest, ErrorsAreOneLineWithCodeAndText) {
   const Outcome missing = Kvtool("info " + Path("missing.bmp"));
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "kvtool: loading " + Path("missing.bmp") +
-                             ": error 1102: File could not be opened - Check file pathname, troubleshoot disk device\n");
+  EXPECT_EQ(missing.err,
+            "kvtool: loading " + Path("missing.bmp") +
+                ": error 1102: File could not be opened - Check file pathname, troubleshoot disk device\n");
 
   KWriteFileBytes(Path("junk.bin"), std::vector<unsigned char>(64, 'x'));
   const Outcome junk = Kvtool("info " + Path("junk.bin"));
@@ -224,7 +225,8 @@ TEST_F(KvtoolTest, ResizeGivesTheRequestedSize) {
 
 TEST_F(KvtoolTest, PicturesHaveTheExpectedSizeAndMarks) {
   const std::string gray = GrayFile("g.bmp", 40, 30);
-  const Outcome view = Kvtool("view " + gray + " " + Path("v.bmp") + " --zoom 2 --roi 5,5,20,10 --mask ellipse --lut 1,0,1");
+  const Outcome view =
+      Kvtool("view " + gray + " " + Path("v.bmp") + " --zoom 2 --roi 5,5,20,10 --mask ellipse --lut 1,0,1");
   ASSERT_EQ(view.status, 0) << view.err;
   KImageC24 picture;
   short format;
@@ -253,9 +255,9 @@ TEST_F(KvtoolTest, TourWritesEveryPictureItLists) {
   const Outcome tour = Kvtool("tour " + Path("demo"));
   ASSERT_EQ(tour.status, 0) << tour.err;
   size_t listed = 0;
-  for (const char* file : {"scene-gray.bmp", "scene-colour.jpg", "road-view.bmp", "road-mask.bmp", "road.tif", "road-roi.tif",
-                           "resized.tif", "relief.bmp", "relief-colour.bmp", "colorhist.bmp", "plot-profile.bmp",
-                           "plot-histogram.bmp", "plot-lut.bmp"}) {
+  for (const char* file : {"scene-gray.bmp", "scene-colour.jpg", "road-view.bmp", "road-mask.bmp", "road.tif",
+                           "road-roi.tif", "resized.tif", "relief.bmp", "relief-colour.bmp", "colorhist.bmp",
+                           "plot-profile.bmp", "plot-histogram.bmp", "plot-lut.bmp"}) {
     EXPECT_TRUE(KFileExists(Path("demo/") + file)) << file;
     listed += tour.out.find(file) != std::string::npos;
   }

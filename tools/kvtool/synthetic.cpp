@@ -17,7 +17,7 @@ void MakeGrayScene(KImageBW8& image, int width, int height) {
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const double dx = x - cx, dy = y - cy, r = std::sqrt(dx * dx + dy * dy);
-      double v = 40.0 + 80.0 * x / width;                                          // ramp
+      double v = 40.0 + 80.0 * x / width;                                         // ramp
       if (r < radius) v += 130.0 * std::sqrt(1.0 - (r * r) / (radius * radius));  // dome
       const double angle = std::atan2(dy, dx);
       if (r > radius * 1.1 && r < radius * 1.3 && std::fmod(angle + 4.0, 0.5) < 0.25) v = 235;  // bars

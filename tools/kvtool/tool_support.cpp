@@ -8,8 +8,7 @@
 
 namespace kvtool {
 
-bool Args::Parse(int argc, char** argv, const std::vector<std::string>& known,
-                 const std::vector<std::string>& flags) {
+bool Args::Parse(int argc, char** argv, const std::vector<std::string>& known, const std::vector<std::string>& flags) {
   const auto listed = [](const std::vector<std::string>& list, const std::string& name) {
     for (const std::string& entry : list)
       if (entry == name) return true;
@@ -78,8 +77,7 @@ bool ParseFloats(const std::string& text, size_t count, std::vector<float>& valu
 }
 
 int FailWithCurrentError(const std::string& doing) {
-  std::fprintf(stderr, "kvtool: %s: error %d: %s\n", doing.c_str(), static_cast<int>(KGetError()),
-               KGetErrorText());
+  std::fprintf(stderr, "kvtool: %s: error %d: %s\n", doing.c_str(), static_cast<int>(KGetError()), KGetErrorText());
   return 1;
 }
 

@@ -18,8 +18,7 @@ namespace kvtool {
 class Args {
  public:
   // Returns false (after printing why) when an option lacks its value or is not in `known`.
-  bool Parse(int argc, char** argv, const std::vector<std::string>& known,
-             const std::vector<std::string>& flags = {});
+  bool Parse(int argc, char** argv, const std::vector<std::string>& known, const std::vector<std::string>& flags = {});
 
   const std::vector<std::string>& Positionals() const { return positionals_; }
   bool Has(const std::string& name) const { return options_.count(name) != 0; }

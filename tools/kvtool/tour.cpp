@@ -61,7 +61,8 @@ bool Tour::StartingPictures() {
   MakeColourScene(colour_, 320, 240);
   KOk();
   gray_.Save(Path("scene-gray.bmp").c_str(), K_FILE_FORMAT_AUTO);
-  if (!Wrote("scene-gray.bmp", "the built-in gray scene, 320 x 240, as an 8-bit BMP", "saving the gray scene")) return false;
+  if (!Wrote("scene-gray.bmp", "the built-in gray scene, 320 x 240, as an 8-bit BMP", "saving the gray scene"))
+    return false;
   colour_.Save(Path("scene-colour.jpg").c_str(), K_FILE_FORMAT_AUTO);
   if (!Wrote("scene-colour.jpg", "the built-in colour scene as a JPEG (quality 50)", "saving the colour scene"))
     return false;
@@ -93,8 +94,9 @@ bool Tour::TheRoad() {
   image.Draw(dc, &lut, 2.0f, 0.0f);
   drawFrame();
   if (!canvas.Save(Path("road-view.bmp"))) return FailWithCurrentError("writing road-view.bmp"), false;
-  written_.push_back({"road-view.bmp", "the scene at zoom 2 through a gain/offset/gamma table, with an ROI's frame "
-                                       "and its eight handles"});
+  written_.push_back({"road-view.bmp",
+                      "the scene at zoom 2 through a gain/offset/gamma table, with an ROI's frame "
+                      "and its eight handles"});
   HGDIOBJ oldPen = SelectObject(dc, maskPen);
   roi.DrawMask(dc, 2.0f, 0.0f, 0.0f, 0.0f);
   SelectObject(dc, oldPen);
@@ -134,7 +136,8 @@ bool Tour::Renderers() {
   KSetAngleUnit(K_ANGLE_UNIT_DEGREES);
   KRender3D(&gray_, &relief, 35.0f, 25.0f, 1.0f, 1.0f, 0.6f, 4);
   relief.Save(Path("relief.bmp").c_str(), K_FILE_FORMAT_AUTO);
-  if (!Wrote("relief.bmp", "the gray scene as a 3D relief (tilt 35, turn 25 degrees, 2 x 2 dots)", "rendering the relief"))
+  if (!Wrote("relief.bmp", "the gray scene as a 3D relief (tilt 35, turn 25 degrees, 2 x 2 dots)",
+             "rendering the relief"))
     return false;
 
   KImageC24 draped(600, 600);
@@ -209,9 +212,10 @@ int RunTour(int argc, char** argv) {
   Args args;
   if (!args.Parse(argc, argv, {})) return 2;
   if (args.HelpAsked() || args.Positionals().size() != 1) {
-    std::printf("usage: kvtool tour OUTDIR\n"
-                "  walks the typical road (load, ROI, ellipse mask, lookup-table draw, frame, drag, TIFF) and\n"
-                "  every renderer and plot on built-in pictures, writing each result into OUTDIR\n");
+    std::printf(
+        "usage: kvtool tour OUTDIR\n"
+        "  walks the typical road (load, ROI, ellipse mask, lookup-table draw, frame, drag, TIFF) and\n"
+        "  every renderer and plot on built-in pictures, writing each result into OUTDIR\n");
     return args.HelpAsked() ? 0 : 2;
   }
   return Tour(args.Positionals()[0]).Run();

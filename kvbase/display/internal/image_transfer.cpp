@@ -1,7 +1,7 @@
 #include "kvbase/display/internal/image_transfer.h"
 
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -30,7 +30,8 @@ void FillColourCube(KDisplayState& state) {
   for (int r = 0; r < 6; ++r)
     for (int g = 0; g < 6; ++g)
       for (int b = 0; b < 6; ++b)
-        entries[(r * 6 + g) * 6 + b] = {static_cast<BYTE>(51 * r), static_cast<BYTE>(51 * g), static_cast<BYTE>(51 * b), 0};
+        entries[(r * 6 + g) * 6 + b] = {static_cast<BYTE>(51 * r), static_cast<BYTE>(51 * g), static_cast<BYTE>(51 * b),
+                                        0};
 }
 
 // Copies the rows of `buffer` into `packed`, `stride` bytes apart.
@@ -116,8 +117,8 @@ void KTransfer(HDC dc, const KRootBuffer& buffer, float zoomX, float zoomY, int 
                       state.drawDescription.Info(), DIB_RGB_COLORS);
   } else {
     SetStretchBltMode(dc, COLORONCOLOR);
-    StretchDIBits(dc, 0, 0, TruncatedSize(static_cast<float>(w) * zoomX), TruncatedSize(static_cast<float>(h) * zoomY), x,
-                  ySrc, w, h, pixels, state.drawDescription.Info(), DIB_RGB_COLORS, SRCCOPY);
+    StretchDIBits(dc, 0, 0, TruncatedSize(static_cast<float>(w) * zoomX), TruncatedSize(static_cast<float>(h) * zoomY),
+                  x, ySrc, w, h, pixels, state.drawDescription.Info(), DIB_RGB_COLORS, SRCCOPY);
   }
   SelectPalette(dc, state.savedPalette, FALSE);
 }

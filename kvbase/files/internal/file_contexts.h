@@ -39,12 +39,12 @@ constexpr KPixelKind kKindC24 = {3, {8, 8, 8}};
 struct KSaveContext {
   KGenericROI* source;
   KPixelKind kind;
-  int format;               // IMAGE_FILE_TYPES value, never K_FILE_FORMAT_AUTO here
-  unsigned char* pixels;    // the source's pixel (0, 0)
+  int format;             // IMAGE_FILE_TYPES value, never K_FILE_FORMAT_AUTO here
+  unsigned char* pixels;  // the source's pixel (0, 0)
   int width;
   int height;
-  int rowPitch;             // bytes between the starts of two rows
-  int skip;                 // bytes from the end of one source row to the start of the next
+  int rowPitch;  // bytes between the starts of two rows
+  int skip;      // bytes from the end of one source row to the start of the next
   float resolutionX;
   float resolutionY;
   KMeasurementUnit* unit;
@@ -55,20 +55,20 @@ struct KLoadContext {
   KGenericROI* target;
   KPixelKind kind;
   std::FILE* file;
-  long long fileSize;             // bytes in the whole file
-  unsigned char header[16];       // the file's first 16 bytes
-  short format;                   // IMAGE_FILE_TYPES value found; readers refine it
+  long long fileSize;        // bytes in the whole file
+  unsigned char header[16];  // the file's first 16 bytes
+  short format;              // IMAGE_FILE_TYPES value found; readers refine it
   // Filled by the reader before PrepareTarget:
   int width;
   int height;
-  float resolutionX;              // 0 when the file has none
+  float resolutionX;  // 0 when the file has none
   float resolutionY;
   KMeasurementUnit* unit;
   // Filled by PrepareTarget:
-  unsigned char* pixels;          // the target's pixel (0, 0)
+  unsigned char* pixels;  // the target's pixel (0, 0)
   int rowPitch;
   int skip;
-  int rowLength;                  // rowPitch - skip: bytes of pixel data in one target row
+  int rowLength;  // rowPitch - skip: bytes of pixel data in one target row
 };
 
 // The process-wide contexts and settings.

@@ -25,16 +25,15 @@ std::uint64_t FileSize(const KLoadContext& context) {
   return context.fileSize > 0 ? static_cast<std::uint64_t>(context.fileSize) : 0;
 }
 
-bool ReadFirstValue(const KLoadContext& context, const KTiffDirectory& directory,
-                    const TiffDirectoryEntry& entry, std::uint32_t& value) {
+bool ReadFirstValue(const KLoadContext& context, const KTiffDirectory& directory, const TiffDirectoryEntry& entry,
+                    std::uint32_t& value) {
   KTiffValues values(context.file, context.fileSize, directory.order, entry);
   return values.Get(0, value);
 }
 
 // True when `bytes` holds a text as this library writes it: non-zero characters ending in one zero.
 bool IsTerminatedText(const std::vector<char>& bytes) {
-  return !bytes.empty() && bytes.back() == '\0' &&
-         std::find(bytes.begin(), bytes.end(), '\0') == bytes.end() - 1;
+  return !bytes.empty() && bytes.back() == '\0' && std::find(bytes.begin(), bytes.end(), '\0') == bytes.end() - 1;
 }
 
 // Reads an ASCII entry into `text`, which always ends in a zero.
@@ -116,9 +115,7 @@ bool ApplyEntry(KLoadContext& context, KTiffDirectory& directory, const TiffDire
     case kTagBitsPerSample: ReadFirstValue(context, directory, entry, directory.bitsPerSample); break;
     case kTagCompression: ReadFirstValue(context, directory, entry, directory.compression); break;
     case kTagSamplesPerPixel: ReadFirstValue(context, directory, entry, directory.samplesPerPixel); break;
-    case kTagPlanarConfiguration:
-      ReadFirstValue(context, directory, entry, directory.planarConfiguration);
-      break;
+    case kTagPlanarConfiguration: ReadFirstValue(context, directory, entry, directory.planarConfiguration); break;
     case kTagFillOrder: ReadFirstValue(context, directory, entry, directory.fillOrder); break;
     case kTagSampleFormat: ReadFirstValue(context, directory, entry, directory.sampleFormat); break;
     case kTagPhotometric:
@@ -211,17 +208,10 @@ K_ERRORS ReadTiffDirectory(KLoadContext& context, KTiffDirectory& directory) {
   return available < declared ? Fail(K_ERROR_FILE_READ) : K_SUCCESS;
 }
 
-KTiffValues::KTiffValues(std::FILE* file, long long fileSize, KTiffByteOrder order,
-                         const TiffDirectoryEntry& entry)
-    : file_(file),
-      fileSize_(fileSize),
-      order_(order),
-      entry_(entry),
-      size_(entry.type == kTypeShort ? 2 : 4) {}
+KTiffValues::KTiffValues(std::FILE* file, long long fileSize, KTiffByteOrder order, const TiffDirectoryEntry& entry)
+    : file_(file), fileSize_(fileSize), order_(order), entry_(entry), size_(entry.type == kTypeShort ? 2 : 4) {}
 
-bool KTiffValues::Inline() const {
-  return entry_.count == 1 || (entry_.type == kTypeShort && entry_.count == 2);
-}
+bool KTiffValues::Inline() const { return entry_.count == 1 || (entry_.type == kTypeShort && entry_.count == 2); }
 
 bool KTiffValues::InFile() const {
   if (Inline()) return true;

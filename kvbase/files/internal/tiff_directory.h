@@ -72,8 +72,8 @@ class KTiffValues {
   long long fileSize_;
   KTiffByteOrder order_;
   TiffDirectoryEntry entry_;
-  int size_;                           // bytes per value
-  std::vector<unsigned char> chunk_;   // values [first_, first_ + chunk_.size() / size_)
+  int size_;                          // bytes per value
+  std::vector<unsigned char> chunk_;  // values [first_, first_ + chunk_.size() / size_)
   std::uint32_t first_ = 0;
 };
 

@@ -85,8 +85,7 @@ class KTiffByteOrder {
   bool BigEndian() const { return bigEndian_; }
 
   std::uint16_t U16(const unsigned char* p) const {
-    return bigEndian_ ? static_cast<std::uint16_t>(p[0] << 8 | p[1])
-                      : static_cast<std::uint16_t>(p[1] << 8 | p[0]);
+    return bigEndian_ ? static_cast<std::uint16_t>(p[0] << 8 | p[1]) : static_cast<std::uint16_t>(p[1] << 8 | p[0]);
   }
 
   std::uint32_t U32(const unsigned char* p) const {

@@ -28,7 +28,7 @@ bool HasSsse3() {
 // 15 to 17) and pixel 10 (bytes 30 to 32), so each output vector gathers bytes from its neighbours.
 // Returns the pixels done.
 __attribute__((target("ssse3"))) std::size_t SwapSsse3(const unsigned char* in, unsigned char* out,
-                                                        std::size_t pixels) {
+                                                       std::size_t pixels) {
   const __m128i a0 = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, -1);
   const __m128i b0 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1);
   const __m128i a1 = _mm_setr_epi8(-1, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);

@@ -32,8 +32,8 @@ KSpan KEllipseRows::Span(int r, __int128 threshold) const {
     iMax = reach;
   } else {
     const __int128 quotient = room / H_;
-    const std::uint64_t bound = quotient > static_cast<__int128>(UINT64_MAX) ? UINT64_MAX
-                                                                              : static_cast<std::uint64_t>(quotient);
+    const std::uint64_t bound =
+        quotient > static_cast<__int128>(UINT64_MAX) ? UINT64_MAX : static_cast<std::uint64_t>(quotient);
     const std::uint64_t root = IntegerSquareRoot(bound);
     iMax = root > static_cast<std::uint64_t>(reach) ? reach : static_cast<long long>(root);
   }

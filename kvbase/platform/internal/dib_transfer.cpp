@@ -150,7 +150,8 @@ void ForEachRow(const Plan& plan, Surface& destination, const DibSource& source,
     }
     std::size_t k = j + 1;
     while (k < plan.rows.source.size() && plan.rows.source[k] == plan.rows.source[j]) ++k;
-    convert(target, source.Row(plan.rows.source[j]), k < plan.rows.source.size() ? source.Row(plan.rows.source[k]) : nullptr);
+    convert(target, source.Row(plan.rows.source[j]),
+            k < plan.rows.source.size() ? source.Row(plan.rows.source[k]) : nullptr);
   }
 }
 
@@ -163,11 +164,12 @@ void Run(const Plan& plan, Surface& destination, const DibSource& source, int by
   const std::size_t width = plan.columns.source.size();
   const std::size_t fastCount = plan.fastCount;
   const int x0 = static_cast<int>(plan.columns.first);
-  ForEachRow(plan, destination, source, bytesPerPixel, [&](std::uint8_t* target, const std::uint8_t* row, const std::uint8_t*) {
-    std::size_t i = 0;
-    for (; i < fastCount; ++i) store(target, x0 + static_cast<int>(i), fast(row, columns[i]));
-    for (; i < width; ++i) store(target, x0 + static_cast<int>(i), safe(row, columns[i]));
-  });
+  ForEachRow(plan, destination, source, bytesPerPixel,
+             [&](std::uint8_t* target, const std::uint8_t* row, const std::uint8_t*) {
+               std::size_t i = 0;
+               for (; i < fastCount; ++i) store(target, x0 + static_cast<int>(i), fast(row, columns[i]));
+               for (; i < width; ++i) store(target, x0 + static_cast<int>(i), safe(row, columns[i]));
+             });
 }
 
 // Hot paths into 32-bit devices for columns at a constant step: no table, one simple loop per row,
@@ -181,7 +183,8 @@ void SteppedTo32(std::uint8_t* out, const std::uint8_t* row, const std::uint8_t*
   std::size_t i = 0;
   for (; i + kBlock <= count; i += kBlock) {
     if (next != nullptr && step > 1) {
-      for (std::int64_t b = 0; b < static_cast<std::int64_t>(kBlock) * step; b += 64) __builtin_prefetch(next + offset + b);
+      for (std::int64_t b = 0; b < static_cast<std::int64_t>(kBlock) * step; b += 64)
+        __builtin_prefetch(next + offset + b);
     }
     std::uint32_t block[kBlock];
     for (std::size_t k = 0; k < kBlock; ++k, offset += step) block[k] = read(row, offset);
@@ -227,26 +230,27 @@ bool RunSteppedInto32(const Plan& plan, Surface& destination, const DibSource& s
 #ifdef KVBASE_HAVE_X86_SHUFFLES
   static const bool halveWithShuffles = __builtin_cpu_supports("ssse3");
 #endif
-  ForEachRow(plan, destination, source, 4, [&](std::uint8_t* target, const std::uint8_t* row, const std::uint8_t* next) {
-    std::uint8_t* out = target + 4 * x0;
-    std::int64_t offset = first;
-    if (bits == 8) {
-      SteppedTo32(out, row, next, offset, step, count,
-                  [table](const std::uint8_t* r, std::int64_t o) { return table[r[o]]; });
-    } else {
-      std::size_t done = 0;
+  ForEachRow(plan, destination, source, 4,
+             [&](std::uint8_t* target, const std::uint8_t* row, const std::uint8_t* next) {
+               std::uint8_t* out = target + 4 * x0;
+               std::int64_t offset = first;
+               if (bits == 8) {
+                 SteppedTo32(out, row, next, offset, step, count,
+                             [table](const std::uint8_t* r, std::int64_t o) { return table[r[o]]; });
+               } else {
+                 std::size_t done = 0;
 #ifdef KVBASE_HAVE_X86_SHUFFLES
-      if (step == 6 && halveWithShuffles) {
-        done = HalveRow24(out, row, next, offset, fastCount, rowBytes);
-        offset += 6 * static_cast<std::int64_t>(done);
-      }
+                 if (step == 6 && halveWithShuffles) {
+                   done = HalveRow24(out, row, next, offset, fastCount, rowBytes);
+                   offset += 6 * static_cast<std::int64_t>(done);
+                 }
 #endif
-      SteppedTo32(out + 4 * done, row, next, offset, step, fastCount - done,
-                  [](const std::uint8_t* r, std::int64_t o) { return Load24Wide(r, o); });
-      SteppedTo32(out + 4 * fastCount, row, nullptr, offset, step, count - fastCount,
-                  [](const std::uint8_t* r, std::int64_t o) { return Load24(r, o); });
-    }
-  });
+                 SteppedTo32(out + 4 * done, row, next, offset, step, fastCount - done,
+                             [](const std::uint8_t* r, std::int64_t o) { return Load24Wide(r, o); });
+                 SteppedTo32(out + 4 * fastCount, row, nullptr, offset, step, count - fastCount,
+                             [](const std::uint8_t* r, std::int64_t o) { return Load24(r, o); });
+               }
+             });
   return true;
 }
 
@@ -345,7 +349,8 @@ void Transfer(Surface& destination, std::int64_t dx, std::int64_t dy, std::int64
   if (RunSteppedInto32(plan, destination, source, table)) return;
   if (format.Indexed()) {
     if (bits == 8) {
-      RunToDestination(plan, destination, source, [&](const std::uint8_t* row, std::int64_t x) { return table[row[x]]; });
+      RunToDestination(plan, destination, source,
+                       [&](const std::uint8_t* row, std::int64_t x) { return table[row[x]]; });
     } else {
       RunToDestination(plan, destination, source, [&](const std::uint8_t* row, std::int64_t x) {
         return table[(row[x >> 3] >> (7 - (x & 7))) & 1u];

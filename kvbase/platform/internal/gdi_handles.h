@@ -75,11 +75,28 @@ Object* FindObject(const void* handle);
 
 template <typename T>
 T* Find(const void* handle);
-template <> inline Pen* Find<Pen>(const void* h) { Object* o = FindObject(h); return o && o->kind == Kind::kPen ? static_cast<Pen*>(o) : nullptr; }
-template <> inline Brush* Find<Brush>(const void* h) { Object* o = FindObject(h); return o && o->kind == Kind::kBrush ? static_cast<Brush*>(o) : nullptr; }
-template <> inline Palette* Find<Palette>(const void* h) { Object* o = FindObject(h); return o && o->kind == Kind::kPalette ? static_cast<Palette*>(o) : nullptr; }
-template <> inline Bitmap* Find<Bitmap>(const void* h) { Object* o = FindObject(h); return o && o->kind == Kind::kBitmap ? static_cast<Bitmap*>(o) : nullptr; }
-template <> inline DeviceContext* Find<DeviceContext>(const void* h) {
+template <>
+inline Pen* Find<Pen>(const void* h) {
+  Object* o = FindObject(h);
+  return o && o->kind == Kind::kPen ? static_cast<Pen*>(o) : nullptr;
+}
+template <>
+inline Brush* Find<Brush>(const void* h) {
+  Object* o = FindObject(h);
+  return o && o->kind == Kind::kBrush ? static_cast<Brush*>(o) : nullptr;
+}
+template <>
+inline Palette* Find<Palette>(const void* h) {
+  Object* o = FindObject(h);
+  return o && o->kind == Kind::kPalette ? static_cast<Palette*>(o) : nullptr;
+}
+template <>
+inline Bitmap* Find<Bitmap>(const void* h) {
+  Object* o = FindObject(h);
+  return o && o->kind == Kind::kBitmap ? static_cast<Bitmap*>(o) : nullptr;
+}
+template <>
+inline DeviceContext* Find<DeviceContext>(const void* h) {
   Object* o = FindObject(h);
   return o && o->kind == Kind::kDeviceContext ? static_cast<DeviceContext*>(o) : nullptr;
 }

@@ -30,7 +30,8 @@ inline void Fill(HDC dc, COLORREF color) {
 
 // A memory device context filled with `background` (black as made), deleted at the end of the scope.
 struct Canvas {
-  explicit Canvas(int width, int height, int bits = 32, COLORREF background = kBlack) : dc(KCreateMemoryDC(width, height, bits)) {
+  explicit Canvas(int width, int height, int bits = 32, COLORREF background = kBlack)
+      : dc(KCreateMemoryDC(width, height, bits)) {
     if (background != kBlack) Fill(dc, background);
   }
   ~Canvas() { DeleteDC(dc); }
@@ -41,7 +42,8 @@ struct Canvas {
 
 // A black 32-bit canvas with a white pen of `penWidth` and a null brush selected.
 struct PenCanvas : Canvas {
-  explicit PenCanvas(int width, int height, int penWidth = 1) : Canvas(width, height), pen(CreatePen(PS_SOLID, penWidth, kWhite)) {
+  explicit PenCanvas(int width, int height, int penWidth = 1)
+      : Canvas(width, height), pen(CreatePen(PS_SOLID, penWidth, kWhite)) {
     SelectObject(dc, pen);
     SelectObject(dc, GetStockObject(NULL_BRUSH));
   }
@@ -78,7 +80,8 @@ inline Ink FindInk(HDC dc, COLORREF background = kBlack) {
   return ink;
 }
 
-inline std::vector<std::string> Picture(HDC dc, int left, int top, int width, int height, COLORREF background = kBlack) {
+inline std::vector<std::string> Picture(HDC dc, int left, int top, int width, int height,
+                                        COLORREF background = kBlack) {
   std::vector<std::string> rows;
   for (int y = top; y < top + height; ++y) {
     std::string row;
@@ -97,7 +100,8 @@ void ExpectDrawn(HDC dc, RECT drawn, ColourAt colourAt, const std::string& what)
       const bool inside = x >= drawn.left && x < drawn.right && y >= drawn.top && y < drawn.bottom;
       const COLORREF expected = inside ? colourAt(x, y) : kMarker;
       if (GetPixel(dc, x, y) != expected && ++wrong <= 3)
-        ADD_FAILURE() << what << ": pixel " << x << "," << y << " is " << std::hex << GetPixel(dc, x, y) << " not " << expected;
+        ADD_FAILURE() << what << ": pixel " << x << "," << y << " is " << std::hex << GetPixel(dc, x, y) << " not "
+                      << expected;
     }
   }
 }

@@ -20,28 +20,20 @@ namespace kvgdi {
 
 using Bgrx = std::uint32_t;
 
-inline Bgrx BgrxFromColorref(COLORREF c) {
-  return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
-}
-inline COLORREF ColorrefFromBgrx(Bgrx c) {
-  return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
-}
-inline Bgrx MakeBgrx(unsigned red, unsigned green, unsigned blue) {
-  return (red << 16) | (green << 8) | blue;
-}
+inline Bgrx BgrxFromColorref(COLORREF c) { return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu); }
+inline COLORREF ColorrefFromBgrx(Bgrx c) { return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu); }
+inline Bgrx MakeBgrx(unsigned red, unsigned green, unsigned blue) { return (red << 16) | (green << 8) | blue; }
 
 // One colour channel of a packed 16- or 32-bit pixel, described by its contiguous bit mask.
 struct Channel {
-  int shift = 0;  // position of the lowest bit of the mask
-  int bits = 0;   // number of bits kept after the decode shift (at most 8)
-  int drop = 0;   // low bits of a wider-than-8-bit channel that are dropped
+  int shift = 0;                           // position of the lowest bit of the mask
+  int bits = 0;                            // number of bits kept after the decode shift (at most 8)
+  int drop = 0;                            // low bits of a wider-than-8-bit channel that are dropped
   std::array<std::uint8_t, 256> expand{};  // kept bits -> 0..255
 
   // False when the mask is not one contiguous run of bits.
   bool Set(std::uint32_t mask);
-  std::uint32_t Decode(std::uint32_t pixel) const {
-    return expand[((pixel >> shift) >> drop) & ((1u << bits) - 1u)];
-  }
+  std::uint32_t Decode(std::uint32_t pixel) const { return expand[((pixel >> shift) >> drop) & ((1u << bits) - 1u)]; }
   std::uint32_t Encode(std::uint32_t value8) const;
 };
 
@@ -49,9 +41,9 @@ struct Channel {
 // masks (32 bits with the plain 0x00RRGGBB masks are marked `plain32`); 24 bits are blue, green, red.
 struct PixelFormat {
   int bitsPerPixel = 0;
-  int colorCount = 0;                 // entries of `colors` in use (indexed formats)
-  std::array<Bgrx, 256> colors{};     // indexed formats; entries past colorCount are black
-  Channel red, green, blue;           // 16 and 32 bits
+  int colorCount = 0;              // entries of `colors` in use (indexed formats)
+  std::array<Bgrx, 256> colors{};  // indexed formats; entries past colorCount are black
+  Channel red, green, blue;        // 16 and 32 bits
   bool plain32 = false;
 
   bool Indexed() const { return bitsPerPixel <= 8; }

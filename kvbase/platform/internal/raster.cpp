@@ -81,17 +81,22 @@ void DrawWideLine(Surface& surface, DevicePoint from, DevicePoint to, int width,
   std::vector<P> corners;
   for (const DevicePoint& end : {from, to}) {
     for (double ox : {low, high})
-      for (double oy : {low, high}) corners.push_back({static_cast<double>(end.x) + ox, static_cast<double>(end.y) + oy});
+      for (double oy : {low, high})
+        corners.push_back({static_cast<double>(end.x) + ox, static_cast<double>(end.y) + oy});
   }
-  std::sort(corners.begin(), corners.end(), [](const P& a, const P& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+  std::sort(corners.begin(), corners.end(),
+            [](const P& a, const P& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
   std::vector<P> hull(2 * corners.size());
   std::size_t k = 0;
   for (std::size_t i = 0; i < corners.size(); ++i) {  // lower hull
-    while (k >= 2 && Cross(hull[k - 2].x, hull[k - 2].y, hull[k - 1].x, hull[k - 1].y, corners[i].x, corners[i].y) <= 0) --k;
+    while (k >= 2 && Cross(hull[k - 2].x, hull[k - 2].y, hull[k - 1].x, hull[k - 1].y, corners[i].x, corners[i].y) <= 0)
+      --k;
     hull[k++] = corners[i];
   }
   for (std::size_t i = corners.size() - 1, lower = k + 1; i-- > 0;) {  // upper hull
-    while (k >= lower && Cross(hull[k - 2].x, hull[k - 2].y, hull[k - 1].x, hull[k - 1].y, corners[i].x, corners[i].y) <= 0) --k;
+    while (k >= lower &&
+           Cross(hull[k - 2].x, hull[k - 2].y, hull[k - 1].x, hull[k - 1].y, corners[i].x, corners[i].y) <= 0)
+      --k;
     hull[k++] = corners[i];
   }
   std::vector<double> xs, ys;

@@ -29,8 +29,8 @@ void DrawWideLine(Surface& surface, DevicePoint from, DevicePoint to, int width,
 // Fills the pixels whose centre lies inside the closed polygon by the alternate (even-odd) rule.
 // Vertices are in pixel-corner coordinates: the polygon (0,0) (2,0) (2,2) (0,2) covers 2 x 2 pixels.
 // A centre on a left edge counts as inside unless `strict`; one on a right edge never does.
-void FillPolygon(Surface& surface, const std::vector<double>& xs, const std::vector<double>& ys,
-                 std::uint32_t value, bool strict = false);
+void FillPolygon(Surface& surface, const std::vector<double>& xs, const std::vector<double>& ys, std::uint32_t value,
+                 bool strict = false);
 
 }  // namespace kvgdi
 

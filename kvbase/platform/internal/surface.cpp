@@ -128,7 +128,8 @@ void Surface::FillSpan(int y, std::int64_t x0, std::int64_t x1, std::uint32_t va
   switch (format_.bitsPerPixel) {
     case 8: std::memset(row + from, static_cast<int>(value & 0xFFu), static_cast<std::size_t>(to - from)); break;
     case 32:
-      for (std::uint8_t* p = row + 4 * static_cast<std::int64_t>(from); p < row + 4 * static_cast<std::int64_t>(to); p += 4)
+      for (std::uint8_t* p = row + 4 * static_cast<std::int64_t>(from); p < row + 4 * static_cast<std::int64_t>(to);
+           p += 4)
         std::memcpy(p, &value, 4);
       break;
     default:

@@ -34,8 +34,8 @@ std::size_t Align64(std::size_t bytes) { return (bytes + 63) / 64 * 64; }
 // Output byte k = byte masks[k] of the 16 source bytes from the block's base, or byte masks[16 + k] of
 // the 16 after them; 0x80 selects nothing.
 template <bool kTwoLoads>
-__attribute__((target("ssse3"))) void ShuffleBlocks(const std::uint64_t* bases, const unsigned char* masks,
-                                                    int count, int blockBytes, unsigned char* destination,
+__attribute__((target("ssse3"))) void ShuffleBlocks(const std::uint64_t* bases, const unsigned char* masks, int count,
+                                                    int blockBytes, unsigned char* destination,
                                                     const unsigned char* source) {
   for (int b = 0; b < count; ++b, destination += blockBytes, masks += 32) {
     const unsigned char* from = source + bases[b];
@@ -51,9 +51,10 @@ __attribute__((target("ssse3"))) void ShuffleBlocks(const std::uint64_t* bases, 
 
 // Output byte k = byte masks[k] of the 64 (or 128) source bytes from the block's base.
 template <bool kTwoLoads>
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void PermuteBlocks(
-    const std::uint64_t* bases, const unsigned char* masks, int count, int blockBytes, unsigned char* destination,
-    const unsigned char* source) {
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void PermuteBlocks(const std::uint64_t* bases,
+                                                                          const unsigned char* masks, int count,
+                                                                          int blockBytes, unsigned char* destination,
+                                                                          const unsigned char* source) {
   for (int b = 0; b < count; ++b, destination += blockBytes, masks += 64) {
     const unsigned char* from = source + bases[b];
     const __m512i index = _mm512_load_si512(masks);
@@ -118,7 +119,8 @@ void PlanBlocks(KGatherPlan& plan, std::size_t sourceRowBytes, void* memory) {
   for (int b = 0; b < candidates; ++b) {
     const int first = b * plan.blockPixels;
     const std::uint64_t base = plan.offsets[first];
-    const std::uint64_t span = plan.offsets[first + plan.blockPixels - 1] + static_cast<std::uint64_t>(pixelSize) - base;
+    const std::uint64_t span =
+        plan.offsets[first + plan.blockPixels - 1] + static_cast<std::uint64_t>(pixelSize) - base;
     // Each block stores a whole register; the destination row must have room for it.
     if (static_cast<std::size_t>(b) * plan.blockBytes + width > rowBytes || span > 2ull * width) break;
     if (base + (span > static_cast<std::uint64_t>(width) ? 2ull * width : width) > sourceRowBytes) break;
@@ -172,8 +174,7 @@ class KNextRowFetcher {
 };
 
 // Pixel-by-pixel copies of pixels [first, end).
-void CopyPixels(const KGatherPlan& plan, int first, int end, unsigned char* destination,
-                const unsigned char* source) {
+void CopyPixels(const KGatherPlan& plan, int first, int end, unsigned char* destination, const unsigned char* source) {
   const std::uint64_t* offsets = plan.offsets;
   int x = first;
   switch (plan.pixelSize) {
@@ -210,7 +211,8 @@ KGatherKind KBestGatherKind() {
 #ifdef KV_HAVE_X86_VECTORS
   static const KGatherKind best = __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw")
                                       ? KGatherKind::kPermute64
-                                      : __builtin_cpu_supports("ssse3") ? KGatherKind::kShuffle16 : KGatherKind::kCopy;
+                                  : __builtin_cpu_supports("ssse3") ? KGatherKind::kShuffle16
+                                                                    : KGatherKind::kCopy;
   return best;
 #else
   return KGatherKind::kCopy;

@@ -27,14 +27,14 @@ struct KGatherPlan {
   int count;                     // destination pixels per row
   int pixelSize;                 // 1 to 4 bytes
   KGatherKind kind;
-  int blockPixels;               // destination pixels per block
-  int blockBytes;                // destination bytes per block
-  int blockCount;                // leading blocks built by permutation
-  int wideCount;                 // leading 3-byte pixels that may move as 4 bytes
-  bool twoLoads;                 // some block needs its second register of source bytes
-  bool sparse;                   // destination pixels lie a cache line or more apart in the source
-  const std::uint64_t* bases;    // per block, the source offset of its first pixel
-  const unsigned char* masks;    // per block, its permutation mask
+  int blockPixels;             // destination pixels per block
+  int blockBytes;              // destination bytes per block
+  int blockCount;              // leading blocks built by permutation
+  int wideCount;               // leading 3-byte pixels that may move as 4 bytes
+  bool twoLoads;               // some block needs its second register of source bytes
+  bool sparse;                 // destination pixels lie a cache line or more apart in the source
+  const std::uint64_t* bases;  // per block, the source offset of its first pixel
+  const unsigned char* masks;  // per block, its permutation mask
 };
 
 // Bytes of working memory that KPlanGather needs for `count` pixels of `pixelSize` bytes, of any kind.

@@ -4,13 +4,9 @@
 
 namespace kvbase::internal {
 
-bool WriteUint32(std::FILE* file, std::uint32_t value) {
-  return std::fwrite(&value, sizeof value, 1, file) == 1;
-}
+bool WriteUint32(std::FILE* file, std::uint32_t value) { return std::fwrite(&value, sizeof value, 1, file) == 1; }
 
-bool ReadUint32(std::FILE* file, std::uint32_t* value) {
-  return std::fread(value, sizeof *value, 1, file) == 1;
-}
+bool ReadUint32(std::FILE* file, std::uint32_t* value) { return std::fread(value, sizeof *value, 1, file) == 1; }
 
 long long BytesLeft(std::FILE* file) {
   const long here = std::ftell(file);
