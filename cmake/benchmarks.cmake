@@ -2,7 +2,7 @@
 find_package(benchmark REQUIRED)
 set(KV_BENCH_LINK_files JPEG::JPEG)
 
-foreach(subsystem foundation image vectors files display render platform)
+foreach(subsystem platform foundation pixels vectors image files display render)
   file(GLOB_RECURSE benches CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/kvbase/${subsystem}/*_benchmark.cpp)
   if(benches)
     set(target kvbase_${subsystem}_benchmarks)

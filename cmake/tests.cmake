@@ -10,7 +10,7 @@ file(GLOB KV_TEST_HELPERS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/kvbase/testing
 add_library(kvbase_testing STATIC ${KV_TEST_HELPERS} ${PROJECT_SOURCE_DIR}/cmake/empty.cpp)
 target_link_libraries(kvbase_testing PUBLIC kvbase GTest::gtest)
 
-foreach(subsystem foundation image vectors files display render platform)
+foreach(subsystem platform foundation pixels vectors image files display render)
   file(GLOB_RECURSE tests CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/kvbase/${subsystem}/*_test.cpp)
   if(tests)
     set(target kvbase_${subsystem}_tests)

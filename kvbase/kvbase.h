@@ -13,7 +13,7 @@
 #include "kvbase/foundation/units.h"
 #include "kvbase/image/generic_roi.h"
 #include "kvbase/image/image.h"
-#include "kvbase/image/pixel_types.h"
+#include "kvbase/pixels/pixel_types.h"
 #include "kvbase/image/roi.h"
 #include "kvbase/platform/clocks.h"
 #include "kvbase/platform/gdi.h"

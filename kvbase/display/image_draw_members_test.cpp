@@ -6,7 +6,7 @@
 #include "kvbase/display/image_drawing.h"
 #include "kvbase/image/image.h"
 #include "kvbase/platform/gdi.h"
-#include "kvbase/platform/internal/gdi_test_support.h"
+#include "kvbase/testing/gdi_test_support.h"
 #include "kvbase/testing/trace_capture.h"
 
 namespace {

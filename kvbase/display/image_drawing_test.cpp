@@ -9,7 +9,7 @@
 #include "kvbase/display/image_dc.h"
 #include "kvbase/display/internal/display_state.h"
 #include "kvbase/platform/gdi.h"
-#include "kvbase/platform/internal/gdi_test_support.h"
+#include "kvbase/testing/gdi_test_support.h"
 #include "kvbase/testing/trace_capture.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "kvbase/files/image_files_test_support.h"
+#include "kvbase/testing/image_files_test_support.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <tuple>
 
-#include "kvbase/files/image_files_test_support.h"
+#include "kvbase/testing/image_files_test_support.h"
 #include "kvbase/testing/trace_capture.h"
 
 namespace {

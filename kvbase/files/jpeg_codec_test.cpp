@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "kvbase/files/image_files_test_support.h"
+#include "kvbase/testing/image_files_test_support.h"
 #include "kvbase/testing/jpeg_reference.h"
 
 namespace {

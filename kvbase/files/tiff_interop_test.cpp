@@ -1,7 +1,7 @@
 // TIFF files checked against libtiff, an independent reader and writer: libtiff reads what we write,
 // and we read what libtiff writes, in both byte orders, uncompressed and PackBits.
 
-#include "kvbase/files/image_files_test_support.h"
+#include "kvbase/testing/image_files_test_support.h"
 #include "kvbase/testing/tiff_reference.h"
 
 namespace {

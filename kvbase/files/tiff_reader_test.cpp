@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "kvbase/files/image_files_test_support.h"
+#include "kvbase/testing/image_files_test_support.h"
 #include "kvbase/files/internal/tiff_directory.h"
 #include "kvbase/testing/tiff_builder.h"
 #include "kvbase/testing/trace_capture.h"

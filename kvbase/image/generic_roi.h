@@ -13,7 +13,7 @@
 
 #include "kvbase/foundation/errors.h"
 #include "kvbase/foundation/units.h"
-#include "kvbase/image/pixel_types.h"
+#include "kvbase/pixels/pixel_types.h"
 #include "kvbase/platform/windows_types.h"
 
 // Object lists of the companion libraries; this library only passes the pointer on.

@@ -1,5 +1,5 @@
-// ROI frames with drag handles, hit testing and dragging, all on one mapping between root-image pixels
-// and device pixels: device = (root pixel + pan) x zoom, a zoomY of 0 meaning zoomY = zoomX.
+// Hit testing and dragging the handles of an ROI frame, on the mapping between root-image pixels and
+// device pixels that frames are drawn with (internal/frame_geometry.h; the drawing is display's).
 
 #include <algorithm>
 #include <climits>
@@ -7,44 +7,15 @@
 #include <cstdlib>
 
 #include "kvbase/image/image.h"
+#include "kvbase/image/internal/frame_geometry.h"
 #include "kvbase/image/roi.h"
-#include "kvbase/platform/gdi.h"
 
 namespace {
 
-// A double as an int, truncated toward zero and kept inside the int range (a NaN gives 0).
-int TruncToInt(double value) {
-  if (!(value == value)) return 0;
-  if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
-  if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
-  return static_cast<int>(value);
-}
-
-int ClampToInt(long long value) {
-  return static_cast<int>(std::min<long long>(std::max<long long>(value, INT_MIN), INT_MAX));
-}
-
-// R(v): v + 0.5 truncated toward zero, v being a single-precision product.
-int Round(float product) { return TruncToInt(static_cast<double>(product) + 0.5); }
-
-struct DeviceRect {
-  int left, top, right, bottom;
-};
-
-// The device rectangle of an ROI at `orgX`, `orgY` (root coordinates) of `width` x `height` pixels:
-// right and bottom are the device lines one past its last column and row.
-DeviceRect DeviceRectangle(int orgX, int orgY, int width, int height, float zoomX, float zoomY, float panX,
-                           float panY) {
-  const float s = static_cast<float>(orgX) + panX;
-  const float t = static_cast<float>(orgY) + panY;
-  return {Round(s * zoomX), Round(t * zoomY), Round((s + static_cast<float>(width)) * zoomX),
-          Round((t + static_cast<float>(height)) * zoomY)};
-}
-
-// The root-image pixel under device position `device`: trunc(device / zoom - pan).
-int RootPixel(int device, float zoom, float pan) {
-  return TruncToInt(static_cast<float>(static_cast<float>(device) / zoom - pan));
-}
+using kvbase::internal::ClampToInt;
+using kvbase::internal::DeviceRectangle;
+using kvbase::internal::KDeviceRect;
+using kvbase::internal::RootPixel;
 
 bool Near(int a, int b) { return std::llabs(static_cast<long long>(a) - b) <= 4; }
 
@@ -58,53 +29,12 @@ long long NearSide(long long mouse, long long parentOrg, long long end) {
 
 }  // namespace
 
-void KGenericROI::DrawFrame(HDC dc, K_FRAME_POSITION position, int handles, float zoomX, float zoomY, float panX,
-                            float panY) {
-  if (zoomY == 0.0f) zoomY = zoomX;
-  const DeviceRect device = DeviceRectangle(GetTotalOrgX(), GetTotalOrgY(), width_, height_, zoomX, zoomY, panX, panY);
-  LOGPEN pen{};
-  const long long pw = GetObject(GetCurrentObject(dc, OBJ_PEN), sizeof pen, &pen) != 0 ? pen.lopnWidth.x : 0;
-  // In 64 bits: at extreme zooms the corners sit at the ends of the int range.
-  long long left = device.left, top = device.top, right = device.right, bottom = device.bottom;
-  switch (position) {
-    case K_FRAME_POSITION_ON_BORDER:
-      right -= 1;
-      bottom -= 1;
-      break;
-    case K_FRAME_POSITION_INSIDE:
-      left += pw / 2;
-      top += pw / 2;
-      right -= (pw + 1) / 2;
-      bottom -= (pw + 1) / 2;
-      break;
-    case K_FRAME_POSITION_OUTSIDE:
-      left -= (pw + 1) / 2;
-      top -= (pw + 1) / 2;
-      right += pw / 2;
-      bottom += pw / 2;
-      break;
-    default: break;
-  }
-  const int l = ClampToInt(left), t = ClampToInt(top), r = ClampToInt(right), b = ClampToInt(bottom);
-  MoveToEx(dc, l, t, nullptr);
-  LineTo(dc, r, t);
-  LineTo(dc, r, b);
-  LineTo(dc, l, b);
-  LineTo(dc, l, t);
-  if (handles == 0) return;
-  const long long cx = (left + right) / 2, cy = (top + bottom) / 2;
-  const long long points[][2] = {{left, top}, {cx, top},      {right, top}, {left, cy},
-                                 {right, cy}, {left, bottom}, {cx, bottom}, {right, bottom}};
-  for (const auto& p : points)
-    Rectangle(dc, ClampToInt(p[0] - 4), ClampToInt(p[1] - 4), ClampToInt(p[0] + 4), ClampToInt(p[1] + 4));
-}
-
 template <typename T>
 K_HANDLES KROI<T>::HitTest(int x, int y, float zoomX, float zoomY, float panX, float panY) {
   if (zoomY == 0.0f) zoomY = zoomX;
   dragAnchorX_ = ClampToInt(static_cast<long long>(RootPixel(x, zoomX, panX)) - orgX_);
   dragAnchorY_ = ClampToInt(static_cast<long long>(RootPixel(y, zoomY, panY)) - orgY_);
-  const DeviceRect r = DeviceRectangle(GetTotalOrgX(), GetTotalOrgY(), width_, height_, zoomX, zoomY, panX, panY);
+  const KDeviceRect r = DeviceRectangle(GetTotalOrgX(), GetTotalOrgY(), width_, height_, zoomX, zoomY, panX, panY);
   const int cx = static_cast<int>((static_cast<long long>(r.left) + r.right) / 2);
   const int cy = static_cast<int>((static_cast<long long>(r.top) + r.bottom) / 2);
   // Side handles first: on small ROIs the squares overlap the corners'.

@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "kvbase/render/render_test_support.h"
+#include "kvbase/testing/render_test_support.h"
 #include "kvbase/testing/trace_capture.h"
 
 namespace {

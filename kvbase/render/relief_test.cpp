@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "kvbase/render/render_test_support.h"
+#include "kvbase/testing/render_test_support.h"
 #include "kvbase/testing/trace_capture.h"
 
 namespace {

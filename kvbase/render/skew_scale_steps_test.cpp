@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "kvbase/render/render_test_support.h"
+#include "kvbase/testing/render_test_support.h"
 
 namespace {
 

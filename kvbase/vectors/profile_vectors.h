@@ -17,7 +17,7 @@
 // The values-unsigned flag of the grey-level vectors only says how Draw reads the elements: as unsigned
 // numbers, or as signed numbers of the same width. SetYRange (from KPlot) fixes the drawn Y range.
 
-#include "kvbase/image/pixel_types.h"
+#include "kvbase/pixels/pixel_types.h"
 #include "kvbase/platform/windows_types.h"
 #include "kvbase/vectors/plot.h"
 #include "kvbase/vectors/vector_template.h"

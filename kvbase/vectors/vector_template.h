@@ -11,7 +11,7 @@
 //
 // Assignment hands the buffer over and empties the source. There is no copy constructor.
 
-#include "kvbase/image/pixel_types.h"
+#include "kvbase/pixels/pixel_types.h"
 #include "kvbase/vectors/run.h"
 
 template <typename T>

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "kvbase/image/pixel_types.h"
+#include "kvbase/pixels/pixel_types.h"
 #include "kvbase/vectors/run.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "vector files are written in machine order");

@@ -1,5 +1,5 @@
-#ifndef KVBASE_RENDER_RENDER_TEST_SUPPORT_H
-#define KVBASE_RENDER_RENDER_TEST_SUPPORT_H
+#ifndef KVBASE_TESTING_RENDER_TEST_SUPPORT_H
+#define KVBASE_TESTING_RENDER_TEST_SUPPORT_H
 
 // Helpers shared by the rendering tests: filling a ROI, a pixel pattern of any pixel kind, the pixels that
 // differ from a background, and a fixture that runs a test in a chosen angle unit.
@@ -65,4 +65,4 @@ class KAngleUnitTest : public ::testing::Test {
   void TearDown() override { KSetAngleUnit(K_ANGLE_UNIT_TURNS); }
 };
 
-#endif  // KVBASE_RENDER_RENDER_TEST_SUPPORT_H
+#endif  // KVBASE_TESTING_RENDER_TEST_SUPPORT_H

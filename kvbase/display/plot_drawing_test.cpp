@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "kvbase/platform/gdi.h"
-#include "kvbase/platform/internal/gdi_test_support.h"
+#include "kvbase/testing/gdi_test_support.h"
 #include "kvbase/vectors/profile_vectors.h"
 
 namespace {

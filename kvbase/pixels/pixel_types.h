@@ -1,5 +1,5 @@
-#ifndef KVBASE_IMAGE_PIXEL_TYPES_H
-#define KVBASE_IMAGE_PIXEL_TYPES_H
+#ifndef KVBASE_PIXELS_PIXEL_TYPES_H
+#define KVBASE_PIXELS_PIXEL_TYPES_H
 
 // The ten pixel types of images and ROIs, the image type codes, and the per-type descriptors.
 //
@@ -158,4 +158,4 @@ KVBASE_PIXEL_TRAITS(KComplex64, "Complex64", K_IMAGE_COMPLEX64, 64, K_DEPTH_64, 
   X(KSubPixel64)                      \
   X(KComplex64)
 
-#endif  // KVBASE_IMAGE_PIXEL_TYPES_H
+#endif  // KVBASE_PIXELS_PIXEL_TYPES_H

@@ -1,5 +1,5 @@
-#ifndef KVBASE_FILES_IMAGE_FILES_TEST_SUPPORT_H
-#define KVBASE_FILES_IMAGE_FILES_TEST_SUPPORT_H
+#ifndef KVBASE_TESTING_IMAGE_FILES_TEST_SUPPORT_H
+#define KVBASE_TESTING_IMAGE_FILES_TEST_SUPPORT_H
 
 // Helpers of the image file tests: fields of a file's bytes, pixel rows, a pattern and a comparison,
 // saving to bytes, loading into a fresh 1 x 1 image of any kind, and the resolution check.
@@ -97,4 +97,4 @@ inline void ExpectResolution(KGenericROI& roi, float x, float y, KMeasurementUni
 
 }  // namespace kvbase::testing
 
-#endif  // KVBASE_FILES_IMAGE_FILES_TEST_SUPPORT_H
+#endif  // KVBASE_TESTING_IMAGE_FILES_TEST_SUPPORT_H

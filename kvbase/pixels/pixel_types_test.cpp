@@ -1,4 +1,4 @@
-#include "kvbase/image/pixel_types.h"
+#include "kvbase/pixels/pixel_types.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "kvbase/image/pixel_types.h"
+#include "kvbase/pixels/pixel_types.h"
 
 KC24 KBlack24(0, 0, 0);
 KC24 KRed24(0, 0, 255);

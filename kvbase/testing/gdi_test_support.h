@@ -1,5 +1,5 @@
-#ifndef KVBASE_PLATFORM_INTERNAL_GDI_TEST_SUPPORT_H
-#define KVBASE_PLATFORM_INTERNAL_GDI_TEST_SUPPORT_H
+#ifndef KVBASE_TESTING_GDI_TEST_SUPPORT_H
+#define KVBASE_TESTING_GDI_TEST_SUPPORT_H
 
 // Helpers for tests that read pictures back from a device context: scoped memory device contexts,
 // where ink landed, a region printed as text ('#' where a pixel differs from the background, '.'
@@ -108,4 +108,4 @@ void ExpectDrawn(HDC dc, RECT drawn, ColourAt colourAt, const std::string& what)
 
 }  // namespace kvgdi_test
 
-#endif  // KVBASE_PLATFORM_INTERNAL_GDI_TEST_SUPPORT_H
+#endif  // KVBASE_TESTING_GDI_TEST_SUPPORT_H
