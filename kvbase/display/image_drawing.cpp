@@ -103,9 +103,9 @@ auto FromLut(Lut* lut, const char* traceName) {
   };
 }
 
-auto Masks(DWORD red, DWORD green, DWORD blue) {
+auto Masks(const KColorMasks& masks) {
   return [=] {
-    WriteMasks(red, green, blue);
+    WriteMasks(masks.red, masks.green, masks.blue);
     return true;
   };
 }
@@ -190,12 +190,12 @@ void KDrawImageInWindow(KROI<unsigned short>* roi, HDC dc, float zoomX, float zo
 
 void KDrawImageInWindow(KROI<KC15>* roi, HDC dc, float zoomX, float zoomY) {
   DrawROI(roi, dc, zoomX, zoomY, KPaletteKind::kColourCube, "KDrawImageInWindow (C15 ROI)",
-          Masks(0x7C00, 0x03E0, 0x001F));
+          Masks(K_PIXEL_KIND_C15.masks));
 }
 
 void KDrawImageInWindow(KROI<KC16>* roi, HDC dc, float zoomX, float zoomY) {
   DrawROI(roi, dc, zoomX, zoomY, KPaletteKind::kColourCube, "KDrawImageInWindow (C16 ROI)",
-          Masks(0xF800, 0x07E0, 0x001F));
+          Masks(K_PIXEL_KIND_C16.masks));
 }
 
 void KDrawImageInWindow(KROI<KC24>* roi, HDC dc, float zoomX, float zoomY) {

@@ -18,10 +18,45 @@ TEST(PixelTypes, ColourConstantsByteOrder) {
   }
 }
 
-TEST(PixelTypes, DepthCodesFollowTheStorageWidth) {
-  EXPECT_EQ(KPixelTraits<KC15>::kBitsPerPixelCode, KPixelTraits<unsigned short>::kBitsPerPixelCode);
-  EXPECT_EQ(KPixelTraits<KC24>::kBitsPerPixelCode, 32);
-  EXPECT_EQ(KPixelTraits<KSubPixel64>::kPlanesPerPixel, 0);
+// The rows must agree with the pixel types they describe and with each other: a wrong width, code or
+// mask in one row shows here.
+template <typename T>
+void ExpectRowFitsType() {
+  const KPixelKind& kind = KPixelTraits<T>::kKind;
+  SCOPED_TRACE(kind.name);
+  EXPECT_EQ(kind.elementSize, static_cast<int>(sizeof(T)));
+  const int storageBits = kind.type == K_IMAGE_BW1 ? 1 : 8 * static_cast<int>(sizeof(T));
+  EXPECT_EQ(kind.bitsPerPixel, storageBits);
+  const short codes[] = {K_DEPTH_1, K_DEPTH_8, K_DEPTH_16, K_DEPTH_24, K_DEPTH_32, K_DEPTH_64};
+  const int widths[] = {1, 8, 16, 24, 32, 64};
+  int width = 0;
+  while (widths[width] != storageBits) ++width;
+  EXPECT_EQ(kind.bitsPerPixelCode, codes[width]);
+  EXPECT_LE(kind.TotalBits(), storageBits);
+  for (int plane = 0; plane < 4; ++plane) EXPECT_EQ(kind.bitsPerPlane[plane] != 0, plane < kind.planesPerPixel);
+  // A 16-bit colour word's masks are disjoint and hold exactly the bits of its planes, red highest.
+  const KColorMasks& m = kind.masks;
+  if (m.red | m.green | m.blue) {
+    EXPECT_EQ(m.red & m.green, 0u);
+    EXPECT_EQ((m.red | m.green) & m.blue, 0u);
+    EXPECT_EQ(__builtin_popcount(m.red), kind.bitsPerPlane[0]);
+    EXPECT_EQ(__builtin_popcount(m.green), kind.bitsPerPlane[1]);
+    EXPECT_EQ(__builtin_popcount(m.blue), kind.bitsPerPlane[2]);
+    EXPECT_GT(m.red, m.green);
+    EXPECT_GT(m.green, m.blue);
+  }
+  EXPECT_EQ(KGetPixelKind(kind.type), &kind);
+  EXPECT_EQ(KFindPixelKind(kind.name), &kind);
+}
+
+TEST(PixelTypes, EachKindRowFitsItsTypeAndIsFoundByCodeAndName) {
+#define KVBASE_EXPECT_ROW(T) ExpectRowFitsType<T>();
+  KVBASE_FOR_EACH_PIXEL_TYPE(KVBASE_EXPECT_ROW)
+#undef KVBASE_EXPECT_ROW
+  EXPECT_EQ(KGetPixelKind(static_cast<K_IMAGE_TYPES>(8)), nullptr);
+  EXPECT_EQ(KGetPixelKind(static_cast<K_IMAGE_TYPES>(11)), nullptr);
+  EXPECT_EQ(KFindPixelKind("bw8"), nullptr);
+  EXPECT_EQ(KFindPixelKind(nullptr), nullptr);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "kvbase/platform/color_masks.h"
 #include "kvbase/platform/gdi_dib.h"
 #include "kvbase/platform/internal/gdi_handles.h"
 
@@ -80,7 +81,7 @@ HDC KCreateMemoryDC(int width, int height, int bitsPerPixel) {
     format.colorCount = 256;
     format.colors = kvgdi::DefaultPaletteColors();
   } else if (bitsPerPixel == 16) {
-    format.SetMasks(0x7C00, 0x03E0, 0x001F);
+    format.SetMasks(K_COLOR_MASKS_555.red, K_COLOR_MASKS_555.green, K_COLOR_MASKS_555.blue);
   } else if (bitsPerPixel == 32) {
     format.SetMasks(0xFF0000, 0xFF00, 0xFF);
   }

@@ -4,7 +4,6 @@
 // An image of one of the six kinds that files hold (BW1, BW8, BW16, C15, C16, C24), chosen at run time.
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,16 +11,15 @@
 
 namespace kvtool {
 
-enum class PixelKind { BW1, BW8, BW16, C15, C16, C24 };
-
-const char* KindName(PixelKind kind);
-bool ParseKind(const std::string& text, PixelKind& kind);
+// The kind of a name that has files ("BW8", ...), or null.
+const KPixelKind* ParseKind(const std::string& text);
 
 class AnyImage {
  public:
-  explicit AnyImage(PixelKind kind);
+  // `kind` must have files.
+  explicit AnyImage(const KPixelKind& kind);
 
-  PixelKind Kind() const { return kind_; }
+  const KPixelKind& Kind() const { return kind_; }
   KGenericROI& Generic() { return *image_; }
   template <typename T>
   KImage<T>& As() {
@@ -31,12 +29,12 @@ class AnyImage {
   // Calls f(KImage<T>&) with this image's own type.
   template <typename F>
   decltype(auto) Visit(F&& f) {
-    switch (kind_) {
-      case PixelKind::BW1: return f(As<int>());
-      case PixelKind::BW8: return f(As<unsigned char>());
-      case PixelKind::BW16: return f(As<unsigned short>());
-      case PixelKind::C15: return f(As<KC15>());
-      case PixelKind::C16: return f(As<KC16>());
+    switch (kind_.type) {
+      case K_IMAGE_BW1: return f(As<int>());
+      case K_IMAGE_BW8: return f(As<unsigned char>());
+      case K_IMAGE_BW16: return f(As<unsigned short>());
+      case K_IMAGE_C15: return f(As<KC15>());
+      case K_IMAGE_C16: return f(As<KC16>());
       default: return f(As<KC24>());
     }
   }
@@ -48,13 +46,13 @@ class AnyImage {
   std::vector<unsigned char> PackedRows();
 
  private:
-  PixelKind kind_;
+  const KPixelKind& kind_;
   std::unique_ptr<KGenericROI> image_;
 };
 
-// Loads `path` into `kind`, or without a kind into the first of BW1, BW8, BW16, C24, C16, C15 that takes
-// the file. Null on failure, with the current error of the most telling attempt.
-std::unique_ptr<AnyImage> LoadImageFile(const std::string& path, std::optional<PixelKind> kind, short& format);
+// Loads `path` into `kind`, or without a kind (null) into the first of BW1, BW8, BW16, C24, C16, C15
+// that takes the file. Null on failure, with the current error of the most telling attempt.
+std::unique_ptr<AnyImage> LoadImageFile(const std::string& path, const KPixelKind* kind, short& format);
 
 }  // namespace kvtool
 

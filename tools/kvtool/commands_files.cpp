@@ -23,11 +23,11 @@ const char* ContainerOf(short format) {
 void PrintText(const char* label, const char* value) { std::printf("%-11s %s\n", label, value ? value : "-"); }
 
 // Reads --kind into `kind`; false after reporting a bad value.
-bool KindOption(const Args& args, std::optional<PixelKind>& kind) {
+bool KindOption(const Args& args, const KPixelKind*& kind) {
+  kind = nullptr;
   if (auto text = args.Get("kind")) {
-    PixelKind parsed;
-    if (!ParseKind(*text, parsed)) return false;
-    kind = parsed;
+    kind = ParseKind(*text);
+    if (kind == nullptr) return false;
   }
   return true;
 }
@@ -45,7 +45,7 @@ int RunInfo(int argc, char** argv) {
   }
   const std::string& path = args.Positionals()[0];
   short format = -1;
-  auto image = LoadImageFile(path, std::nullopt, format);
+  auto image = LoadImageFile(path, nullptr, format);
   if (!image) return FailWithCurrentError("loading " + path);
   KGenericROI& g = image->Generic();
   float x = 0, y = 0;
@@ -55,7 +55,7 @@ int RunInfo(int argc, char** argv) {
   std::printf("%-11s %s\n", "container", ContainerOf(format));
   std::printf("%-11s %d\n", "format", format);
   std::printf("%-11s %d x %d\n", "size", g.GetWidth(), g.GetHeight());
-  std::printf("%-11s %s\n", "kind", KindName(image->Kind()));
+  std::printf("%-11s %s\n", "kind", image->Kind().name);
   std::printf("%-11s %g x %g pixels per %s\n", "resolution", x, y, unit ? unit->GetName() : "?");
   PrintText("title", g.GetTitle());
   PrintText("author", g.GetAuthor());
@@ -75,7 +75,7 @@ int RunConvert(int argc, char** argv) {
         kKindHelp);
     return args.HelpAsked() ? 0 : 2;
   }
-  std::optional<PixelKind> kind;
+  const KPixelKind* kind = nullptr;
   if (!KindOption(args, kind)) return UsageError("--kind must be one of " + std::string(kKindHelp));
   long long format = K_FILE_FORMAT_AUTO, quality = -1, stripSize = -1, threshold = -1;
   if (auto text = args.Get("format"); text && !ParseInt(*text, format)) return UsageError("--format needs a number");
@@ -96,7 +96,7 @@ int RunConvert(int argc, char** argv) {
   if (stripSize >= 0) KSetTiffStripSize(static_cast<unsigned int>(stripSize));
   if (threshold >= 0) KSetTiffThreshold(static_cast<unsigned int>(threshold));
   if (image->Save(out, static_cast<short>(format)) != K_SUCCESS)
-    return FailWithCurrentError("saving " + out + " as " + KindName(image->Kind()));
+    return FailWithCurrentError("saving " + out + " as " + image->Kind().name);
   return 0;
 }
 
@@ -110,7 +110,7 @@ int RunRaw(int argc, char** argv) {
         kKindHelp);
     return args.HelpAsked() ? 0 : 2;
   }
-  std::optional<PixelKind> kind;
+  const KPixelKind* kind = nullptr;
   if (!KindOption(args, kind)) return UsageError("--kind must be one of " + std::string(kKindHelp));
   const std::string& in = args.Positionals()[0];
   const std::string& out = args.Positionals()[1];
@@ -147,14 +147,14 @@ int RunResize(int argc, char** argv) {
   if (x == std::string::npos || !ParseInt(size.substr(0, x), width) || !ParseInt(size.substr(x + 1), height) ||
       width <= 0 || height <= 0 || width > 1000000 || height > 1000000)
     return UsageError("the size must be WIDTHxHEIGHT, each 1 to 1000000");
-  std::optional<PixelKind> kind;
+  const KPixelKind* kind = nullptr;
   if (!KindOption(args, kind)) return UsageError("--kind must be one of " + std::string(kKindHelp));
   const std::string& in = args.Positionals()[0];
   const std::string& out = args.Positionals()[1];
   short format;
   auto source = LoadImageFile(in, kind, format);
   if (!source) return FailWithCurrentError("loading " + in);
-  if (source->Kind() == PixelKind::BW1) {
+  if (source->Kind().type == K_IMAGE_BW1) {
     KSetError(K_ERROR_UNSUPPORTED_IMAGE_TYPE);
     return FailWithCurrentError("resizing a BW1 image (load it with --kind BW8)");
   }

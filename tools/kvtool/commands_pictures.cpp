@@ -155,11 +155,10 @@ int RunView(int argc, char** argv) {
   ViewOptions options;
   std::string problem;
   if (!ParseViewOptions(args, options, problem)) return UsageError(problem);
-  std::optional<PixelKind> kind;
+  const KPixelKind* kind = nullptr;
   if (auto text = args.Get("kind")) {
-    PixelKind parsed;
-    if (!ParseKind(*text, parsed)) return UsageError("--kind must be BW1|BW8|BW16|C15|C16|C24");
-    kind = parsed;
+    kind = ParseKind(*text);
+    if (kind == nullptr) return UsageError("--kind must be BW1|BW8|BW16|C15|C16|C24");
   }
   const std::string& in = args.Positionals()[0];
   const std::string& out = args.Positionals()[1];
@@ -191,10 +190,10 @@ int RunPlot(int argc, char** argv) {
   const std::string& in = args.Positionals()[0];
   const std::string& out = args.Positionals()[1];
   short format;
-  auto image = LoadImageFile(in, std::nullopt, format);
+  auto image = LoadImageFile(in, nullptr, format);
   if (!image) return FailWithCurrentError("loading " + in);
-  if (image->Kind() != PixelKind::BW8 && image->Kind() != PixelKind::C24) {
-    image = LoadImageFile(in, PixelKind::BW8, format);
+  if (image->Kind().type != K_IMAGE_BW8 && image->Kind().type != K_IMAGE_C24) {
+    image = LoadImageFile(in, &K_PIXEL_KIND_BW8, format);
     if (!image) return FailWithCurrentError("loading " + in + " as BW8");
   }
   KGenericROI& g = image->Generic();
@@ -214,7 +213,7 @@ int RunPlot(int argc, char** argv) {
   HDC dc = canvas.dc();
   HGDIOBJ oldPen = SelectObject(dc, canvas.Pen(RGB(0, 0, 160)));
   KOk();
-  if (image->Kind() == PixelKind::BW8) {
+  if (image->Kind().type == K_IMAGE_BW8) {
     KImageBW8& gray = image->As<unsigned char>();
     if (args.Has("histogram")) {
       KBW32Vector histogram(256);
@@ -301,13 +300,13 @@ int RunRelief(int argc, char** argv) {
   const std::string& in = args.Positionals()[0];
   const std::string& out = args.Positionals()[1];
   short format;
-  auto heights = LoadImageFile(in, PixelKind::BW8, format);
+  auto heights = LoadImageFile(in, &K_PIXEL_KIND_BW8, format);
   if (!heights) return FailWithCurrentError("loading " + in + " as BW8 heights");
   KImageBW8& h = heights->As<unsigned char>();
   const int side = ReliefSide(h.GetWidth(), h.GetHeight());
   KOk();
   if (auto colorsPath = args.Get("colors")) {
-    auto colours = LoadImageFile(*colorsPath, PixelKind::C24, format);
+    auto colours = LoadImageFile(*colorsPath, &K_PIXEL_KIND_C24, format);
     if (!colours) return FailWithCurrentError("loading " + *colorsPath + " as C24 colours");
     KImageC24 destination(side, side);
     if (KFailure()) return FailWithCurrentError("sizing the relief");
@@ -345,7 +344,7 @@ int RunColorHist(int argc, char** argv) {
   const std::string& in = args.Positionals()[0];
   const std::string& out = args.Positionals()[1];
   short format;
-  auto colours = LoadImageFile(in, PixelKind::C24, format);
+  auto colours = LoadImageFile(in, &K_PIXEL_KIND_C24, format);
   if (!colours) return FailWithCurrentError("loading " + in + " as C24");
   KOk();
   KImageC24 destination(512, 512);

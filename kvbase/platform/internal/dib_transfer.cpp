@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "kvbase/platform/color_masks.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define KVBASE_HAVE_X86_SHUFFLES 1
@@ -45,7 +47,7 @@ bool ReadDibLayout(const BITMAPINFO* info, UINT usage, DibLayout* layout) {
     std::memcpy(masks, reinterpret_cast<const std::uint8_t*>(info) + sizeof(BITMAPINFOHEADER), sizeof masks);
     if (!result.format.SetMasks(masks[0], masks[1], masks[2])) return false;
   } else if (bits == 16) {
-    result.format.SetMasks(0x7C00, 0x03E0, 0x001F);
+    result.format.SetMasks(K_COLOR_MASKS_555.red, K_COLOR_MASKS_555.green, K_COLOR_MASKS_555.blue);
   } else if (bits == 32) {
     result.format.SetMasks(0xFF0000, 0xFF00, 0xFF);
   }
