@@ -5,13 +5,9 @@
 #include <climits>
 #include <cstdint>
 
-#if defined(__unix__)
-#include <errno.h>
-#include <sys/uio.h>
-#endif
-
 #include "kvbase/files/internal/bmp_format.h"
-#include "kvbase/files/internal/file_contexts.h"
+#include "kvbase/files/internal/file_format.h"
+#include "kvbase/files/internal/positional_read.h"
 #include "kvbase/image/roi.h"
 
 namespace kvbase::internal {
@@ -27,17 +23,15 @@ struct KBmpHeader {
 };
 
 // Reads and checks the information header (and the masks of 16-bit bit-field files).
-bool ReadHeader(std::FILE* file, KBmpHeader& header) {
-  KSetError(K_ERROR_FILE_READ);
+K_ERRORS ReadHeader(std::FILE* file, KBmpHeader& header) {
   unsigned char info[bmp::kInfoHeaderSize] = {};
-  if (std::fseek(file, bmp::kFileHeaderSize, SEEK_SET) != 0) return false;
+  if (std::fseek(file, bmp::kFileHeaderSize, SEEK_SET) != 0) return K_ERROR_FILE_READ;
   // A core-header file may end before 40 bytes: only the header's own size has to be there.
   const size_t got = std::fread(info, 1, sizeof info, file);
-  if (got < 4) return false;
+  if (got < 4) return K_ERROR_FILE_READ;
   const std::uint32_t size = GetU32(info + bmp::kSizeAt);
-  if (size != bmp::kInfoHeaderSize && size != bmp::kCoreHeaderSize)
-    return KSetError(K_ERROR_UNSUPPORTED_BMP_FORMAT), false;
-  if (got < size) return false;
+  if (size != bmp::kInfoHeaderSize && size != bmp::kCoreHeaderSize) return K_ERROR_UNSUPPORTED_BMP_FORMAT;
+  if (got < size) return K_ERROR_FILE_READ;
 
   int planes;
   std::uint32_t compression = bmp::kCompressionNone;
@@ -59,7 +53,7 @@ bool ReadHeader(std::FILE* file, KBmpHeader& header) {
   const int bits = header.bitCount;
   if (planes != 1 || (bits != 1 && bits != 8 && bits != 16 && bits != 24) ||
       (compression != bmp::kCompressionNone && compression != bmp::kCompressionBitFields))
-    return KSetError(K_ERROR_UNSUPPORTED_BMP_FORMAT), false;
+    return K_ERROR_UNSUPPORTED_BMP_FORMAT;
 
   // 16-bit pixels are 5-5-5 unless bit fields say otherwise; bit fields of another layout are kept apart,
   // since no pixel kind holds them.
@@ -69,29 +63,27 @@ bool ReadHeader(std::FILE* file, KBmpHeader& header) {
     unsigned char masks[bmp::kMasksSize];
     if (std::fseek(file, bmp::kFileHeaderSize + bmp::kInfoHeaderSize, SEEK_SET) != 0 ||
         std::fread(masks, 1, sizeof masks, file) != sizeof masks)
-      return false;
-    const std::uint32_t red = GetU32(masks), green = GetU32(masks + 4), blue = GetU32(masks + 8);
-    const bool is555 = red == 0x7C00 && green == bmp::kGreenMask555 && blue == 0x001F;
-    const bool is565 = red == 0xF800 && green == 0x07E0 && blue == 0x001F;
+      return K_ERROR_FILE_READ;
+    const KColorMasks read = {GetU32(masks), GetU32(masks + 4), GetU32(masks + 8)};
+    const bool is555 = read == K_PIXEL_KIND_C15.masks;
     if (is555) header.bitCount = 15;
-    header.otherMasks = !is555 && !is565;
+    header.otherMasks = !is555 && read != K_PIXEL_KIND_C16.masks;
   }
-  KOk();
-  return true;
+  return K_SUCCESS;
 }
 
 // The error for a file of `bitCount` bits per pixel read into `kind`, or K_SUCCESS. Besides the plane and
 // depth checks, a colour file must have the target's pixel layout: 24-bit rows do not fit 16-bit pixels,
 // and 5-6-5 words are not 5-5-5 colours.
-K_ERRORS KindMismatch(int bitCount, const KPixelKind& kind) {
+K_ERRORS CheckKind(int bitCount, const KPixelKind& kind) {
   const int targetBits = kind.TotalBits();
   if (bitCount == 1) {
-    if (kind.planes != 1) return K_ERROR_COLOR_IMAGE_EXPECTED;
+    if (kind.planesPerPixel != 1) return K_ERROR_COLOR_IMAGE_EXPECTED;
     if (targetBits != 1) return K_ERROR_GRAY_IMAGE_EXPECTED;
   } else if (bitCount == 8) {
-    if (kind.planes != 1) return K_ERROR_COLOR_IMAGE_EXPECTED;
+    if (kind.planesPerPixel != 1) return K_ERROR_COLOR_IMAGE_EXPECTED;
     if (targetBits != 8) return K_ERROR_BILEVEL_IMAGE_EXPECTED;
-  } else if (kind.planes == 1) {
+  } else if (kind.planesPerPixel == 1) {
     return targetBits == 1 ? K_ERROR_BILEVEL_IMAGE_EXPECTED : K_ERROR_GRAY_IMAGE_EXPECTED;
   } else if (bitCount != targetBits) {
     return K_ERROR_UNSUPPORTED_BMP_FORMAT;
@@ -99,43 +91,21 @@ K_ERRORS KindMismatch(int bitCount, const KPixelKind& kind) {
   return K_SUCCESS;
 }
 
-#if defined(__unix__)
-// Fills `pieces` from `offset` on. One call moves at most about 2 GiB (and may be interrupted), so the
-// reading goes on from where a call stopped until every piece is full; false at the end of the file.
-bool ReadPiecesAt(int fd, iovec* pieces, int count, off_t offset) {
-  while (count > 0) {
-    const ssize_t got = preadv(fd, pieces, count, offset);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    offset += got;
-    size_t left = static_cast<size_t>(got);
-    for (; count > 0 && left >= pieces->iov_len; ++pieces, --count) left -= pieces->iov_len;
-    if (count > 0 && left > 0) {  // the piece the call stopped in
-      pieces->iov_base = static_cast<unsigned char*>(pieces->iov_base) + left;
-      pieces->iov_len -= left;
-    }
-  }
-  return true;
-}
-#endif
-
-// Reads the rows, in file order, straight into the target's rows; false on a short read. Padding is
+// Reads the rows, in file order, straight into the target's rows, many rows per system call (one-row
+// reads cost a call each, several times the copying itself); false on a short read. Padding is
 // skipped; the last row's padding may be missing from the file.
 bool ReadRows(const KLoadContext& context, long long pixelOffset, size_t length, size_t padding, bool topDown) {
   auto target = [&](int i) {
     const int y = topDown ? i : context.height - 1 - i;
     return context.pixels + static_cast<std::ptrdiff_t>(y) * context.rowPitch;
   };
-#if defined(__unix__)
-  // Many rows per system call: one-row reads cost a call each, several times the copying itself.
   constexpr int kMaxPieces = 512;  // within every system's IOV_MAX
-  iovec pieces[kMaxPieces];
+  KReadPiece pieces[kMaxPieces];
   unsigned char skipped[4];
-  const int fd = fileno(context.file);
-  off_t offset = static_cast<off_t>(pixelOffset);
+  std::uint64_t offset = static_cast<std::uint64_t>(pixelOffset);
   for (int i = 0; i < context.height;) {
     int count = 0;
-    size_t expected = 0;
+    std::uint64_t expected = 0;
     for (; i < context.height && count + 2 <= kMaxPieces; ++i) {
       pieces[count++] = {target(i), length};
       expected += length;
@@ -144,20 +114,10 @@ bool ReadRows(const KLoadContext& context, long long pixelOffset, size_t length,
         expected += padding;
       }
     }
-    if (!ReadPiecesAt(fd, pieces, count, offset)) return false;
-    offset += static_cast<off_t>(expected);
+    if (!ReadPiecesAt(context.file, offset, pieces, count)) return false;
+    offset += expected;
   }
   return true;
-#else
-  std::FILE* file = context.file;
-  if (std::fseek(file, static_cast<long>(pixelOffset), SEEK_SET) != 0) return false;
-  unsigned char skipped[4];
-  for (int i = 0; i < context.height; ++i) {
-    if (std::fread(target(i), 1, length, file) != length) return false;
-    if (padding != 0 && std::fread(skipped, 1, padding, file) != padding && i + 1 < context.height) return false;
-  }
-  return true;
-#endif
 }
 
 short FormatOf(int bitCount) {
@@ -168,42 +128,39 @@ short FormatOf(int bitCount) {
 
 }  // namespace
 
-void ReadBmp(KLoadContext& context) {
+K_ERRORS ReadBmp(KLoadContext& context) {
   KBmpHeader header;
-  if (!ReadHeader(context.file, header)) return;
-  K_ERRORS mismatch = KindMismatch(header.bitCount, context.kind);
+  const K_ERRORS read = ReadHeader(context.file, header);
+  if (read != K_SUCCESS) return read;
+  K_ERRORS mismatch = CheckKind(header.bitCount, *context.kind);
   if (mismatch == K_SUCCESS && header.otherMasks) mismatch = K_ERROR_UNSUPPORTED_BMP_FORMAT;
-  if (mismatch != K_SUCCESS) {
-    KSetError(mismatch);
-    return;
-  }
+  if (mismatch != K_SUCCESS) return mismatch;
   context.format = FormatOf(header.bitCount);
 
   // The size must be one an image can have; a negative height only says that rows run top-down.
-  if (header.height == INT_MIN) return (void)KSetError(K_ERROR_UNSUPPORTED_BMP_FORMAT);
+  if (header.height == INT_MIN) return K_ERROR_UNSUPPORTED_BMP_FORMAT;
   const bool topDown = header.height < 0;
   const long long height = topDown ? -header.height : header.height;
-  if (header.width <= 0 || height == 0) return (void)KSetError(K_ERROR_BAD_FILE_FORMAT);
+  if (header.width <= 0 || height == 0) return K_ERROR_BAD_FILE_FORMAT;
 
   // Pixel data that cannot be in the file is refused before the target is resized.
   const long long rowLength = bmp::RowLength(header.width, header.bitCount);
   const long long stride = bmp::Stride(rowLength);
   const long long pixelOffset = GetU32(context.header + bmp::kPixelOffsetAt);
   const long long available = context.fileSize - pixelOffset - rowLength;
-  if (available < 0 || (stride > 0 && height - 1 > available / stride)) return (void)KSetError(K_ERROR_FILE_READ);
+  if (available < 0 || (stride > 0 && height - 1 > available / stride)) return K_ERROR_FILE_READ;
 
   context.width = static_cast<int>(header.width);
   context.height = static_cast<int>(height);
   context.resolutionX = header.resolutionX;
   context.resolutionY = header.resolutionY;
   context.unit = &KUnit_m;
-  if (!PrepareTarget(context)) return;
-  if (context.rowLength != rowLength) return (void)KSetError(K_ERROR_UNSUPPORTED_BMP_FORMAT);
-
-  KSetError(K_ERROR_FILE_READ);
-  if (!ReadRows(context, pixelOffset, static_cast<size_t>(rowLength), static_cast<size_t>(stride - rowLength), topDown))
-    return;
-  KOk();
+  const K_ERRORS prepared = PrepareTarget(context);
+  if (prepared != K_SUCCESS) return prepared;
+  if (context.rowLength != rowLength) return K_ERROR_UNSUPPORTED_BMP_FORMAT;
+  const bool complete =
+      ReadRows(context, pixelOffset, static_cast<size_t>(rowLength), static_cast<size_t>(stride - rowLength), topDown);
+  return complete ? K_SUCCESS : K_ERROR_FILE_READ;
 }
 
 }  // namespace kvbase::internal

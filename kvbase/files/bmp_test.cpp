@@ -60,7 +60,8 @@ TEST(Bmp, BitCountAgainstTargetKind) {
                          SavedBytes(KImageC24(4, 2), K_FILE_FORMAT_BMP_COLOR),
                          plain16,
                          masks444};
-  const KKind targets[] = {KKind::kBW1, KKind::kBW8, KKind::kBW16, KKind::kC15, KKind::kC16, KKind::kC24};
+  const KPixelKind* targets[] = {&K_PIXEL_KIND_BW1, &K_PIXEL_KIND_BW8, &K_PIXEL_KIND_BW16,
+                                 &K_PIXEL_KIND_C15, &K_PIXEL_KIND_C16, &K_PIXEL_KIND_C24};
   constexpr K_ERRORS OK = K_SUCCESS, BIL = K_ERROR_BILEVEL_IMAGE_EXPECTED, GRA = K_ERROR_GRAY_IMAGE_EXPECTED,
                      COL = K_ERROR_COLOR_IMAGE_EXPECTED, UNS = K_ERROR_UNSUPPORTED_BMP_FORMAT;
   // A 16-bit pixel loads only into the kind whose layout it has: a 5-6-5 word is not a 5-5-5 colour.
@@ -78,7 +79,7 @@ TEST(Bmp, BitCountAgainstTargetKind) {
   for (int f = 0; f < 7; ++f) {
     ASSERT_TRUE(KWriteFileBytes(path, files[f]));
     for (int t = 0; t < 6; ++t) {
-      const KLoaded loaded = LoadInto(targets[t], path);
+      const KLoaded loaded = LoadInto(*targets[t], path);
       EXPECT_EQ(loaded.error, expected[f][t]) << "file " << f << " into target " << t;
       EXPECT_EQ(loaded.width, expected[f][t] == OK ? 4 : 1) << "a refused file never resizes the target";
     }
@@ -116,7 +117,7 @@ TEST(Bmp, HeadersThatAreRefusedBeforeTheTargetIsResized) {
     Bytes bytes(good.begin(), good.end() - c.cut);
     for (const auto& [at, value] : c.fields) PutLe32(bytes, at, value);
     ASSERT_TRUE(KWriteFileBytes(path, bytes));
-    const KLoaded loaded = LoadInto(KKind::kBW8, path);
+    const KLoaded loaded = LoadInto(K_PIXEL_KIND_BW8, path);
     EXPECT_EQ(loaded.error, c.error) << c.what;
     EXPECT_EQ(loaded.width, 1) << c.what;
   }

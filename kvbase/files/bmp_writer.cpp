@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "kvbase/files/internal/bmp_format.h"
-#include "kvbase/files/internal/file_contexts.h"
+#include "kvbase/files/internal/file_format.h"
 
 namespace kvbase::internal {
 namespace {
@@ -28,30 +28,26 @@ void FillTable(const KPixelKind& kind, unsigned char* table) {
     case 8:
       for (int i = 0; i < 256; ++i) std::memset(table + 4 * i, i, 3);
       break;
-    case 16: {
-      const bool fiveSixFive = kind.bits[1] == 6;
-      PutU32(table, fiveSixFive ? 0xF800 : 0x7C00);
-      PutU32(table + 4, fiveSixFive ? 0x07E0 : 0x03E0);
-      PutU32(table + 8, 0x001F);
+    case 16:
+      PutU32(table, kind.masks.red);
+      PutU32(table + 4, kind.masks.green);
+      PutU32(table + 8, kind.masks.blue);
       break;
-    }
     default: break;
   }
 }
 
 }  // namespace
 
-void WriteBmp(KSaveContext& context) {
-  const int bitCount = bmp::BitCountOf(context.kind);
+K_ERRORS WriteBmp(KSaveContext& context) {
+  const KPixelKind& kind = *context.kind;
+  const int bitCount = bmp::BitCountOf(kind);
   const long long rowLength = bmp::RowLength(context.width, bitCount);
   const long long stride = bmp::Stride(rowLength);
-  const int pixelOffset = bmp::kFileHeaderSize + bmp::kInfoHeaderSize + bmp::TableBytesOf(context.kind);
+  const int pixelOffset = bmp::kFileHeaderSize + bmp::kInfoHeaderSize + bmp::TableBytesOf(kind);
   const long long imageBytes = stride * context.height;
   // The size fields are 32 bits: a larger image cannot be a BMP file.
-  if (pixelOffset + imageBytes > UINT32_MAX) {
-    KSetError(K_ERROR_UNSUPPORTED_BMP_FORMAT);
-    return;
-  }
+  if (pixelOffset + imageBytes > UINT32_MAX) return K_ERROR_UNSUPPORTED_BMP_FORMAT;
 
   unsigned char headers[bmp::kFileHeaderSize + bmp::kInfoHeaderSize + 256 * 4] = {};
   headers[0] = 'B';
@@ -69,12 +65,12 @@ void WriteBmp(KSaveContext& context) {
   KMeasurementUnit* unit = context.unit != nullptr ? context.unit : &KUnitNone;
   PutU32(info + bmp::kXPelsPerMeterAt, static_cast<std::uint32_t>(PixelsPerMetre(context.resolutionX, unit)));
   PutU32(info + bmp::kYPelsPerMeterAt, static_cast<std::uint32_t>(PixelsPerMetre(context.resolutionY, unit)));
-  FillTable(context.kind, info + bmp::kInfoHeaderSize);
+  FillTable(kind, info + bmp::kInfoHeaderSize);
 
-  KSetError(K_ERROR_FILE_WRITE);
   std::FILE* file = context.file;
-  if (std::fwrite(headers, 1, static_cast<size_t>(pixelOffset), file) != static_cast<size_t>(pixelOffset)) return;
-  if (std::fseek(file, pixelOffset, SEEK_SET) != 0) return;
+  if (std::fwrite(headers, 1, static_cast<size_t>(pixelOffset), file) != static_cast<size_t>(pixelOffset))
+    return K_ERROR_FILE_WRITE;
+  if (std::fseek(file, pixelOffset, SEEK_SET) != 0) return K_ERROR_FILE_WRITE;
 
   // Rows that need padding go through one row buffer so that each row is still a single write.
   const size_t padding = static_cast<size_t>(stride - rowLength);
@@ -86,9 +82,10 @@ void WriteBmp(KSaveContext& context) {
       std::memcpy(padded.data(), row, static_cast<size_t>(rowLength));
       out = padded.data();
     }
-    if (std::fwrite(out, 1, static_cast<size_t>(stride), file) != static_cast<size_t>(stride)) return;
+    if (std::fwrite(out, 1, static_cast<size_t>(stride), file) != static_cast<size_t>(stride))
+      return K_ERROR_FILE_WRITE;
   }
-  KOk();
+  return K_SUCCESS;
 }
 
 }  // namespace kvbase::internal

@@ -125,7 +125,7 @@ TEST(ImageFiles, RecognitionFromTheFirstSixteenBytes) {
     const std::string path = dir.Path("file");
     ASSERT_TRUE(KWriteFileBytes(path, Bytes(c.bytes.begin(), c.bytes.end())));
     KTraceCapture trace;
-    const KLoaded loaded = LoadInto(KKind::kBW8, path);
+    const KLoaded loaded = LoadInto(K_PIXEL_KIND_BW8, path);
     EXPECT_EQ((std::vector<int>{loaded.error, loaded.format, loaded.width}), (std::vector<int>{c.error, c.format, 1}))
         << c.bytes;
     EXPECT_EQ(trace.Names(), Names{"KROIBW8::Load"});

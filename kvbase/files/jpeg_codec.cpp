@@ -16,7 +16,8 @@
 // After jpeglib.h, whose settings it reads.
 #include <jerror.h>
 
-#include "kvbase/files/internal/file_contexts.h"
+#include "kvbase/files/internal/file_format.h"
+#include "kvbase/files/internal/jpeg_codec.h"
 #include "kvbase/image/roi.h"
 
 namespace kvbase::internal {
@@ -67,11 +68,11 @@ void UseErrorManager(Codec& codec, KJpegErrorManager& errors) {
   errors.dataLost = false;
 }
 
-// Sets `code` and destroys the codec object (harmless when ExitOnFatalError already did).
+// Destroys the codec object (harmless when ExitOnFatalError already did) and returns `code`.
 template <typename Codec>
-void Abandon(Codec& codec, K_ERRORS code) {
-  KSetError(code);
+K_ERRORS Abandon(Codec& codec, K_ERRORS code) {
   jpeg_destroy(reinterpret_cast<j_common_ptr>(&codec));
+  return code;
 }
 
 // A JPEG needs at least one Huffman-coded bit per 8 x 8 block for its DC value, so a baseline or
@@ -129,8 +130,8 @@ K_ERRORS CheckHeader(const jpeg_decompress_struct& codec, const KLoadContext& co
   const bool gray = codec.num_components == 1 && codec.out_color_space == JCS_GRAYSCALE;
   const bool colour = codec.num_components == 3 && codec.out_color_space == JCS_RGB;
   if (!gray && !colour) return K_ERROR_UNSUPPORTED_JPEG_FORMAT;
-  if (context.kind.planes == 1 && colour) return K_ERROR_GRAY_IMAGE_EXPECTED;
-  if (context.kind.planes == 3 && gray) return K_ERROR_COLOR_IMAGE_EXPECTED;
+  if (context.kind->planesPerPixel == 1 && colour) return K_ERROR_GRAY_IMAGE_EXPECTED;
+  if (context.kind->planesPerPixel == 3 && gray) return K_ERROR_COLOR_IMAGE_EXPECTED;
   const unsigned long long pixels =
       static_cast<unsigned long long>(codec.image_width) * static_cast<unsigned long long>(codec.image_height);
   if (pixels / kMaxPixelsPerFileByte > static_cast<unsigned long long>(context.fileSize)) return K_ERROR_JPEG_READ;
@@ -139,11 +140,10 @@ K_ERRORS CheckHeader(const jpeg_decompress_struct& codec, const KLoadContext& co
 
 }  // namespace
 
-void ReadJpeg(KLoadContext& context) {
+K_ERRORS ReadJpeg(KLoadContext& context) {
   // The codec delivers 8-bit samples: one per pixel for BW8, three for C24. Other kinds cannot hold them.
-  if (context.kind.IsBilevel()) return (void)KSetError(K_ERROR_BILEVEL_IMAGE_EXPECTED);
-  if (context.kind.TotalBits() != 8 && context.kind.TotalBits() != 24)
-    return (void)KSetError(K_ERROR_UNSUPPORTED_JPEG_FORMAT);
+  if (context.kind->type == K_IMAGE_BW1) return K_ERROR_BILEVEL_IMAGE_EXPECTED;
+  if (context.kind->type != K_IMAGE_BW8 && context.kind->type != K_IMAGE_C24) return K_ERROR_UNSUPPORTED_JPEG_FORMAT;
 
   jpeg_decompress_struct codec;
   KJpegErrorManager errors;
@@ -164,7 +164,8 @@ void ReadJpeg(KLoadContext& context) {
   context.unit = UnitOfDensity(codec.density_unit);
   context.resolutionX = static_cast<float>(codec.X_density);
   context.resolutionY = static_cast<float>(codec.Y_density);
-  if (!PrepareTarget(context)) return Abandon(codec, KGetError());
+  const K_ERRORS prepared = PrepareTarget(context);
+  if (prepared != K_SUCCESS) return Abandon(codec, prepared);
 
   if (codec.num_components == 3) codec.out_color_space = JCS_EXT_BGR;
   jpeg_start_decompress(&codec);
@@ -179,25 +180,25 @@ void ReadJpeg(KLoadContext& context) {
   jpeg_finish_decompress(&codec);  // reads on to the end-of-image marker, which must be there too
   if (errors.dataLost) return Abandon(codec, K_ERROR_JPEG_READ);
   jpeg_destroy_decompress(&codec);
-  context.format = context.kind.planes == 1 ? K_FILE_FORMAT_JPEG_GRAY : K_FILE_FORMAT_JPEG_COLOR;
-  KOk();
+  context.format = context.kind->planesPerPixel == 1 ? K_FILE_FORMAT_JPEG_GRAY : K_FILE_FORMAT_JPEG_COLOR;
+  return K_SUCCESS;
 }
 
-void WriteJpeg(KSaveContext& context) {
+K_ERRORS WriteJpeg(KSaveContext& context) {
   jpeg_compress_struct codec;
   KJpegErrorManager errors;
   UseErrorManager(codec, errors);
   if (setjmp(errors.jump)) return Abandon(codec, K_ERROR_JPEG_WRITE);
   jpeg_create_compress(&codec);
   jpeg_stdio_dest(&codec, context.file);
-  const bool colour = context.kind.planes == 3;
+  const bool colour = context.kind->planesPerPixel == 3;
   codec.image_width = static_cast<JDIMENSION>(context.width);
   codec.image_height = static_cast<JDIMENSION>(context.height);
   codec.input_components = colour ? 3 : 1;
   codec.in_color_space = colour ? JCS_EXT_BGR : JCS_GRAYSCALE;
   jpeg_set_defaults(&codec);
   // Passed on unchanged: the codec limits the quality to 1..100 itself.
-  jpeg_set_quality(&codec, static_cast<int>(JpegQuality()), TRUE);
+  jpeg_set_quality(&codec, static_cast<int>(context.settings.jpegQuality), TRUE);
   SetDensity(codec, context);
   jpeg_start_compress(&codec, TRUE);
   for (int y = 0; y < context.height; ++y) {
@@ -206,7 +207,7 @@ void WriteJpeg(KSaveContext& context) {
   }
   jpeg_finish_compress(&codec);
   jpeg_destroy_compress(&codec);
-  KOk();
+  return K_SUCCESS;
 }
 
 }  // namespace kvbase::internal

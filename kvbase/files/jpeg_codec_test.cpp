@@ -71,17 +71,20 @@ TEST(Jpeg, CodecFilesLoadIntoTheirKindsOnly) {
   EXPECT_EQ(bw8.Load(gray.c_str()), K_FILE_FORMAT_JPEG_GRAY);
   // Kinds whose pixels cannot take the codec's 8-bit samples are refused too, before any resizing.
   const struct {
-    KKind kind;
+    const KPixelKind& kind;
     const std::string& file;
     K_ERRORS error;
   } refusals[] = {
-      {KKind::kBW8, colour, K_ERROR_GRAY_IMAGE_EXPECTED},     {KKind::kC24, gray, K_ERROR_COLOR_IMAGE_EXPECTED},
-      {KKind::kBW1, gray, K_ERROR_BILEVEL_IMAGE_EXPECTED},    {KKind::kBW16, gray, K_ERROR_UNSUPPORTED_JPEG_FORMAT},
-      {KKind::kC15, colour, K_ERROR_UNSUPPORTED_JPEG_FORMAT}, {KKind::kC16, colour, K_ERROR_UNSUPPORTED_JPEG_FORMAT},
+      {K_PIXEL_KIND_BW8, colour, K_ERROR_GRAY_IMAGE_EXPECTED},
+      {K_PIXEL_KIND_C24, gray, K_ERROR_COLOR_IMAGE_EXPECTED},
+      {K_PIXEL_KIND_BW1, gray, K_ERROR_BILEVEL_IMAGE_EXPECTED},
+      {K_PIXEL_KIND_BW16, gray, K_ERROR_UNSUPPORTED_JPEG_FORMAT},
+      {K_PIXEL_KIND_C15, colour, K_ERROR_UNSUPPORTED_JPEG_FORMAT},
+      {K_PIXEL_KIND_C16, colour, K_ERROR_UNSUPPORTED_JPEG_FORMAT},
   };
   for (const auto& refusal : refusals) {
     const KLoaded loaded = LoadInto(refusal.kind, refusal.file);
-    EXPECT_EQ(loaded.error, refusal.error) << "target " << static_cast<int>(refusal.kind);
+    EXPECT_EQ(loaded.error, refusal.error) << "target " << refusal.kind.name;
     EXPECT_EQ(loaded.format, K_FILE_FORMAT_JPEG_GRAY) << "the container was recognised";
     EXPECT_EQ(loaded.width, 1);
   }

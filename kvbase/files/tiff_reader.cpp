@@ -17,7 +17,8 @@
 #include <utility>
 #include <vector>
 
-#include "kvbase/files/internal/file_contexts.h"
+#include "kvbase/files/internal/file_format.h"
+#include "kvbase/files/internal/positional_read.h"
 #include "kvbase/files/internal/tiff_directory.h"
 #include "kvbase/files/internal/tiff_format.h"
 #include "kvbase/files/internal/tiff_packbits.h"
@@ -72,21 +73,21 @@ K_ERRORS CheckFile(const KTiffDirectory& d) {
 // Whether the caller's pixel kind can take the file: planes first, then the depth of each sample.
 K_ERRORS CheckKind(const KTiffDirectory& d, const KPixelKind& kind) {
   if (d.samplesPerPixel == 1) {
-    if (kind.planes != 1) return K_ERROR_COLOR_IMAGE_EXPECTED;
-    const int bits = kind.bits[0];
+    if (kind.planesPerPixel != 1) return K_ERROR_COLOR_IMAGE_EXPECTED;
+    const int bits = kind.bitsPerPixel;
     const bool fits = d.bitsPerSample == 1 ? (bits == 1 || bits == 8) : static_cast<int>(d.bitsPerSample) == bits;
     return fits ? K_SUCCESS : K_ERROR_UNSUPPORTED_TIFF_FORMAT;
   }
-  if (kind.planes != 3) return kind.bits[0] == 8 ? K_ERROR_GRAY_IMAGE_EXPECTED : K_ERROR_UNSUPPORTED_TIFF_FORMAT;
-  const bool c24 = kind.bits[0] == 8 && kind.bits[1] == 8 && kind.bits[2] == 8;
-  return c24 ? K_SUCCESS : K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+  if (kind.planesPerPixel != 3)
+    return kind.bitsPerPixel == 8 ? K_ERROR_GRAY_IMAGE_EXPECTED : K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+  return kind.type == K_IMAGE_C24 ? K_SUCCESS : K_ERROR_UNSUPPORTED_TIFF_FORMAT;
 }
 
 short FormatCode(const KTiffDirectory& d, const KPixelKind& kind) {
   switch (d.bitsPerSample) {
     case 1: return IsPackBits(d) ? K_FILE_FORMAT_TIFF_BILEVEL_PACKBITS : K_FILE_FORMAT_TIFF_BILEVEL;
     case 8:
-      if (kind.planes == 3) return K_FILE_FORMAT_TIFF_COLOR;
+      if (kind.planesPerPixel == 3) return K_FILE_FORMAT_TIFF_COLOR;
       return IsPackBits(d) ? K_FILE_FORMAT_TIFF_GRAY_PACKBITS : K_FILE_FORMAT_TIFF_GRAY;
     default: return K_FILE_FORMAT_TIFF_GRAY;
   }
@@ -166,13 +167,6 @@ struct KRowFixes {
   }
 };
 
-bool HostIsBigEndian() {
-  const std::uint16_t probe = 1;
-  unsigned char first = 0;
-  std::memcpy(&first, &probe, 1);
-  return first == 0;
-}
-
 // Uncompressed 8-, 16- and 24-bit rows: each strip gives as many whole rows as its byte count holds.
 // Strips that follow one another in the file are read in one piece when the target's rows lie back
 // to back too.
@@ -208,13 +202,13 @@ class KRowReader {
     if (pendingRows_ == 0) return true;
     if (!fixes_.Any() && contiguous_) {
       const std::size_t bytes = static_cast<std::size_t>(pendingRows_ * rowBytes_);
-      if (!TiffReadAt(file_, pendingOffset_, target_.Row(done_), bytes)) return false;
+      if (!ReadAt(file_, pendingOffset_, target_.Row(done_), bytes)) return false;
     } else {
       const std::uint64_t batch = std::max<std::uint64_t>(1, kBatchBytes / rowBytes_);
       for (std::uint64_t r = 0; r < pendingRows_; r += batch) {
         const std::uint64_t rows = std::min(batch, pendingRows_ - r);
         batch_.resize(static_cast<std::size_t>(rows * rowBytes_));
-        if (!TiffReadAt(file_, pendingOffset_ + r * rowBytes_, batch_.data(), batch_.size())) return false;
+        if (!ReadAt(file_, pendingOffset_ + r * rowBytes_, batch_.data(), batch_.size())) return false;
         for (std::uint64_t k = 0; k < rows; ++k) {
           fixes_.Apply(batch_.data() + k * rowBytes_, target_.Row(done_ + r + k), rowBytes_);
         }
@@ -267,7 +261,7 @@ class KFileWindow {
       const std::uint64_t wanted = sequential ? kLargest : std::clamp(count, kSmallest, kLargest);
       window_.resize(static_cast<std::size_t>(std::min(wanted, fileSize_ - offset)));
       start_ = offset;
-      if (!TiffReadAt(file_, offset, window_.data(), window_.size())) {
+      if (!ReadAt(file_, offset, window_.data(), window_.size())) {
         window_.clear();
         return 0;
       }
@@ -345,7 +339,7 @@ K_ERRORS ReadStream(const KLoadContext& context, const KTiffDirectory& d, const 
                     const KRowFixes& fixes) {
   KTiffValues offsets(context.file, context.fileSize, d.order, d.stripOffsets);
   KTiffValues byteCounts(context.file, context.fileSize, d.order, d.stripByteCounts);
-  const bool expand = d.bitsPerSample == 1 && context.kind.bits[0] == 8;
+  const bool expand = d.bitsPerSample == 1 && context.kind->type == K_IMAGE_BW8;
   KRowSink sink(target, static_cast<std::size_t>(FileRowBytes(d)), d.width, expand, fixes);
   KPackBitsDecoder decoder;
   KFileWindow window(context.file, context.fileSize);
@@ -377,31 +371,32 @@ K_ERRORS Read(KLoadContext& context) {
   if (ReadTiffDirectory(context, d) != K_SUCCESS) return K_ERROR_FILE_READ;
   SupplyByteCount(d);
   K_ERRORS code = CheckFile(d);
-  if (code == K_SUCCESS) code = CheckKind(d, context.kind);
+  if (code == K_SUCCESS) code = CheckKind(d, *context.kind);
   if (code != K_SUCCESS) return code;
-  context.format = FormatCode(d, context.kind);
+  context.format = FormatCode(d, *context.kind);
   code = CheckStrips(context, d);
   if (code != K_SUCCESS) return code;
 
   context.width = static_cast<int>(d.width);
   context.height = static_cast<int>(d.height);
-  if (!PrepareTarget(context)) return KGetError();
+  code = PrepareTarget(context);
+  if (code != K_SUCCESS) return code;
 
   // The rows the reader writes must fit the target's rows.
-  const std::uint64_t targetRowBytes = d.bitsPerSample == 1 && context.kind.bits[0] == 8 ? d.width : FileRowBytes(d);
+  const std::uint64_t targetRowBytes =
+      d.bitsPerSample == 1 && context.kind->type == K_IMAGE_BW8 ? d.width : FileRowBytes(d);
   if (context.pixels == nullptr || context.rowLength < 0 ||
       static_cast<std::uint64_t>(context.rowLength) < targetRowBytes) {
     return K_ERROR_IMAGE_MEMORY_ACCESS;
   }
   const KTarget target{context.pixels, context.rowPitch, d.height};
-  const KRowFixes fixes{d.bitsPerSample == 16 && d.order.BigEndian() != HostIsBigEndian(),
-                        d.photometric == kPhotometricRgb, d.width};
+  // 16-bit samples of "MM" files are exchanged to the machine's little-endian order.
+  const KRowFixes fixes{d.bitsPerSample == 16 && d.order.BigEndian(), d.photometric == kPhotometricRgb, d.width};
   return ReadsWholeRows(d) ? ReadRows(context, d, target, fixes) : ReadStream(context, d, target, fixes);
 }
 
 }  // namespace
 
-// The result becomes the current error, K_SUCCESS included.
-void ReadTiff(KLoadContext& context) { KSetError(Read(context)); }
+K_ERRORS ReadTiff(KLoadContext& context) { return Read(context); }
 
 }  // namespace kvbase::internal

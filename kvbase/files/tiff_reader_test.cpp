@@ -4,7 +4,6 @@
 #include <functional>
 
 #include "kvbase/testing/image_files_test_support.h"
-#include "kvbase/files/internal/tiff_directory.h"
 #include "kvbase/testing/tiff_builder.h"
 #include "kvbase/testing/trace_capture.h"
 
@@ -60,11 +59,11 @@ TEST_F(TiffReaderTest, FilesThatCannotBeLoadedLeaveTheTargetUntouched) {
   Bytes runs;
   for (int i = 0; i < 100; ++i) runs.insert(runs.end(), {0x81, 0});
   constexpr K_ERRORS UNS = K_ERROR_UNSUPPORTED_TIFF_FORMAT, BAD = K_ERROR_BAD_FILE_FORMAT, READ = K_ERROR_FILE_READ;
-  constexpr KKind BW1 = KKind::kBW1, BW8 = KKind::kBW8, BW16 = KKind::kBW16;
+  const KPixelKind &BW1 = K_PIXEL_KIND_BW1, &BW8 = K_PIXEL_KIND_BW8, &BW16 = K_PIXEL_KIND_BW16;
   const struct {
     const char* name;
     Bytes file;
-    KKind target;
+    const KPixelKind& target;
     K_ERRORS expected;
   } cases[] = {
       {"white is zero", Gray8With([](KTiffBuilder& t) { t.Short(262, {0}); }), BW8, UNS},
@@ -83,8 +82,8 @@ TEST_F(TiffReaderTest, FilesThatCannotBeLoadedLeaveTheTargetUntouched) {
        BAD},
       {"RGB into BW8", rgb, BW8, K_ERROR_GRAY_IMAGE_EXPECTED},
       {"RGB into BW16", rgb, BW16, UNS},
-      {"RGB into C15", rgb, KKind::kC15, UNS},
-      {"gray into C24", gray8, KKind::kC24, K_ERROR_COLOR_IMAGE_EXPECTED},
+      {"RGB into C15", rgb, K_PIXEL_KIND_C15, UNS},
+      {"gray into C24", gray8, K_PIXEL_KIND_C24, K_ERROR_COLOR_IMAGE_EXPECTED},
       {"8-bit into BW16", gray8, BW16, UNS},
       {"8-bit into BW1", gray8, BW1, UNS},
       {"16-bit into BW8", GrayFile(false, 2, 2, 16).Strips({Bytes(8, 1)}).Build(), BW8, UNS},
@@ -216,31 +215,6 @@ TEST_F(TiffReaderTest, PackBitsNeverWritesOutsideTheTarget) {
       EXPECT_EQ(image.GetPixel(x, y), inside ? c.rows[(y - 2) * 4 + (x - 2)] : 0x77) << c.name << " at " << i;
     }
   }
-}
-
-// Reads at an offset come from the file itself, or through the stream when no file is behind it; a
-// read past the end is a failure either way.
-TEST(TiffReadAt, FilesAndMemoryStreams) {
-  Bytes content(70000);
-  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<unsigned char>(i * 7 + i / 251);
-  KTempDir dir;
-  ASSERT_TRUE(KWriteFileBytes(dir.Path("data.bin"), content));
-  std::FILE* file = std::fopen(dir.Path("data.bin").c_str(), "rb");
-  std::FILE* memory = fmemopen(content.data(), content.size(), "rb");
-  ASSERT_NE(file, nullptr);
-  ASSERT_NE(memory, nullptr);
-  for (std::FILE* stream : {file, memory}) {
-    for (const auto& [offset, count] : {std::pair<size_t, size_t>{0, 16}, {4093, 9000}, {1, 69999}, {69990, 10}}) {
-      Bytes got(count);
-      ASSERT_TRUE(kvbase::internal::TiffReadAt(stream, offset, got.data(), count)) << offset;
-      EXPECT_TRUE(std::equal(got.begin(), got.end(), content.begin() + offset)) << offset << " + " << count;
-    }
-    Bytes past(11);
-    EXPECT_FALSE(kvbase::internal::TiffReadAt(stream, 69990, past.data(), past.size()));
-    EXPECT_FALSE(kvbase::internal::TiffReadAt(stream, 80000, past.data(), 1));
-  }
-  std::fclose(file);
-  std::fclose(memory);
 }
 
 }  // namespace

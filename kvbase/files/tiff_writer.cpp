@@ -18,7 +18,7 @@
 #include <cstring>
 #include <vector>
 
-#include "kvbase/files/internal/file_contexts.h"
+#include "kvbase/files/internal/file_format.h"
 #include "kvbase/files/internal/tiff_format.h"
 #include "kvbase/files/internal/tiff_packbits.h"
 #include "kvbase/files/internal/tiff_rgb.h"
@@ -40,15 +40,15 @@ struct KTiffParameters {
 
 // The parameters of `format` for the source kind, or false when the pair cannot be written.
 bool ParametersFor(int format, const KPixelKind& kind, KTiffParameters& parameters) {
-  const bool bw8 = kind.planes == 1 && kind.bits[0] == 8;
-  const bool bw16 = kind.planes == 1 && kind.bits[0] == 16;
-  const bool c24 = kind.planes == 3 && kind.TotalBits() == 24;
+  const bool bw8 = kind.type == K_IMAGE_BW8;
+  const bool bw16 = kind.type == K_IMAGE_BW16;
+  const bool c24 = kind.type == K_IMAGE_C24;
   switch (format) {
     case 0:
     case 3:
       parameters = {1, 1, format == 0 ? kCompressionNone : kCompressionPackBits, kPhotometricBlackIsZero};
-      return bw8 || kind.IsBilevel();
-    case 1: parameters = {1, kind.bits[0], kCompressionNone, kPhotometricBlackIsZero}; return bw8 || bw16;
+      return bw8 || kind.type == K_IMAGE_BW1;
+    case 1: parameters = {1, kind.bitsPerPixel, kCompressionNone, kPhotometricBlackIsZero}; return bw8 || bw16;
     case 2: parameters = {3, 8, kCompressionNone, kPhotometricRgb}; return c24;
     case 4: parameters = {1, 8, kCompressionPackBits, kPhotometricBlackIsZero}; return bw8;
     default: return false;
@@ -66,7 +66,7 @@ struct KStripPlan {
 KStripPlan PlanStrips(const KSaveContext& context, const KTiffParameters& parameters) {
   KStripPlan plan;
   plan.rowBytes = (static_cast<std::uint64_t>(parameters.samples) * parameters.bits * context.width + 7) / 8;
-  const unsigned int stripSize = TiffStripSize();
+  const unsigned int stripSize = context.settings.tiffStripSize;
   plan.rowsPerStrip = stripSize == 0
                           ? static_cast<std::uint32_t>(context.height)
                           : static_cast<std::uint32_t>(std::max<std::uint64_t>(1, stripSize / plan.rowBytes));
@@ -282,7 +282,7 @@ class KRowEncoder {
   KRowEncoder(const KSaveContext& context, const KTiffParameters& parameters, const KStripPlan& plan)
       : context_(context),
         rowBytes_(static_cast<std::size_t>(plan.rowBytes)),
-        threshold_(TiffThreshold()),
+        threshold_(context.settings.tiffThreshold),
         bilevel_(parameters.bits == 1),
         colour_(parameters.samples == 3),
         packBits_(parameters.compression == kCompressionPackBits) {
@@ -310,7 +310,7 @@ class KRowEncoder {
  private:
   // The uncompressed file row.
   void Raw(const unsigned char* source, unsigned char* out) const {
-    if (bilevel_ && context_.kind.IsBilevel()) {
+    if (bilevel_ && context_.kind->type == K_IMAGE_BW1) {
       CopyBits(source, out);
     } else if (bilevel_) {
       Threshold(source, out);
@@ -460,7 +460,7 @@ K_ERRORS WriteStripRecords(std::FILE* file, const KTiffHead& head, const std::ve
 
 K_ERRORS Write(KSaveContext& context) {
   KTiffParameters parameters{};
-  if (!ParametersFor(context.format, context.kind, parameters)) return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+  if (!ParametersFor(context.format, *context.kind, parameters)) return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
   if (context.pixels == nullptr || context.width <= 0 || context.height <= 0) return K_ERROR_IMAGE_MEMORY_ACCESS;
 
   const KStripPlan plan = PlanStrips(context, parameters);
@@ -482,7 +482,6 @@ K_ERRORS Write(KSaveContext& context) {
 
 }  // namespace
 
-// The result becomes the current error, K_SUCCESS included.
-void WriteTiff(KSaveContext& context) { KSetError(Write(context)); }
+K_ERRORS WriteTiff(KSaveContext& context) { return Write(context); }
 
 }  // namespace kvbase::internal

@@ -49,6 +49,11 @@ enum IMAGE_FILE_TYPES : int {
   K_FILE_FORMAT_JPEG_GRAY = 10,
   K_FILE_FORMAT_JPEG_COLOR = 11,
   K_FILE_FORMAT_AUTO = 12,
+  // The containers, as a load names them the moment it has recognised a file (before its reader
+  // tells the exact code): TIFF, BMP and JPEG.
+  K_FILE_FORMAT_TIFF = K_FILE_FORMAT_TIFF_GRAY,
+  K_FILE_FORMAT_BMP = K_FILE_FORMAT_BMP_GRAY,
+  K_FILE_FORMAT_JPEG = K_FILE_FORMAT_JPEG_GRAY,
 };
 
 template <typename T>

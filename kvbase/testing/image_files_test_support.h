@@ -64,8 +64,8 @@ Bytes SavedBytes(Source&& source, short format) {
   return KReadFileBytes(dir.Path("saved"));
 }
 
-// Loading a file into a fresh 1 x 1 image of one kind: the result, the format told, the width after.
-enum class KKind { kBW1, kBW8, kBW16, kC15, kC16, kC24 };
+// Loading a file into a fresh 1 x 1 image of one kind (one that has files): the result, the format
+// told, the width after.
 struct KLoaded {
   K_ERRORS error;
   short format;
@@ -80,10 +80,15 @@ KLoaded LoadAs(const std::string& path) {
   return {error, format, image.GetWidth()};
 }
 
-inline KLoaded LoadInto(KKind kind, const std::string& path) {
-  static KLoaded (*const load[])(const std::string&) = {LoadAs<KImageBW1>, LoadAs<KImageBW8>, LoadAs<KImageBW16>,
-                                                        LoadAs<KImageC15>, LoadAs<KImageC16>, LoadAs<KImageC24>};
-  return load[static_cast<int>(kind)](path);
+inline KLoaded LoadInto(const KPixelKind& kind, const std::string& path) {
+  switch (kind.type) {
+    case K_IMAGE_BW1: return LoadAs<KImageBW1>(path);
+    case K_IMAGE_BW8: return LoadAs<KImageBW8>(path);
+    case K_IMAGE_BW16: return LoadAs<KImageBW16>(path);
+    case K_IMAGE_C15: return LoadAs<KImageC15>(path);
+    case K_IMAGE_C16: return LoadAs<KImageC16>(path);
+    default: return LoadAs<KImageC24>(path);
+  }
 }
 
 inline void ExpectResolution(KGenericROI& roi, float x, float y, KMeasurementUnit* unit, float tolerance = 1e-3f) {

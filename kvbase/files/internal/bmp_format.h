@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "kvbase/files/internal/file_contexts.h"
+#include "kvbase/files/internal/file_format.h"
 #include "kvbase/files/internal/little_endian.h"
 
 namespace kvbase::internal::bmp {
@@ -40,7 +40,6 @@ constexpr int kCoreBitCountAt = 10;
 
 constexpr std::uint32_t kCompressionNone = 0;
 constexpr std::uint32_t kCompressionBitFields = 3;
-constexpr std::uint32_t kGreenMask555 = 0x03E0;
 
 // Resolution a core-header file is taken to have, in pixels per metre.
 constexpr float kCoreResolution = 1000.0f;
@@ -55,7 +54,7 @@ inline long long Stride(long long rowLength) { return (rowLength + 3) / 4 * 4; }
 
 // Bit count a pixel kind is written with, and the bytes of colour table or masks after the header.
 inline int BitCountOf(const KPixelKind& kind) {
-  return kind.planes == 1 ? kind.bits[0] : (kind.TotalBits() == 24 ? 24 : 16);
+  return kind.planesPerPixel == 1 ? kind.bitsPerPlane[0] : kind.bitsPerPixel;
 }
 inline int TableBytesOf(const KPixelKind& kind) {
   switch (BitCountOf(kind)) {
@@ -67,5 +66,12 @@ inline int TableBytesOf(const KPixelKind& kind) {
 }
 
 }  // namespace kvbase::internal::bmp
+
+namespace kvbase::internal {
+
+K_ERRORS WriteBmp(KSaveContext& context);
+K_ERRORS ReadBmp(KLoadContext& context);
+
+}  // namespace kvbase::internal
 
 #endif  // KVBASE_FILES_INTERNAL_BMP_FORMAT_H

@@ -1,25 +1,14 @@
 #include "kvbase/files/internal/tiff_directory.h"
 
-#if defined(__unix__)
-#include <errno.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
-#include <climits>
 
-#include "kvbase/foundation/errors.h"
+#include "kvbase/files/internal/positional_read.h"
 #include "kvbase/foundation/units.h"
 
 namespace kvbase::internal {
 namespace {
 
 constexpr std::uint32_t kValuesPerChunk = 1024;
-
-K_ERRORS Fail(K_ERRORS code) {
-  KSetError(code);
-  return code;
-}
 
 std::uint64_t FileSize(const KLoadContext& context) {
   return context.fileSize > 0 ? static_cast<std::uint64_t>(context.fileSize) : 0;
@@ -52,7 +41,7 @@ bool ReadText(const KLoadContext& context, const KTiffDirectory& directory, cons
   const bool inFile = offset >= kTiffHeaderSize && offset + count <= FileSize(context);
   if (inFile) {
     text.resize(count);
-    if (!TiffReadAt(context.file, offset, text.data(), text.size())) text.clear();
+    if (!ReadAt(context.file, offset, text.data(), text.size())) text.clear();
     if (count > 4 && !text.empty()) {
       text.back() = '\0';
       return true;
@@ -92,7 +81,7 @@ void ApplyText(KGenericROI* target, std::uint16_t tag, const char* text) {
 bool ReadRational(const KLoadContext& context, const KTiffDirectory& directory, const TiffDirectoryEntry& entry,
                   float& value) {
   unsigned char bytes[8];
-  if (!TiffReadAt(context.file, directory.order.U32(entry.value), bytes, sizeof bytes)) return false;
+  if (!ReadAt(context.file, directory.order.U32(entry.value), bytes, sizeof bytes)) return false;
   const std::uint32_t numerator = directory.order.U32(bytes);
   const std::uint32_t denominator = directory.order.U32(bytes + 4);
   value = denominator == 0 ? 0.0f : static_cast<float>(numerator) / static_cast<float>(denominator);
@@ -162,33 +151,10 @@ bool ApplyEntry(KLoadContext& context, KTiffDirectory& directory, const TiffDire
 
 }  // namespace
 
-bool TiffReadAt(std::FILE* file, std::uint64_t offset, void* bytes, std::size_t count) {
-  if (offset > static_cast<std::uint64_t>(LONG_MAX)) return false;
-#if defined(__unix__)
-  // Straight from the file: the stream's small buffer would split every large read in two system calls
-  // and copy the bytes once more, and the seeks between the value arrays would refill it each time.
-  const int descriptor = fileno(file);
-  if (descriptor >= 0) {
-    auto* to = static_cast<unsigned char*>(bytes);
-    while (count > 0) {
-      const ssize_t got = pread(descriptor, to, count, static_cast<off_t>(offset));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) return false;
-      to += got;
-      offset += static_cast<std::uint64_t>(got);
-      count -= static_cast<std::size_t>(got);
-    }
-    return true;
-  }
-#endif
-  if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return false;
-  return std::fread(bytes, 1, count, file) == count;
-}
-
 K_ERRORS ReadTiffDirectory(KLoadContext& context, KTiffDirectory& directory) {
   const std::uint64_t ifdOffset = directory.order.U32(context.header + 4);
   unsigned char countBytes[kTiffCountSize];
-  if (!TiffReadAt(context.file, ifdOffset, countBytes, sizeof countBytes)) return Fail(K_ERROR_FILE_READ);
+  if (!ReadAt(context.file, ifdOffset, countBytes, sizeof countBytes)) return K_ERROR_FILE_READ;
 
   // Only the entries that the file can hold are read; a count that promises more ends the load after
   // them, as a short read would.
@@ -198,14 +164,14 @@ K_ERRORS ReadTiffDirectory(KLoadContext& context, KTiffDirectory& directory) {
   const std::uint64_t room = fileSize > entriesStart ? (fileSize - entriesStart) / kTiffEntrySize : 0;
   const std::uint32_t available = static_cast<std::uint32_t>(std::min<std::uint64_t>(declared, room));
   std::vector<unsigned char> entries(static_cast<std::size_t>(available) * kTiffEntrySize);
-  if (available > 0 && !TiffReadAt(context.file, entriesStart, entries.data(), entries.size())) {
-    return Fail(K_ERROR_FILE_READ);
+  if (available > 0 && !ReadAt(context.file, entriesStart, entries.data(), entries.size())) {
+    return K_ERROR_FILE_READ;
   }
   for (std::uint32_t i = 0; i < available; ++i) {
     const TiffDirectoryEntry entry = directory.order.Entry(entries.data() + i * kTiffEntrySize);
-    if (!ApplyEntry(context, directory, entry)) return Fail(K_ERROR_FILE_READ);
+    if (!ApplyEntry(context, directory, entry)) return K_ERROR_FILE_READ;
   }
-  return available < declared ? Fail(K_ERROR_FILE_READ) : K_SUCCESS;
+  return available < declared ? K_ERROR_FILE_READ : K_SUCCESS;
 }
 
 KTiffValues::KTiffValues(std::FILE* file, long long fileSize, KTiffByteOrder order, const TiffDirectoryEntry& entry)
@@ -234,7 +200,7 @@ bool KTiffValues::Get(std::uint32_t index, std::uint32_t& value) {
     count = std::min<std::uint64_t>(count, offset < fileSize ? (fileSize - offset) / size_ : 0);
     chunk_.resize(static_cast<std::size_t>(count) * size_);
     first_ = index;
-    if (count == 0 || !TiffReadAt(file_, offset, chunk_.data(), chunk_.size())) {
+    if (count == 0 || !ReadAt(file_, offset, chunk_.data(), chunk_.size())) {
       chunk_.clear();
       return false;
     }

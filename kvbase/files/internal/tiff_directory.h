@@ -12,14 +12,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "kvbase/files/internal/file_contexts.h"
+#include "kvbase/files/internal/file_format.h"
 #include "kvbase/files/internal/tiff_format.h"
 
 namespace kvbase::internal {
-
-// Reads `count` bytes at `offset` of the file behind `file`, leaving the stream's own position alone
-// (a stream without a file behind it is sought and read); false on a failed read or a short one.
-bool TiffReadAt(std::FILE* file, std::uint64_t offset, void* bytes, std::size_t count);
 
 // The fields of the first IFD, with the values they have when their tag is absent.
 struct KTiffDirectory {
@@ -49,8 +45,8 @@ struct KTiffDirectory {
 
 // Reads the directory the header points to into `directory`. Texts go to the context's target
 // (SetTitle, SetComment, SetDate, SetAuthor), the resolution and its unit into the context. Returns
-// K_SUCCESS, or K_ERROR_FILE_READ when the directory or a resolution cannot be read (the error is also
-// set); entries that cannot be read otherwise are skipped.
+// K_SUCCESS, or K_ERROR_FILE_READ when the directory or a resolution cannot be read; entries that cannot
+// be read otherwise are skipped.
 K_ERRORS ReadTiffDirectory(KLoadContext& context, KTiffDirectory& directory);
 
 // The values of one entry, read on demand in chunks, so that an array of any count costs a small

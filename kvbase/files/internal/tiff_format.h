@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "kvbase/files/internal/file_format.h"
 #include "kvbase/files/internal/little_endian.h"
 
 namespace kvbase::internal {
@@ -108,6 +109,9 @@ class KTiffByteOrder {
  private:
   bool bigEndian_;
 };
+
+K_ERRORS WriteTiff(KSaveContext& context);
+K_ERRORS ReadTiff(KLoadContext& context);
 
 }  // namespace kvbase::internal
 
