@@ -4,19 +4,21 @@ include(GoogleTest)
 
 # Interop tests check our files with independent real readers and writers.
 find_package(TIFF REQUIRED)
-set(KV_TEST_LINK_files TIFF::TIFF JPEG::JPEG)
+find_package(PNG REQUIRED)
+set(KV_TEST_LINK_files TIFF::TIFF JPEG::JPEG PNG::PNG)
 
+# The tests link the library's own objects (kvbase_static), internals included.
 file(GLOB KV_TEST_HELPERS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/kvbase/testing/*.cpp)
-add_library(kvbase_testing STATIC ${KV_TEST_HELPERS} ${PROJECT_SOURCE_DIR}/cmake/empty.cpp)
-target_link_libraries(kvbase_testing PUBLIC kvbase GTest::gtest)
+add_library(kvbase_testing STATIC ${KV_TEST_HELPERS})
+target_link_libraries(kvbase_testing PUBLIC kvbase_static GTest::gtest)
 
 foreach(subsystem platform foundation pixels vectors image files display render)
   file(GLOB_RECURSE tests CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/kvbase/${subsystem}/*_test.cpp)
   if(tests)
     set(target kvbase_${subsystem}_tests)
     add_executable(${target} ${tests} ${PROJECT_SOURCE_DIR}/cmake/sanitizer_options.cpp)
-    target_compile_options(${target} PRIVATE -Wall -Wextra)
-    target_link_libraries(${target} PRIVATE kvbase kvbase_testing GTest::gtest GTest::gtest_main)
+    target_compile_options(${target} PRIVATE ${KV_WARNINGS})
+    target_link_libraries(${target} PRIVATE kvbase_testing GTest::gtest GTest::gtest_main)
     if(DEFINED KV_TEST_LINK_${subsystem})
       target_link_libraries(${target} PRIVATE ${KV_TEST_LINK_${subsystem}})
     endif()

@@ -15,20 +15,21 @@
 // context or bitmap that cannot be made, filled, read or released (K_ERROR_WINDOWS_ERROR).
 
 #include "kvbase/image/image.h"
+#include "kvbase/platform/export.h"
 #include "kvbase/platform/windows_types.h"
 
 // A memory device context with an 8-bit (gray colour table) or 24-bit bitmap holding a copy of the
 // image's pixels selected; null on failure. It becomes the current image device context.
-HDC KOpenImageDC(KImage<unsigned char>* image);
-HDC KOpenImageDC(KImage<KC24>* image);
+KVBASE_API HDC KOpenImageDC(KImage<unsigned char>* image);
+KVBASE_API HDC KOpenImageDC(KImage<KC24>* image);
 
 // Copies the bitmap selected in `dc` back into the image, then deletes the device context and the
 // bitmap. A null `dc` means the current image device context (the last one opened).
-void KCloseImageDC(KImage<unsigned char>* image, HDC dc);
-void KCloseImageDC(KImage<KC24>* image, HDC dc);
+KVBASE_API void KCloseImageDC(KImage<unsigned char>* image, HDC dc);
+KVBASE_API void KCloseImageDC(KImage<KC24>* image, HDC dc);
 
 // Discards the gray palette, so that the next 8-bit draw on a palette device builds it again from the
 // colour table of that draw. The colour-cube palette stays.
-void KUpdatePalette();
+KVBASE_API void KUpdatePalette();
 
 #endif  // KVBASE_DISPLAY_IMAGE_DC_H

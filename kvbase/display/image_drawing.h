@@ -23,24 +23,25 @@
 
 #include "kvbase/image/image.h"
 #include "kvbase/image/roi.h"
+#include "kvbase/platform/export.h"
 #include "kvbase/platform/windows_types.h"
 #include "kvbase/vectors/profile_vectors.h"
 
 // Trace names: "KDrawImageInWindow (BW1 Image)", "(BW1 ROI)", "(BW8 Image)", "(BW8 ROI)",
 // "(BW16 Image)", "(C15 ROI)", "(C16 ROI)", "(C24 ROI)", "(C24A ROI)".
-void KDrawImageInWindow(KImage<int>* image, HDC dc, float zoomX, float zoomY);
-void KDrawImageInWindow(KROI<int>* roi, HDC dc, float zoomX, float zoomY);
+KVBASE_API void KDrawImageInWindow(KImage<int>* image, HDC dc, float zoomX, float zoomY);
+KVBASE_API void KDrawImageInWindow(KROI<int>* roi, HDC dc, float zoomX, float zoomY);
 // 0 after a successful draw, otherwise the current error code.
-short KDrawImageInWindow(KImage<unsigned char>* image, HDC dc, float zoomX, float zoomY);
-void KDrawImageInWindow(KImage<unsigned char>* image, HDC dc, KBW8Vector* lut, float zoomX, float zoomY);
-void KDrawImageInWindow(KImage<unsigned char>* image, HDC dc, KC24Vector* lut, float zoomX, float zoomY);
-void KDrawImageInWindow(KROI<unsigned char>* roi, HDC dc, float zoomX, float zoomY);
-void KDrawImageInWindow(KROI<unsigned char>* roi, HDC dc, KBW8Vector* lut, float zoomX, float zoomY);
-void KDrawImageInWindow(KROI<unsigned char>* roi, HDC dc, KC24Vector* lut, float zoomX, float zoomY);
-void KDrawImageInWindow(KROI<unsigned short>* roi, HDC dc, float zoomX, float zoomY);
-void KDrawImageInWindow(KROI<KC15>* roi, HDC dc, float zoomX, float zoomY);
-void KDrawImageInWindow(KROI<KC16>* roi, HDC dc, float zoomX, float zoomY);
-void KDrawImageInWindow(KROI<KC24>* roi, HDC dc, float zoomX, float zoomY);
-void KDrawImageInWindow(KROI<KC24A>* roi, HDC dc, float zoomX, float zoomY);
+KVBASE_API short KDrawImageInWindow(KImage<unsigned char>* image, HDC dc, float zoomX, float zoomY);
+KVBASE_API void KDrawImageInWindow(KImage<unsigned char>* image, HDC dc, KBW8Vector* lut, float zoomX, float zoomY);
+KVBASE_API void KDrawImageInWindow(KImage<unsigned char>* image, HDC dc, KC24Vector* lut, float zoomX, float zoomY);
+KVBASE_API void KDrawImageInWindow(KROI<unsigned char>* roi, HDC dc, float zoomX, float zoomY);
+KVBASE_API void KDrawImageInWindow(KROI<unsigned char>* roi, HDC dc, KBW8Vector* lut, float zoomX, float zoomY);
+KVBASE_API void KDrawImageInWindow(KROI<unsigned char>* roi, HDC dc, KC24Vector* lut, float zoomX, float zoomY);
+KVBASE_API void KDrawImageInWindow(KROI<unsigned short>* roi, HDC dc, float zoomX, float zoomY);
+KVBASE_API void KDrawImageInWindow(KROI<KC15>* roi, HDC dc, float zoomX, float zoomY);
+KVBASE_API void KDrawImageInWindow(KROI<KC16>* roi, HDC dc, float zoomX, float zoomY);
+KVBASE_API void KDrawImageInWindow(KROI<KC24>* roi, HDC dc, float zoomX, float zoomY);
+KVBASE_API void KDrawImageInWindow(KROI<KC24A>* roi, HDC dc, float zoomX, float zoomY);
 
 #endif  // KVBASE_DISPLAY_IMAGE_DRAWING_H

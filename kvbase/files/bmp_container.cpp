@@ -39,11 +39,16 @@ K_ERRORS CheckSave(const KPixelKind& kind, short format) {
 }  // namespace
 
 const KFileFormat kBmpFileFormat = {
-    "BMP",     K_FILE_FORMAT_BMP,
-    ".bmp",    FormatCodes({K_FILE_FORMAT_BMP_BILEVEL, K_FILE_FORMAT_BMP_GRAY, K_FILE_FORMAT_BMP_COLOR}),
-    Recognise, FormatForExtension,
-    CheckSave, WriteBmp,
-    ReadBmp,
+    "BMP",                                                                                      // name
+    K_FILE_FORMAT_BMP,                                                                          // containerCode
+    ".bmp",                                                                                     // extension
+    FormatCodes({K_FILE_FORMAT_BMP_BILEVEL, K_FILE_FORMAT_BMP_GRAY, K_FILE_FORMAT_BMP_COLOR}),  // codes
+    Recognise,                                                                                  // Recognise
+    FormatForExtension,                                                                         // FormatForExtension
+    CheckSave,                                                                                  // CheckSave
+    WriteBmp,                                                                                   // Write
+    ReadBmp,                                                                                    // Read
+    DescribeBmp,                                                                                // Describe
 };
 
 }  // namespace kvbase::internal

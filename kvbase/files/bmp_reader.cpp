@@ -15,9 +15,10 @@ namespace {
 
 struct KBmpHeader {
   long long width;
-  long long height;   // negative: rows stored top-down
-  int bitCount;       // 1, 8, 15 (5-5-5), 16 (5-6-5) or 24
-  bool otherMasks;    // 16 bits in bit fields of neither layout
+  long long height;  // negative: rows stored top-down
+  int bitCount;      // 1, 8, 15 (5-5-5), 16 (5-6-5) or 24
+  bool otherMasks;   // 16 bits in bit fields of neither layout
+  std::uint32_t compression;
   float resolutionX;  // pixels per metre
   float resolutionY;
 };
@@ -58,6 +59,7 @@ K_ERRORS ReadHeader(std::FILE* file, KBmpHeader& header) {
   // 16-bit pixels are 5-5-5 unless bit fields say otherwise; bit fields of another layout are kept apart,
   // since no pixel kind holds them.
   header.otherMasks = false;
+  header.compression = compression;
   if (bits == 16 && compression != bmp::kCompressionBitFields) header.bitCount = 15;
   if (compression == bmp::kCompressionBitFields && bits == 16) {
     unsigned char masks[bmp::kMasksSize];
@@ -161,6 +163,21 @@ K_ERRORS ReadBmp(KLoadContext& context) {
   const bool complete =
       ReadRows(context, pixelOffset, static_cast<size_t>(rowLength), static_cast<size_t>(stride - rowLength), topDown);
   return complete ? K_SUCCESS : K_ERROR_FILE_READ;
+}
+
+K_ERRORS DescribeBmp(KLoadContext& context, KImageFileInfo& info) {
+  KBmpHeader header;
+  const K_ERRORS read = ReadHeader(context.file, header);
+  if (read != K_SUCCESS) return read;
+  info.width = static_cast<int>(header.width);
+  info.height = static_cast<int>(header.height < 0 ? -header.height : header.height);
+  const bool indexed = header.bitCount <= 8;
+  info.samplesPerPixel = indexed ? 1 : 3;
+  info.bitsPerSample = indexed ? header.bitCount : header.bitCount == 24 ? 8 : 5;
+  info.hasPalette = indexed ? 1 : 0;
+  SetInfoText(info.compression, header.compression == bmp::kCompressionBitFields ? "bit fields" : "none");
+  SetInfoText(info.colorSpace, indexed ? "palette" : "RGB");
+  return K_SUCCESS;
 }
 
 }  // namespace kvbase::internal

@@ -21,10 +21,11 @@ const KFileFormat* const kFileFormats[] = {&kTiffFileFormat, &kBmpFileFormat, &k
 unsigned int gJpegQuality = 50;
 unsigned char gTiffThreshold = 128;
 unsigned int gTiffStripSize = 8192;
+int gPngCompressionLevel = 6;
 
 }  // namespace
 
-KFileSettings CurrentFileSettings() { return {gJpegQuality, gTiffThreshold, gTiffStripSize}; }
+KFileSettings CurrentFileSettings() { return {gJpegQuality, gTiffThreshold, gTiffStripSize, gPngCompressionLevel}; }
 
 int FileKindRow(const KPixelKind& kind) {
   switch (kind.type) {
@@ -180,21 +181,29 @@ K_ERRORS OpenForLoad(KLoadContext& context, const char* path) {
   return K_SUCCESS;
 }
 
-// Recognises the container and lets its reader load the file; `format` is told the container's code
-// as soon as it is known, and the reader's refined code at the end.
-K_ERRORS ReadFile(KLoadContext& context, const char* path, short& format) {
-  const K_ERRORS opened = OpenForLoad(context, path);
-  if (opened != K_SUCCESS) return opened;
+// The container whose signature the file's first bytes have, or the refusal.
+K_ERRORS Recognise(const KLoadContext& context, const KFileFormat*& found) {
   for (const KFileFormat* container : kFileFormats) {
     const KRecognition recognition = container->Recognise(context.header);
     if (recognition == KRecognition::kOther) continue;
     if (recognition == KRecognition::kDamaged) return K_ERROR_BAD_FILE_FORMAT;
-    format = context.format = container->containerCode;
-    const K_ERRORS read = container->Read(context);
-    format = context.format;
-    return read;
+    found = container;
+    return K_SUCCESS;
   }
   return K_ERROR_BAD_FILE_FORMAT;
+}
+
+// Recognises the container and lets its reader load the file; `format` is told the container's code
+// as soon as it is known, and the reader's refined code at the end.
+K_ERRORS ReadFile(KLoadContext& context, const char* path, short& format) {
+  K_ERRORS result = OpenForLoad(context, path);
+  const KFileFormat* container = nullptr;
+  if (result == K_SUCCESS) result = Recognise(context, container);
+  if (result != K_SUCCESS) return result;
+  format = context.format = container->containerCode;
+  result = container->Read(context);
+  format = context.format;
+  return result;
 }
 
 short LoadImage(const KPixelKind& kind, KGenericROI* target, const char* path, short& format) {
@@ -260,3 +269,28 @@ void KSetTiffThreshold(unsigned int threshold) {
   kvbase::internal::gTiffThreshold = static_cast<unsigned char>(threshold & 0xFF);
 }
 void KSetTiffStripSize(unsigned int bytes) { kvbase::internal::gTiffStripSize = bytes; }
+void KSetPngCompressionLevel(unsigned int level) {
+  kvbase::internal::gPngCompressionLevel = static_cast<int>(level > 9 ? 9 : level);
+}
+
+short KGetImageFileInfo(const char* path, KImageFileInfo* info) {
+  constexpr const char* kTrace = "KGetImageFileInfo";
+  KOk();
+  if (info == nullptr) return KReport(K_ERROR_PARAMETER_2_OUT_OF_RANGE, kTrace);
+  *info = KImageFileInfo{};
+  KLoadContext context{};
+  context.kind = &K_PIXEL_KIND_C24;
+  context.unit = &KUnitNone;
+  K_ERRORS result = OpenForLoad(context, path);
+  const KFileFormat* container = nullptr;
+  if (result == K_SUCCESS) result = Recognise(context, container);
+  if (result == K_SUCCESS) {
+    info->container = container->containerCode;
+    info->pages = 1;
+    result = container->Describe(context, *info);
+  }
+  if (context.file != nullptr) std::fclose(context.file);
+  if (result != K_SUCCESS) return KReport(result, kTrace);
+  KOk();
+  return K_SUCCESS;
+}

@@ -25,27 +25,49 @@
 
 #include "kvbase/image/image.h"
 #include "kvbase/image/roi.h"
+#include "kvbase/platform/export.h"
 
-short KSaveImage(KImage<int>* image, const char* path, short format);         // "KImageBW1::Save"
-short KSaveImage(KROI<unsigned char>* roi, const char* path, short format);   // "KROIBW8::Save"
-short KSaveImage(KROI<unsigned short>* roi, const char* path, short format);  // "KROIBW16::Save"
-short KSaveImage(KROI<KC24>* roi, const char* path, short format);            // "KROIC24::Save"
-short KSaveImage(KROI<KC15>* roi, const char* path, short format);            // "KROIC15::Save"
-short KSaveImage(KROI<KC16>* roi, const char* path, short format);            // "KROIC16::Save"
+KVBASE_API short KSaveImage(KImage<int>* image, const char* path, short format);         // "KImageBW1::Save"
+KVBASE_API short KSaveImage(KROI<unsigned char>* roi, const char* path, short format);   // "KROIBW8::Save"
+KVBASE_API short KSaveImage(KROI<unsigned short>* roi, const char* path, short format);  // "KROIBW16::Save"
+KVBASE_API short KSaveImage(KROI<KC24>* roi, const char* path, short format);            // "KROIC24::Save"
+KVBASE_API short KSaveImage(KROI<KC15>* roi, const char* path, short format);            // "KROIC15::Save"
+KVBASE_API short KSaveImage(KROI<KC16>* roi, const char* path, short format);            // "KROIC16::Save"
 
-short KLoadImage(KImage<int>* image, const char* path, short& format);         // "KROIBW1::Load"
-short KLoadImage(KROI<unsigned char>* roi, const char* path, short& format);   // "KROIBW8::Load"
-short KLoadImage(KROI<unsigned short>* roi, const char* path, short& format);  // "KImageBW16::Load"
-short KLoadImage(KROI<KC15>* roi, const char* path, short& format);            // "KImageC15::Load"
-short KLoadImage(KROI<KC16>* roi, const char* path, short& format);            // "KImageC16::Load"
-short KLoadImage(KROI<KC24>* roi, const char* path, short& format);            // "KImageC24::Load"
+KVBASE_API short KLoadImage(KImage<int>* image, const char* path, short& format);         // "KROIBW1::Load"
+KVBASE_API short KLoadImage(KROI<unsigned char>* roi, const char* path, short& format);   // "KROIBW8::Load"
+KVBASE_API short KLoadImage(KROI<unsigned short>* roi, const char* path, short& format);  // "KImageBW16::Load"
+KVBASE_API short KLoadImage(KROI<KC15>* roi, const char* path, short& format);            // "KImageC15::Load"
+KVBASE_API short KLoadImage(KROI<KC16>* roi, const char* path, short& format);            // "KImageC16::Load"
+KVBASE_API short KLoadImage(KROI<KC24>* roi, const char* path, short& format);            // "KImageC24::Load"
 
 // JPEG quality handed to the codec as it is (default 50; the codec limits it to 1..100).
-void KSetJpegQuality(unsigned int quality);
+KVBASE_API void KSetJpegQuality(unsigned int quality);
 // Gray level at and above which a pixel becomes a set bit in bilevel TIFF; the low 8 bits are kept
 // (default 128).
-void KSetTiffThreshold(unsigned int threshold);
+KVBASE_API void KSetTiffThreshold(unsigned int threshold);
 // Target size of one TIFF strip in bytes; 0 writes the whole image as one strip (default 8192).
-void KSetTiffStripSize(unsigned int bytes);
+KVBASE_API void KSetTiffStripSize(unsigned int bytes);
+// zlib compression level of PNG files, 0 (stored) to 9 (smallest); larger values count as 9 (default 6).
+KVBASE_API void KSetPngCompressionLevel(unsigned int level);
+
+// What an image file holds, read from its headers without its pixels.
+struct KImageFileInfo {
+  short container;  // K_FILE_FORMAT_TIFF, _BMP, _JPEG or _PNG
+  int width;
+  int height;
+  int samplesPerPixel;   // colour samples and alpha, as stored; a palette file has 1
+  int bitsPerSample;     // of the stored samples (palette files: of the index)
+  int hasPalette;        // 1 when the samples index a colour table
+  int hasAlpha;          // 1 when one of the samples is alpha, which loads drop
+  int pages;             // images in the file: 1 but for multi-page TIFF, whose first page loads
+  char compression[32];  // how the pixels are stored: "none", "PackBits", "LZW", "Deflate", "RLE8" ...
+  char colorSpace[16];   // "gray", "RGB", "palette", "YCbCr", "CMYK", "YCCK"
+};
+
+// Fills `info` from the file's headers. Returns K_SUCCESS, or the current error after tracing
+// "KGetImageFileInfo": K_ERROR_FILE_OPEN, K_ERROR_FILE_READ, K_ERROR_BAD_FILE_FORMAT, or the container's
+// own code for a header it cannot describe.
+KVBASE_API short KGetImageFileInfo(const char* path, KImageFileInfo* info);
 
 #endif  // KVBASE_FILES_IMAGE_FILES_H

@@ -4,9 +4,11 @@
 #include <array>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <tuple>
 
 #include "kvbase/testing/image_files_test_support.h"
+#include "kvbase/testing/tiff_builder.h"
 #include "kvbase/testing/trace_capture.h"
 
 namespace {
@@ -229,6 +231,76 @@ TEST(ImageFiles, StreamRecordOfBottomUpRowsHoldsTheirPixels) {
   record.resize(std::fread(record.data(), 1, record.size(), file));
   std::fclose(file);
   EXPECT_EQ(record, (Bytes{3, 0, 0, 0, 2, 0, 0, 0, 11, 12, 13, 19, 21, 22, 23, 29}));
+}
+
+}  // namespace
+
+namespace {
+
+using kvbase::testing::KBytes;
+using kvbase::testing::KTiffBuilder;
+
+KImageFileInfo InfoOf(const std::string& path) {
+  KImageFileInfo info;
+  std::memset(&info, 0x5A, sizeof info);  // every field must be written
+  EXPECT_EQ(KGetImageFileInfo(path.c_str(), &info), K_SUCCESS) << path;
+  return info;
+}
+
+std::string Describe(const KImageFileInfo& i) {
+  return std::to_string(i.container) + " " + std::to_string(i.width) + "x" + std::to_string(i.height) + " " +
+         std::to_string(i.samplesPerPixel) + "x" + std::to_string(i.bitsPerSample) + " palette " +
+         std::to_string(i.hasPalette) + " alpha " + std::to_string(i.hasAlpha) + " pages " + std::to_string(i.pages) +
+         " " + i.compression + " " + i.colorSpace;
+}
+
+TEST(ImageFiles, FileInfoComesFromTheHeadersOfEachContainer) {
+  KTempDir dir;
+  KImageBW8 gray(9, 4);
+  KImageC24 colour(5, 3);
+  FillPattern(gray);
+  FillPattern(colour);
+  const struct {
+    std::string name;
+    short format;
+    bool colour;
+    std::string described;
+  } cases[] = {
+      {"gray.tif", K_FILE_FORMAT_TIFF_GRAY_PACKBITS, false, "1 9x4 1x8 palette 0 alpha 0 pages 1 PackBits gray"},
+      {"bilevel.tif", K_FILE_FORMAT_TIFF_BILEVEL, false, "1 9x4 1x1 palette 0 alpha 0 pages 1 none gray"},
+      {"colour.tif", K_FILE_FORMAT_TIFF_COLOR, true, "1 5x3 3x8 palette 0 alpha 0 pages 1 none RGB"},
+      {"gray.bmp", K_FILE_FORMAT_BMP_GRAY, false, "7 9x4 1x8 palette 1 alpha 0 pages 1 none palette"},
+      {"colour.bmp", K_FILE_FORMAT_BMP_COLOR, true, "7 5x3 3x8 palette 0 alpha 0 pages 1 none RGB"},
+      {"gray.jpg", K_FILE_FORMAT_JPEG_GRAY, false, "10 9x4 1x8 palette 0 alpha 0 pages 1 baseline gray"},
+      {"colour.jpg", K_FILE_FORMAT_JPEG_COLOR, true, "10 5x3 3x8 palette 0 alpha 0 pages 1 baseline YCbCr"},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir.Path(c.name);
+    ASSERT_EQ(c.colour ? KSaveImage(&colour, path.c_str(), c.format) : KSaveImage(&gray, path.c_str(), c.format),
+              K_SUCCESS);
+    EXPECT_EQ(Describe(InfoOf(path)), c.described) << c.name;
+  }
+
+  // Pages are the directories chained from the header, each counted once.
+  KTiffBuilder tiff(false);
+  tiff.Long(256, {2}).Long(257, {1}).Short(258, {8}).Short(262, {1}).Strips({{1, 2}});
+  KBytes pages = tiff.Build();
+  const std::uint32_t ifdEnd = 8 + 2 + 12 * pages[8] + pages[9] * 256 * 12;  // the next-IFD link
+  KBytes twice = pages;
+  const std::uint32_t second = static_cast<std::uint32_t>(twice.size());
+  twice.insert(twice.end(), pages.begin() + 8, pages.begin() + ifdEnd + 4);  // a copy of the directory
+  PutLe32(twice, ifdEnd, second);
+  KBytes loop = pages;
+  PutLe32(loop, ifdEnd, 8);  // back onto itself
+  ASSERT_TRUE(KWriteFileBytes(dir.Path("two.tif"), twice) && KWriteFileBytes(dir.Path("loop.tif"), loop));
+  EXPECT_EQ(InfoOf(dir.Path("two.tif")).pages, 2);
+  EXPECT_EQ(InfoOf(dir.Path("loop.tif")).pages, 1);
+
+  KTraceCapture trace;
+  KImageFileInfo info;
+  EXPECT_EQ(KGetImageFileInfo(dir.Path("missing.tif").c_str(), &info), K_ERROR_FILE_OPEN);
+  EXPECT_EQ(KGetImageFileInfo(dir.Path("gray.tif").c_str(), nullptr), K_ERROR_PARAMETER_2_OUT_OF_RANGE);
+  EXPECT_EQ(trace.Names(), (Names{"KGetImageFileInfo", "KGetImageFileInfo"}));
 }
 
 }  // namespace

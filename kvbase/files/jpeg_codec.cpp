@@ -184,6 +184,40 @@ K_ERRORS ReadJpeg(KLoadContext& context) {
   return K_SUCCESS;
 }
 
+namespace {
+
+const char* ColorSpaceName(J_COLOR_SPACE space) {
+  switch (space) {
+    case JCS_GRAYSCALE: return "gray";
+    case JCS_RGB: return "RGB";
+    case JCS_YCbCr: return "YCbCr";
+    case JCS_CMYK: return "CMYK";
+    case JCS_YCCK: return "YCCK";
+    default: return "other";
+  }
+}
+
+}  // namespace
+
+K_ERRORS DescribeJpeg(KLoadContext& context, KImageFileInfo& info) {
+  jpeg_decompress_struct codec;
+  KJpegErrorManager errors;
+  UseErrorManager(codec, errors);
+  if (setjmp(errors.jump)) return Abandon(codec, K_ERROR_JPEG_READ);
+  jpeg_create_decompress(&codec);
+  if (std::fseek(context.file, 0, SEEK_SET) != 0) return Abandon(codec, K_ERROR_FILE_READ);
+  jpeg_stdio_src(&codec, context.file);
+  jpeg_read_header(&codec, TRUE);
+  info.width = static_cast<int>(codec.image_width);
+  info.height = static_cast<int>(codec.image_height);
+  info.samplesPerPixel = codec.num_components;
+  info.bitsPerSample = codec.data_precision;
+  SetInfoText(info.compression, codec.arith_code ? "arithmetic" : codec.progressive_mode ? "progressive" : "baseline");
+  SetInfoText(info.colorSpace, ColorSpaceName(codec.jpeg_color_space));
+  jpeg_destroy_decompress(&codec);
+  return K_SUCCESS;
+}
+
 K_ERRORS WriteJpeg(KSaveContext& context) {
   jpeg_compress_struct codec;
   KJpegErrorManager errors;

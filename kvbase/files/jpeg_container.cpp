@@ -46,11 +46,16 @@ K_ERRORS CheckSave(const KPixelKind& kind, short format) {
 }  // namespace
 
 const KFileFormat kJpegFileFormat = {
-    "JPEG",    K_FILE_FORMAT_JPEG,
-    ".jpg",    FormatCodes({K_FILE_FORMAT_JPEG_BILEVEL, K_FILE_FORMAT_JPEG_GRAY, K_FILE_FORMAT_JPEG_COLOR}),
-    Recognise, FormatForExtension,
-    CheckSave, WriteJpeg,
-    ReadJpeg,
+    "JPEG",                                                                                        // name
+    K_FILE_FORMAT_JPEG,                                                                            // containerCode
+    ".jpg",                                                                                        // extension
+    FormatCodes({K_FILE_FORMAT_JPEG_BILEVEL, K_FILE_FORMAT_JPEG_GRAY, K_FILE_FORMAT_JPEG_COLOR}),  // codes
+    Recognise,                                                                                     // Recognise
+    FormatForExtension,                                                                            // FormatForExtension
+    CheckSave,                                                                                     // CheckSave
+    WriteJpeg,                                                                                     // Write
+    ReadJpeg,                                                                                      // Read
+    DescribeJpeg,                                                                                  // Describe
 };
 
 }  // namespace kvbase::internal

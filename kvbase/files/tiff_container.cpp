@@ -45,17 +45,18 @@ K_ERRORS CheckSave(const KPixelKind& kind, short format) {
 }  // namespace
 
 const KFileFormat kTiffFileFormat = {
-    "TIFF",
-    K_FILE_FORMAT_TIFF,
-    ".tif",
+    "TIFF",              // name
+    K_FILE_FORMAT_TIFF,  // containerCode
+    ".tif",              // extension
     FormatCodes({K_FILE_FORMAT_TIFF_BILEVEL, K_FILE_FORMAT_TIFF_GRAY, K_FILE_FORMAT_TIFF_COLOR,
                  K_FILE_FORMAT_TIFF_BILEVEL_PACKBITS, K_FILE_FORMAT_TIFF_GRAY_PACKBITS,
-                 K_FILE_FORMAT_TIFF_COLOR_PACKBITS}),
-    Recognise,
-    FormatForExtension,
-    CheckSave,
-    WriteTiff,
-    ReadTiff,
+                 K_FILE_FORMAT_TIFF_COLOR_PACKBITS}),  // codes
+    Recognise,                                         // Recognise
+    FormatForExtension,                                // FormatForExtension
+    CheckSave,                                         // CheckSave
+    WriteTiff,                                         // Write
+    ReadTiff,                                          // Read
+    DescribeTiff,                                      // Describe
 };
 
 }  // namespace kvbase::internal

@@ -395,8 +395,52 @@ K_ERRORS Read(KLoadContext& context) {
   return ReadsWholeRows(d) ? ReadRows(context, d, target, fixes) : ReadStream(context, d, target, fixes);
 }
 
+const char* CompressionName(std::uint32_t compression) {
+  switch (compression) {
+    case kCompressionNone: return "none";
+    case kCompressionPackBits: return "PackBits";
+    case 5: return "LZW";
+    case 7: return "JPEG";
+    case 8:
+    case 32946: return "Deflate";
+    default: return "other";
+  }
+}
+
+const char* ColorSpaceName(const KTiffDirectory& d) {
+  if (!d.hasPhotometric) return "unknown";
+  switch (d.photometric) {
+    case 0: return "gray (white 0)";
+    case kPhotometricBlackIsZero: return "gray";
+    case kPhotometricRgb: return "RGB";
+    case 3: return "palette";
+    case 5: return "CMYK";
+    case 6: return "YCbCr";
+    default: return "other";
+  }
+}
+
 }  // namespace
 
 K_ERRORS ReadTiff(KLoadContext& context) { return Read(context); }
+
+K_ERRORS DescribeTiff(KLoadContext& context, KImageFileInfo& info) {
+  KTiffDirectory d(context.header[0] == 'M');
+  if (ReadTiffDirectory(context, d) != K_SUCCESS) return K_ERROR_FILE_READ;
+  if (d.width == 0 || d.height == 0 || d.width > INT_MAX || d.height > INT_MAX) return K_ERROR_BAD_FILE_FORMAT;
+  info.width = static_cast<int>(d.width);
+  info.height = static_cast<int>(d.height);
+  info.samplesPerPixel = static_cast<int>(d.samplesPerPixel);
+  info.bitsPerSample = static_cast<int>(d.bitsPerSample);
+  info.hasPalette = d.hasPhotometric && d.photometric == 3 ? 1 : 0;
+  const std::uint32_t colourSamples = d.hasPhotometric && (d.photometric == kPhotometricRgb || d.photometric == 6) ? 3
+                                      : d.hasPhotometric && d.photometric == 5                                     ? 4
+                                                                                                                   : 1;
+  info.hasAlpha = d.samplesPerPixel > colourSamples ? 1 : 0;
+  info.pages = static_cast<int>(CountTiffPages(context, d.order));
+  SetInfoText(info.compression, CompressionName(d.compression));
+  SetInfoText(info.colorSpace, ColorSpaceName(d));
+  return K_SUCCESS;
+}
 
 }  // namespace kvbase::internal

@@ -1,8 +1,8 @@
 // The TIFF writer's bytes; that libtiff reads every kind of file we write is checked in tiff_interop_test.
 
-#include "kvbase/testing/image_files_test_support.h"
 #include "kvbase/files/internal/tiff_packbits.h"
 #include "kvbase/files/internal/tiff_rgb.h"
+#include "kvbase/testing/image_files_test_support.h"
 #include "kvbase/testing/trace_capture.h"
 
 namespace {

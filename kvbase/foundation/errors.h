@@ -9,6 +9,7 @@
 // for failures, depending on the trace mode. The state is plain global data: one thread at a time.
 
 #include "kvbase/foundation/error_codes.h"
+#include "kvbase/platform/export.h"
 
 enum K_TRACE_MODE : int {
   K_TRACE_SILENT = 0,
@@ -18,36 +19,36 @@ enum K_TRACE_MODE : int {
 
 // Set to non-zero by client code whose own tracing macro reports failures through KTraceFullError;
 // KTraceError then stays quiet in K_TRACE_ON_FULL_ERROR mode.
-extern int bKMacroTrace;
+extern KVBASE_API int bKMacroTrace;
 
 // Sets the current error to K_SUCCESS and returns it.
-K_ERRORS KOk();
+KVBASE_API K_ERRORS KOk();
 // Stores `code` (unchecked) as the current error and returns it.
-K_ERRORS KSetError(K_ERRORS code);
-K_ERRORS KGetError();
+KVBASE_API K_ERRORS KSetError(K_ERRORS code);
+KVBASE_API K_ERRORS KGetError();
 // 1 when the current error is below 1000, else 0.
-int KSuccess();
+KVBASE_API int KSuccess();
 // 1 when the current error is 1000 or more, else 0.
-int KFailure();
+KVBASE_API int KFailure();
 
 // The text of `code`; for a code not in the table, "Unknown error code: %hd" filled with the code cut to
 // 16 bits, in a static buffer that the next unknown code overwrites.
-const char* KGetErrorText(K_ERRORS code);
+KVBASE_API const char* KGetErrorText(K_ERRORS code);
 // The text of the current error.
-const char* KGetErrorText();
+KVBASE_API const char* KGetErrorText();
 
-void KSetTraceMode(K_TRACE_MODE mode);
-K_TRACE_MODE KGetTraceMode();
+KVBASE_API void KSetTraceMode(K_TRACE_MODE mode);
+KVBASE_API K_TRACE_MODE KGetTraceMode();
 
 // Called by library operations after they set a failure: shows "Function: <name>\n<error text>" in a
 // box captioned "KTrace" when the current error is a failure and the mode asks for it. Returns the
 // current error.
-K_ERRORS KTraceError(const char* functionName);
+KVBASE_API K_ERRORS KTraceError(const char* functionName);
 // For client macros: in K_TRACE_ON_FULL_ERROR mode shows "File <file>, line <line>\n<text>\n<error
 // text>" for a pending failure. Returns the current error cut to 16 bits.
-short KTraceFullError(const char* file, int line, const char* text);
+KVBASE_API short KTraceFullError(const char* file, int line, const char* text);
 
 // "6.0.0".
-const char* KGetVersion();
+KVBASE_API const char* KGetVersion();
 
 #endif  // KVBASE_FOUNDATION_ERRORS_H

@@ -4,7 +4,9 @@
 // KStatistics: the last N values of a stream of measurements in a ring, with their mean, population
 // standard deviation, minimum and maximum. A window of 0 ignores every value.
 
-class KStatistics {
+#include "kvbase/platform/export.h"
+
+class KVBASE_API KStatistics {
  public:
   explicit KStatistics(unsigned int windowSize = 0);
   ~KStatistics();

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "kvbase/platform/clocks.h"
-#include "kvbase/platform/cpu.h"
+#include "kvbase/platform/internal/cpu.h"
 
 namespace {
 

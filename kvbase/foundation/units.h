@@ -8,7 +8,9 @@
 // to its unit (never owned) and converts itself between units. Angles passed to library operations are
 // in the current angle unit (turns at start-up); KToRadians and KFromRadians convert.
 
-class KMeasurementUnit {
+#include "kvbase/platform/export.h"
+
+class KVBASE_API KMeasurementUnit {
  public:
   // Copies at most 15 characters of `name`.
   KMeasurementUnit(float magnitude, const char* name);
@@ -24,22 +26,22 @@ class KMeasurementUnit {
   float magnitude_;
 };
 
-extern KMeasurementUnit KUnitNone;  // "None", the size of a metre
-extern KMeasurementUnit KUnit_um;   // micrometre; its name is the micro sign 0xB5 then "m"
-extern KMeasurementUnit KUnit_mm;
-extern KMeasurementUnit KUnit_cm;
-extern KMeasurementUnit KUnit_dm;
-extern KMeasurementUnit KUnit_m;
-extern KMeasurementUnit KUnit_dam;  // "Dm"
-extern KMeasurementUnit KUnit_hm;   // "Hm"
-extern KMeasurementUnit KUnit_km;   // "Km"
-extern KMeasurementUnit KUnit_mil;
-extern KMeasurementUnit KUnit_inch;
-extern KMeasurementUnit KUnit_foot;  // "feet"
-extern KMeasurementUnit KUnit_yard;
-extern KMeasurementUnit KUnit_mile;
+extern KVBASE_API KMeasurementUnit KUnitNone;  // "None", the size of a metre
+extern KVBASE_API KMeasurementUnit KUnit_um;   // micrometre; its name is the micro sign 0xB5 then "m"
+extern KVBASE_API KMeasurementUnit KUnit_mm;
+extern KVBASE_API KMeasurementUnit KUnit_cm;
+extern KVBASE_API KMeasurementUnit KUnit_dm;
+extern KVBASE_API KMeasurementUnit KUnit_m;
+extern KVBASE_API KMeasurementUnit KUnit_dam;  // "Dm"
+extern KVBASE_API KMeasurementUnit KUnit_hm;   // "Hm"
+extern KVBASE_API KMeasurementUnit KUnit_km;   // "Km"
+extern KVBASE_API KMeasurementUnit KUnit_mil;
+extern KVBASE_API KMeasurementUnit KUnit_inch;
+extern KVBASE_API KMeasurementUnit KUnit_foot;  // "feet"
+extern KVBASE_API KMeasurementUnit KUnit_yard;
+extern KVBASE_API KMeasurementUnit KUnit_mile;
 
-class KDimensionalValue {
+class KVBASE_API KDimensionalValue {
  public:
   KDimensionalValue();  // 1.0 in KUnitNone
   KDimensionalValue(float value, KMeasurementUnit* unit);
@@ -69,11 +71,11 @@ enum K_ANGLE_UNITS : int {
 
 // Stores `unit` and its conversion factors. An unknown unit is stored all the same, keeps the previous
 // factors and sets K_ERROR_PARAMETER_1_OUT_OF_RANGE.
-void KSetAngleUnit(K_ANGLE_UNITS unit);
-K_ANGLE_UNITS KGetAngleUnit();
+KVBASE_API void KSetAngleUnit(K_ANGLE_UNITS unit);
+KVBASE_API K_ANGLE_UNITS KGetAngleUnit();
 // `angle` in the current unit, in radians.
-float KToRadians(float angle);
+KVBASE_API float KToRadians(float angle);
 // `angle` in radians, in the current unit.
-float KFromRadians(float angle);
+KVBASE_API float KFromRadians(float angle);
 
 #endif  // KVBASE_FOUNDATION_UNITS_H

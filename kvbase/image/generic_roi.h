@@ -14,6 +14,7 @@
 #include "kvbase/foundation/errors.h"
 #include "kvbase/foundation/units.h"
 #include "kvbase/pixels/pixel_types.h"
+#include "kvbase/platform/export.h"
 #include "kvbase/platform/windows_types.h"
 
 // Object lists of the companion libraries; this library only passes the pointer on.
@@ -26,7 +27,7 @@ enum K_FRAME_POSITION : int {
   K_FRAME_POSITION_OUTSIDE = 2,
 };
 
-class KGenericROI {
+class KVBASE_API KGenericROI {
  public:
   KGenericROI();
   virtual ~KGenericROI();

@@ -13,9 +13,10 @@
 
 #include "kvbase/foundation/units.h"
 #include "kvbase/image/roi.h"
+#include "kvbase/platform/export.h"
 
 template <typename T>
-class KImage : public KROI<T> {
+class KVBASE_API KImage : public KROI<T> {
  public:
   KImage();
   KImage(int width, int height);

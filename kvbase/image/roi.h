@@ -15,6 +15,7 @@
 //   unsigned char* p = roi.GetImagePtr(0, 0);   // rows are GetRowPitch() bytes apart
 
 #include "kvbase/image/generic_roi.h"
+#include "kvbase/platform/export.h"
 #include "kvbase/vectors/vector_template.h"
 
 class KBW8Vector;
@@ -49,15 +50,24 @@ enum IMAGE_FILE_TYPES : int {
   K_FILE_FORMAT_JPEG_GRAY = 10,
   K_FILE_FORMAT_JPEG_COLOR = 11,
   K_FILE_FORMAT_AUTO = 12,
+  // Codes after K_FILE_FORMAT_AUTO: PNG, and compressed TIFF written with the horizontal predictor.
+  K_FILE_FORMAT_PNG_BILEVEL = 13,
+  K_FILE_FORMAT_PNG_GRAY = 14,   // 8 or 16 bits
+  K_FILE_FORMAT_PNG_COLOR = 15,  // 8-bit RGB
+  K_FILE_FORMAT_TIFF_GRAY_DEFLATE = 16,
+  K_FILE_FORMAT_TIFF_COLOR_DEFLATE = 17,
+  K_FILE_FORMAT_TIFF_GRAY_LZW = 18,
+  K_FILE_FORMAT_TIFF_COLOR_LZW = 19,
   // The containers, as a load names them the moment it has recognised a file (before its reader
-  // tells the exact code): TIFF, BMP and JPEG.
+  // tells the exact code).
   K_FILE_FORMAT_TIFF = K_FILE_FORMAT_TIFF_GRAY,
   K_FILE_FORMAT_BMP = K_FILE_FORMAT_BMP_GRAY,
   K_FILE_FORMAT_JPEG = K_FILE_FORMAT_JPEG_GRAY,
+  K_FILE_FORMAT_PNG = K_FILE_FORMAT_PNG_GRAY,
 };
 
 template <typename T>
-class KROI : public KGenericROI {
+class KVBASE_API KROI : public KGenericROI {
  public:
   using KGenericROI::SetColorSystem;
 

@@ -50,16 +50,16 @@ enum : short {
 };
 
 // 15-bit colour word: red 0x7C00, green 0x03E0, blue 0x001F; the top bit carries nothing.
-struct KC15 {
+struct KVBASE_API KC15 {
   std::uint16_t word;
 };
 
 // 16-bit colour word: red 0xF800, green 0x07E0, blue 0x001F.
-struct KC16 {
+struct KVBASE_API KC16 {
   std::uint16_t word;
 };
 
-struct KC24 {
+struct KVBASE_API KC24 {
   unsigned char byte0;
   unsigned char byte1;
   unsigned char byte2;
@@ -70,7 +70,7 @@ struct KC24 {
 };
 
 // A KC24 followed by a fourth byte that display code ignores.
-struct KC24A {
+struct KVBASE_API KC24A {
   unsigned char byte0;
   unsigned char byte1;
   unsigned char byte2;
@@ -78,7 +78,7 @@ struct KC24A {
 };
 
 // Sub-pixel position; moved as an opaque 8-byte value by this library.
-union KSubPixel64 {
+union KVBASE_API KSubPixel64 {
   std::uint64_t bits;
   struct {
     float x;
@@ -87,7 +87,7 @@ union KSubPixel64 {
 };
 
 // Complex value; moved as an opaque 8-byte value by this library.
-struct KComplex64 {
+struct KVBASE_API KComplex64 {
   float real;
   float imaginary;
 };
@@ -100,7 +100,7 @@ static_assert(sizeof(KSubPixel64) == 8, "KSubPixel64 is 8 bytes");
 static_assert(sizeof(KComplex64) == 8, "KComplex64 is 8 bytes");
 
 // Three float components; no library operation takes or returns one.
-struct KColor {
+struct KVBASE_API KColor {
   float first;
   float second;
   float third;
@@ -109,15 +109,15 @@ struct KColor {
 };
 
 // Colour constants, built at load in this order.
-extern KC24 KBlack24;
-extern KC24 KRed24;
-extern KC24 KGreen24;
-extern KC24 KBlue24;
-extern KC24 KCyan24;
-extern KC24 KMagenta24;
-extern KC24 KYellow24;
-extern KC24 KWhite24;
-extern KC24 KGray24;
+extern KVBASE_API KC24 KBlack24;
+extern KVBASE_API KC24 KRed24;
+extern KVBASE_API KC24 KGreen24;
+extern KVBASE_API KC24 KBlue24;
+extern KVBASE_API KC24 KCyan24;
+extern KVBASE_API KC24 KMagenta24;
+extern KVBASE_API KC24 KYellow24;
+extern KVBASE_API KC24 KWhite24;
+extern KVBASE_API KC24 KGray24;
 
 // The facts of one pixel kind, written once for every subsystem: sizes, planes and the bits of each
 // plane (what the image file front calls the kind of a source or target), the masks of the 16-bit

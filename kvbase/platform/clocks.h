@@ -8,6 +8,7 @@
 // KSetPerformanceCounterAvailable(0) makes the counter report that it does not exist, as on a machine
 // without one, so that the stopwatch's fallback to the system time can be exercised.
 
+#include "kvbase/platform/export.h"
 #include "kvbase/platform/windows_types.h"
 
 typedef union _LARGE_INTEGER {
@@ -30,13 +31,13 @@ typedef struct _SYSTEMTIME {
 } SYSTEMTIME;
 
 // Counts per second of the counter; FALSE (and 0) when no counter is available.
-BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+KVBASE_API BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 // The counter's present value; FALSE (and 0) when no counter is available.
-BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
+KVBASE_API BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
 // The present wall-clock time, UTC.
-void GetSystemTime(SYSTEMTIME* time);
+KVBASE_API void GetSystemTime(SYSTEMTIME* time);
 
 // Switches the performance counter on (non-zero, the default) or off, for the whole process.
-void KSetPerformanceCounterAvailable(int available);
+KVBASE_API void KSetPerformanceCounterAvailable(int available);
 
 #endif  // KVBASE_PLATFORM_CLOCKS_H

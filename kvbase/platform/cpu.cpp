@@ -1,4 +1,4 @@
-#include "kvbase/platform/cpu.h"
+#include "kvbase/platform/internal/cpu.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 
+#include "kvbase/platform/export.h"
 #include "kvbase/platform/windows_types.h"
 
 constexpr DWORD BI_RGB = 0;
@@ -77,13 +78,15 @@ static_assert(sizeof(RGBQUAD) == 4, "RGBQUAD is 4 bytes");
 // entries, 0 meaning all of them), zero-filled, with the orientation of biHeight. `*bits` (when `bits`
 // is not null) receives the address of the pixel memory, which lives as long as the bitmap.
 // `dc` must be a live device context; `section` must be null and `offset` 0. Null on failure.
-HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, void* section, DWORD offset);
+KVBASE_API HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, void* section,
+                                    DWORD offset);
 
 // Copies scan lines `start` to `start + count - 1` (counted from the bottom for a bottom-up source,
 // from the top for a top-down one) from `pixels`, described by `info`, into `bitmap`, converting colours
 // to the bitmap's format. The source has the bitmap's width and height. Returns the number of lines
 // copied, 0 on failure.
-int SetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT count, const void* pixels, const BITMAPINFO* info, UINT usage);
+KVBASE_API int SetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT count, const void* pixels, const BITMAPINFO* info,
+                         UINT usage);
 
 // Copies scan lines of `bitmap` into `pixels` in the format `info` asks for (its width must be the
 // bitmap's; its height gives the orientation). When the bit count is the bitmap's own (1 or 8), the
@@ -91,27 +94,27 @@ int SetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT count, const void* pixels
 // format colours map to the nearest entry of the table the caller put in `info`. With null `pixels`
 // the header of `info` is filled with the bitmap's format (bottom-up height, biSizeImage) and the
 // bitmap's height is returned. Returns the number of lines copied, 0 on failure.
-int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT count, void* pixels, BITMAPINFO* info, UINT usage);
+KVBASE_API int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT count, void* pixels, BITMAPINFO* info, UINT usage);
 
 // Draws the `width` x `height` source rectangle at (`xSrc`, `ySrc`) of a DIB, unscaled, with its
 // top-left corner at logical (`xDest`, `yDest`). `pixels` holds the scan lines `start` to
 // `start + lines - 1` only (banding); rows outside them are not drawn. Colours map to the device's
 // format; what falls outside the bitmap of the device context or the source is left alone. Returns
 // the number of scan lines given, 0 on failure.
-int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc, int ySrc, UINT start,
-                      UINT lines, const void* pixels, const BITMAPINFO* info, UINT usage);
+KVBASE_API int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc, int ySrc,
+                                 UINT start, UINT lines, const void* pixels, const BITMAPINFO* info, UINT usage);
 
 // Draws the source rectangle (`xSrc`, `ySrc`, `wSrc` x `hSrc`) of a DIB into the destination rectangle
 // (`xDest`, `yDest`, `wDest` x `hDest`) by nearest sampling: destination column i takes the source
 // column whose extent holds the centre of i (ties go left). Sizes must be positive (no mirroring);
 // `rop` must be SRCCOPY. Clipped to the device's bitmap; destination pixels whose sample falls outside
 // the DIB are left alone. Returns the number of destination lines, 0 on failure.
-int StretchDIBits(HDC dc, int xDest, int yDest, int wDest, int hDest, int xSrc, int ySrc, int wSrc, int hSrc,
-                  const void* pixels, const BITMAPINFO* info, UINT usage, DWORD rop);
+KVBASE_API int StretchDIBits(HDC dc, int xDest, int yDest, int wDest, int hDest, int xSrc, int ySrc, int wSrc, int hSrc,
+                             const void* pixels, const BITMAPINFO* info, UINT usage, DWORD rop);
 
 // Sets the stretch mode (BLACKONWHITE, WHITEONBLACK, COLORONCOLOR, HALFTONE) and returns the previous
 // one (BLACKONWHITE in a new device context); 0 for a bad handle or mode.
-int SetStretchBltMode(HDC dc, int mode);
-int GetStretchBltMode(HDC dc);
+KVBASE_API int SetStretchBltMode(HDC dc, int mode);
+KVBASE_API int GetStretchBltMode(HDC dc);
 
 #endif  // KVBASE_PLATFORM_GDI_DIB_H

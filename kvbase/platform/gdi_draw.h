@@ -12,32 +12,33 @@
 // interior with the selected brush first and then outline it with the pen; NULL_PEN and NULL_BRUSH
 // skip either step.
 
+#include "kvbase/platform/export.h"
 #include "kvbase/platform/windows_types.h"
 
 // Sets the current position; the previous one goes to `previous` when that is not null.
-BOOL MoveToEx(HDC dc, int x, int y, POINT* previous);
-BOOL GetCurrentPositionEx(HDC dc, POINT* position);
+KVBASE_API BOOL MoveToEx(HDC dc, int x, int y, POINT* previous);
+KVBASE_API BOOL GetCurrentPositionEx(HDC dc, POINT* position);
 
 // Draws from the current position to (x, y), without (x, y) itself for a one-pixel pen, and moves the
 // current position there.
-BOOL LineTo(HDC dc, int x, int y);
+KVBASE_API BOOL LineTo(HDC dc, int x, int y);
 
 // The rectangle from (left, top) to (right, bottom), right and bottom excluded as in GDI: the outline
 // runs along columns left and right - 1 and rows top and bottom - 1; the brush fills what lies within.
 // With NULL_PEN the filled area is one pixel smaller in both directions (right - 2, bottom - 2), as in
 // GDI. Corners in either order.
-BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);
+KVBASE_API BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);
 
 // A closed polygon of `count` (at least 2) points: pixels whose centre lies inside by the alternate
 // (even-odd) rule are filled with the brush, then the outline is drawn with the pen, vertices
 // included. The current position does not move.
-BOOL Polygon(HDC dc, const POINT* points, int count);
+KVBASE_API BOOL Polygon(HDC dc, const POINT* points, int count);
 
 // Sets one pixel to the colour nearest `color` that the device can show, and returns that colour;
 // CLR_INVALID outside the bitmap or for a bad handle.
-COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
+KVBASE_API COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
 
 // The colour of one pixel; CLR_INVALID outside the bitmap or for a bad handle.
-COLORREF GetPixel(HDC dc, int x, int y);
+KVBASE_API COLORREF GetPixel(HDC dc, int x, int y);
 
 #endif  // KVBASE_PLATFORM_GDI_DRAW_H

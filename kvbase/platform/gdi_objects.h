@@ -20,6 +20,7 @@
 //
 // Objects are not shared between threads: use the GDI from one thread at a time.
 
+#include "kvbase/platform/export.h"
 #include "kvbase/platform/windows_types.h"
 
 // Pen styles. Dashed and dotted styles are drawn solid.
@@ -102,75 +103,75 @@ struct LOGPALETTE {
 
 // A memory device context with the default state and a 1 x 1 monochrome stock bitmap selected.
 // `compatible` may be null (compatible with the screen) or a live device context.
-HDC CreateCompatibleDC(HDC compatible);
+KVBASE_API HDC CreateCompatibleDC(HDC compatible);
 
 // Deletes a device context made by CreateCompatibleDC or KCreateMemoryDC. The objects selected into it
 // are released from it (not deleted), except the bitmap KCreateMemoryDC created, which is deleted.
-BOOL DeleteDC(HDC dc);
+KVBASE_API BOOL DeleteDC(HDC dc);
 
 // A memory device context with a zero-filled top-down bitmap of `width` x `height` pixels and
 // `bitsPerPixel` (1, 8, 16, 24 or 32) already selected; the device context owns that bitmap. With 8 bits
 // per pixel it is a palette device (RC_PALETTE): colours map to the nearest entry of its palette, the
 // default palette until another one is selected and realized. 16 bits use the 5-5-5 layout. Null when
 // a size is not positive, the depth is not one of those five or the memory cannot be had.
-HDC KCreateMemoryDC(int width, int height, int bitsPerPixel);
+KVBASE_API HDC KCreateMemoryDC(int width, int height, int bitsPerPixel);
 
 // RASTERCAPS (RC_PALETTE whenever the selected bitmap has 8 bits per pixel), HORZRES, VERTRES, BITSPIXEL, PLANES,
 // NUMCOLORS and SIZEPALETTE of the selected bitmap; 0 for other indexes or a bad handle.
-int GetDeviceCaps(HDC dc, int index);
+KVBASE_API int GetDeviceCaps(HDC dc, int index);
 
 // Moves the logical origin: logical (0, 0) lands on device pixel `(x, y)`. Every drawing function
 // adds it. The previous origin goes to `previous` when that is not null.
-BOOL SetViewportOrgEx(HDC dc, int x, int y, POINT* previous);
-BOOL GetViewportOrgEx(HDC dc, POINT* origin);
+KVBASE_API BOOL SetViewportOrgEx(HDC dc, int x, int y, POINT* previous);
+KVBASE_API BOOL GetViewportOrgEx(HDC dc, POINT* origin);
 
 // ---- Pens, brushes, stock objects ------------------------------------------------------------------
 
 // A pen of `style` (PS_*), `width` device pixels (0 means 1) and `color`. Wide pens are square-tipped
 // and centred on the line: a pen of width w covers offsets -w/2 to w - 1 - w/2 across it.
-HPEN CreatePen(int style, int width, COLORREF color);
-HPEN CreatePenIndirect(const LOGPEN* pen);
-HBRUSH CreateSolidBrush(COLORREF color);
-HBRUSH CreateBrushIndirect(const LOGBRUSH* brush);
-HGDIOBJ GetStockObject(int index);
+KVBASE_API HPEN CreatePen(int style, int width, COLORREF color);
+KVBASE_API HPEN CreatePenIndirect(const LOGPEN* pen);
+KVBASE_API HBRUSH CreateSolidBrush(COLORREF color);
+KVBASE_API HBRUSH CreateBrushIndirect(const LOGBRUSH* brush);
+KVBASE_API HGDIOBJ GetStockObject(int index);
 
 // Selects a pen, brush or bitmap into `dc` and returns the object of the same kind that was selected
 // before; null on failure (bad handle, a palette — use SelectPalette —, or a bitmap that is selected
 // into another device context).
-HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
+KVBASE_API HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
 
 // The object of `type` (OBJ_PEN, OBJ_BRUSH, OBJ_PAL, OBJ_BITMAP) currently selected into `dc`.
-HGDIOBJ GetCurrentObject(HDC dc, UINT type);
+KVBASE_API HGDIOBJ GetCurrentObject(HDC dc, UINT type);
 
 // OBJ_PEN, OBJ_BRUSH, OBJ_PAL, OBJ_BITMAP, OBJ_MEMDC, or 0 for anything that is not a live object.
-DWORD GetObjectType(HGDIOBJ object);
+KVBASE_API DWORD GetObjectType(HGDIOBJ object);
 
 // Deletes a pen, brush, bitmap or palette. Stock objects are never deleted (TRUE, nothing happens).
 // FALSE for a bad handle and for an object that is still selected into a device context.
-BOOL DeleteObject(HGDIOBJ object);
+KVBASE_API BOOL DeleteObject(HGDIOBJ object);
 
 // Copies the description of `object` into `buffer`: LOGPEN for a pen, LOGBRUSH for a brush, BITMAP
 // for a bitmap (gdi_dib.h), the WORD entry count for a palette. With a null buffer returns the size
 // needed; returns the bytes written, or 0 when `size` is too small or the handle is bad.
-int GetObject(HGDIOBJ object, int size, void* buffer);
-int GetObjectA(HGDIOBJ object, int size, void* buffer);
+KVBASE_API int GetObject(HGDIOBJ object, int size, void* buffer);
+KVBASE_API int GetObjectA(HGDIOBJ object, int size, void* buffer);
 
 // ---- Palettes --------------------------------------------------------------------------------------
 
 // A logical palette of 1 to 256 entries; null for anything else or a palVersion other than 0x300.
-HPALETTE CreatePalette(const LOGPALETTE* palette);
+KVBASE_API HPALETTE CreatePalette(const LOGPALETTE* palette);
 
 // Selects `palette` into `dc` and returns the palette that was selected before (the stock
 // DEFAULT_PALETTE in a new device context). `forceBackground` is accepted and ignored.
-HPALETTE SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground);
+KVBASE_API HPALETTE SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground);
 
 // On a palette device made by KCreateMemoryDC, loads the selected palette into the device: the
 // bitmap's colour table takes the palette's entries and colours drawn from then on map to the nearest
 // of them. Returns the number of entries loaded. Pixels already drawn keep their indexes. Other device
 // contexts, 8-bit DIB sections included (they keep their own colour table), load nothing: 0.
-UINT RealizePalette(HDC dc);
+KVBASE_API UINT RealizePalette(HDC dc);
 
 // Copies `count` entries from `start` of `palette` into `entries`; returns the number copied.
-UINT GetPaletteEntries(HPALETTE palette, UINT start, UINT count, PALETTEENTRY* entries);
+KVBASE_API UINT GetPaletteEntries(HPALETTE palette, UINT start, UINT count, PALETTEENTRY* entries);
 
 #endif  // KVBASE_PLATFORM_GDI_OBJECTS_H

@@ -9,6 +9,7 @@
 // edge, centre or right edge of the string, vertically at the top of the cells, the baseline or the
 // bottom. In OPAQUE background mode the cells are first filled with the background colour.
 
+#include "kvbase/platform/export.h"
 #include "kvbase/platform/windows_types.h"
 
 // Text alignment flags: one horizontal, one vertical, and optionally TA_UPDATECP.
@@ -29,21 +30,21 @@ constexpr int OPAQUE = 2;
 
 // Draws `length` characters of `text` with its reference point at logical (x, y); with TA_UPDATECP
 // the current position is used instead of (x, y) and moves past the text.
-BOOL TextOutA(HDC dc, int x, int y, const char* text, int length);
+KVBASE_API BOOL TextOutA(HDC dc, int x, int y, const char* text, int length);
 
 // The width (length x 6) and height (12) of `length` characters.
-BOOL GetTextExtentPoint32A(HDC dc, const char* text, int length, SIZE* size);
+KVBASE_API BOOL GetTextExtentPoint32A(HDC dc, const char* text, int length, SIZE* size);
 
 // Each setter returns the previous value; the alignment setters GDI_ERROR, the others 0 (or
 // CLR_INVALID for colours) for a bad handle or value. A new device context has TA_LEFT | TA_TOP,
 // OPAQUE, black text on a white background.
-UINT SetTextAlign(HDC dc, UINT align);
-UINT GetTextAlign(HDC dc);
-int SetBkMode(HDC dc, int mode);
-int GetBkMode(HDC dc);
-COLORREF SetTextColor(HDC dc, COLORREF color);
-COLORREF GetTextColor(HDC dc);
-COLORREF SetBkColor(HDC dc, COLORREF color);
-COLORREF GetBkColor(HDC dc);
+KVBASE_API UINT SetTextAlign(HDC dc, UINT align);
+KVBASE_API UINT GetTextAlign(HDC dc);
+KVBASE_API int SetBkMode(HDC dc, int mode);
+KVBASE_API int GetBkMode(HDC dc);
+KVBASE_API COLORREF SetTextColor(HDC dc, COLORREF color);
+KVBASE_API COLORREF GetTextColor(HDC dc);
+KVBASE_API COLORREF SetBkColor(HDC dc, COLORREF color);
+KVBASE_API COLORREF GetBkColor(HDC dc);
 
 #endif  // KVBASE_PLATFORM_GDI_TEXT_H

@@ -5,6 +5,7 @@
 // written to standard error (caption, then text) and answered with IDOK at once. A program or a test
 // that wants the boxes installs a hook with KSetMessageBoxHook; every box then goes to the hook instead.
 
+#include "kvbase/platform/export.h"
 #include "kvbase/platform/windows_types.h"
 
 constexpr unsigned int MB_OK = 0x0000;
@@ -15,9 +16,9 @@ constexpr int IDOK = 1;
 // Receives every box while installed; its result is what MessageBoxA returns.
 typedef int (*KMessageBoxHook)(const char* text, const char* caption, unsigned int type);
 
-int MessageBoxA(HWND owner, const char* text, const char* caption, unsigned int type);
+KVBASE_API int MessageBoxA(HWND owner, const char* text, const char* caption, unsigned int type);
 
 // Installs `hook` (null restores the standard-error default) and returns the previous hook.
-KMessageBoxHook KSetMessageBoxHook(KMessageBoxHook hook);
+KVBASE_API KMessageBoxHook KSetMessageBoxHook(KMessageBoxHook hook);
 
 #endif  // KVBASE_PLATFORM_MESSAGE_BOX_H

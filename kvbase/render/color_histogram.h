@@ -27,10 +27,11 @@
 // K_ERROR_ALLOCATION. Calls share no state.
 
 #include "kvbase/image/roi.h"
+#include "kvbase/platform/export.h"
 
-void KRenderColorHistogram(KROI<KC24>* source, KROI<KC24>* destination, float tiltAngle, float turnAngle, float scaleX,
-                           float scaleY, float scaleZ);
-void KRenderColorHistogram(KROI<KC24>* colours, KROI<KC24>* coordinates, KROI<KC24>* destination, float tiltAngle,
-                           float turnAngle, float scaleX, float scaleY, float scaleZ);
+KVBASE_API void KRenderColorHistogram(KROI<KC24>* source, KROI<KC24>* destination, float tiltAngle, float turnAngle,
+                                      float scaleX, float scaleY, float scaleZ);
+KVBASE_API void KRenderColorHistogram(KROI<KC24>* colours, KROI<KC24>* coordinates, KROI<KC24>* destination,
+                                      float tiltAngle, float turnAngle, float scaleX, float scaleY, float scaleZ);
 
 #endif  // KVBASE_RENDER_COLOR_HISTOGRAM_H

@@ -32,10 +32,11 @@
 // Success leaves the current error as it was. Renderings share no state and may run in parallel.
 
 #include "kvbase/image/roi.h"
+#include "kvbase/platform/export.h"
 
-void KRender3D(KROI<unsigned char>* heights, KROI<unsigned char>* destination, float tiltAngle, float turnAngle,
-               float scaleX, float scaleY, float scaleZ, int dotMode);
-void KRender3D(KROI<KC24>* colours, KROI<unsigned char>* heights, KROI<KC24>* destination, float tiltAngle,
-               float turnAngle, float scaleX, float scaleY, float scaleZ, int dotMode);
+KVBASE_API void KRender3D(KROI<unsigned char>* heights, KROI<unsigned char>* destination, float tiltAngle,
+                          float turnAngle, float scaleX, float scaleY, float scaleZ, int dotMode);
+KVBASE_API void KRender3D(KROI<KC24>* colours, KROI<unsigned char>* heights, KROI<KC24>* destination, float tiltAngle,
+                          float turnAngle, float scaleX, float scaleY, float scaleZ, int dotMode);
 
 #endif  // KVBASE_RENDER_RELIEF_H

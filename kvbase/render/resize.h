@@ -18,12 +18,13 @@
 // picture.
 
 #include "kvbase/image/roi.h"
+#include "kvbase/platform/export.h"
 
-void KResize(KROI<unsigned char>* source, KROI<unsigned char>* destination);
-void KResize(KROI<unsigned short>* source, KROI<unsigned short>* destination);
-void KResize(KROI<KC15>* source, KROI<KC15>* destination);
-void KResize(KROI<KC16>* source, KROI<KC16>* destination);
-void KResize(KROI<KC24>* source, KROI<KC24>* destination);
-void KResize(KROI<KC24A>* source, KROI<KC24A>* destination);
+KVBASE_API void KResize(KROI<unsigned char>* source, KROI<unsigned char>* destination);
+KVBASE_API void KResize(KROI<unsigned short>* source, KROI<unsigned short>* destination);
+KVBASE_API void KResize(KROI<KC15>* source, KROI<KC15>* destination);
+KVBASE_API void KResize(KROI<KC16>* source, KROI<KC16>* destination);
+KVBASE_API void KResize(KROI<KC24>* source, KROI<KC24>* destination);
+KVBASE_API void KResize(KROI<KC24A>* source, KROI<KC24A>* destination);
 
 #endif  // KVBASE_RENDER_RESIZE_H

@@ -20,7 +20,9 @@
 // pattern with one zero side is a segment, whose mean distance is a quarter of its length; a single
 // point (both sides 0) gives one position per range, with the whole range as its step. Every count is
 // at least 1, and a range covered by one position keeps its unadjusted step.
-void KSkewScaleSteps(int width, int height, float skewRange, unsigned int& skewSteps, float& skewStep, float scaleRange,
-                     unsigned int& scaleSteps, float& scaleStep, int adjust);
+#include "kvbase/platform/export.h"
+
+KVBASE_API void KSkewScaleSteps(int width, int height, float skewRange, unsigned int& skewSteps, float& skewStep,
+                                float scaleRange, unsigned int& scaleSteps, float& scaleStep, int adjust);
 
 #endif  // KVBASE_RENDER_SKEW_SCALE_STEPS_H

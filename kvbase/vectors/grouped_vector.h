@@ -17,7 +17,9 @@
 // Codes: data type 1 = unsigned integer, 2 = signed integer, 4 = floating point; data size 2 = 8-bit,
 // 4 = 16-bit, 8 = 32-bit, 16 = 64-bit items.
 
-class KVector {
+#include "kvbase/platform/export.h"
+
+class KVBASE_API KVector {
  public:
   // An empty vector of unsigned 32-bit items with group length 0, holding `items` zeroed items when
   // `items` is positive. A failed allocation leaves K_ERROR_ALLOCATION as the current error.

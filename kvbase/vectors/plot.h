@@ -10,9 +10,10 @@
 // SetYRange fixes it and clears the flag. Until the first Draw or SetYRange every range and rectangle
 // value is 0.
 
+#include "kvbase/platform/export.h"
 #include "kvbase/platform/windows_types.h"
 
-class KPlot {
+class KVBASE_API KPlot {
  public:
   KPlot() = default;
 

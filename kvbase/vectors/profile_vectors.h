@@ -18,13 +18,14 @@
 // numbers, or as signed numbers of the same width. SetYRange (from KPlot) fixes the drawn Y range.
 
 #include "kvbase/pixels/pixel_types.h"
+#include "kvbase/platform/export.h"
 #include "kvbase/platform/windows_types.h"
 #include "kvbase/vectors/plot.h"
 #include "kvbase/vectors/vector_template.h"
 
 // The part the three grey-level vectors share: the values-unsigned flag, the weighed moment and Draw.
 template <typename T>
-class KGrayVector : public KVectorTemplate<T>, public KPlot {
+class KVBASE_API KGrayVector : public KVectorTemplate<T>, public KPlot {
  public:
   // Capacity `maxElements`, no elements, automatic Y range.
   explicit KGrayVector(unsigned int maxElements = 0, int valuesUnsigned = 1) : valuesUnsigned_(valuesUnsigned) {
@@ -48,7 +49,7 @@ class KGrayVector : public KVectorTemplate<T>, public KPlot {
   int valuesUnsigned_;
 };
 
-class KBW8Vector : public KGrayVector<unsigned char> {
+class KVBASE_API KBW8Vector : public KGrayVector<unsigned char> {
  public:
   explicit KBW8Vector(unsigned int maxElements = 0, int valuesUnsigned = 1)
       : KGrayVector(maxElements, valuesUnsigned) {}
@@ -64,19 +65,19 @@ class KBW8Vector : public KGrayVector<unsigned char> {
   void SetupGainOffset(float gain, float offset, float gamma);
 };
 
-class KBW16Vector : public KGrayVector<unsigned short> {
+class KVBASE_API KBW16Vector : public KGrayVector<unsigned short> {
  public:
   explicit KBW16Vector(unsigned int maxElements = 0, int valuesUnsigned = 1)
       : KGrayVector(maxElements, valuesUnsigned) {}
 };
 
-class KBW32Vector : public KGrayVector<unsigned int> {
+class KVBASE_API KBW32Vector : public KGrayVector<unsigned int> {
  public:
   explicit KBW32Vector(unsigned int maxElements = 0, int valuesUnsigned = 1)
       : KGrayVector(maxElements, valuesUnsigned) {}
 };
 
-class KC24Vector : public KVectorTemplate<KC24>, public KPlot {
+class KVBASE_API KC24Vector : public KVectorTemplate<KC24>, public KPlot {
  public:
   explicit KC24Vector(unsigned int maxElements = 0);
 

@@ -8,7 +8,9 @@
 
 #include <cstdint>
 
-struct KRun {
+#include "kvbase/platform/export.h"
+
+struct KVBASE_API KRun {
   std::uintptr_t start;
   std::uintptr_t end;
   std::uint16_t x;  // column of the first pixel

@@ -12,10 +12,11 @@
 // Assignment hands the buffer over and empties the source. There is no copy constructor.
 
 #include "kvbase/pixels/pixel_types.h"
+#include "kvbase/platform/export.h"
 #include "kvbase/vectors/run.h"
 
 template <typename T>
-class KVectorTemplate {
+class KVBASE_API KVectorTemplate {
  public:
   KVectorTemplate();
   virtual ~KVectorTemplate();

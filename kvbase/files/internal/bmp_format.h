@@ -71,6 +71,7 @@ namespace kvbase::internal {
 
 K_ERRORS WriteBmp(KSaveContext& context);
 K_ERRORS ReadBmp(KLoadContext& context);
+K_ERRORS DescribeBmp(KLoadContext& context, KImageFileInfo& info);
 
 }  // namespace kvbase::internal
 

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "kvbase/files/image_files.h"
 #include "kvbase/foundation/units.h"
 #include "kvbase/image/roi.h"
 #include "kvbase/pixels/pixel_types.h"
@@ -29,6 +30,7 @@ struct KFileSettings {
   unsigned int jpegQuality;
   unsigned char tiffThreshold;
   unsigned int tiffStripSize;
+  int pngCompressionLevel;  // 0 to 9
 };
 KFileSettings CurrentFileSettings();
 
@@ -68,6 +70,14 @@ struct KLoadContext {
   int rowLength;  // rowPitch - skip: bytes of pixel data in one target row
 };
 
+// Copies `text` into a fixed-size field of KImageFileInfo, cut to fit.
+template <std::size_t N>
+void SetInfoText(char (&field)[N], const char* text) {
+  std::size_t i = 0;
+  for (; i + 1 < N && text[i] != '\0'; ++i) field[i] = text[i];
+  field[i] = '\0';
+}
+
 // Fits the target to the file: an ROI must have the file's size (K_ERROR_IMAGE_SIZES_DIFFER), an image
 // is resized; then the resolution is set and the target's geometry read into `context`. K_SUCCESS when
 // the rows can be read.
@@ -99,6 +109,8 @@ struct KFileFormat {
   K_ERRORS (*CheckSave)(const KPixelKind& kind, short format);
   K_ERRORS (*Write)(KSaveContext& context);
   K_ERRORS (*Read)(KLoadContext& context);
+  // Fills `info` (all but `container`) from the headers; the context has no target.
+  K_ERRORS (*Describe)(KLoadContext& context, KImageFileInfo& info);
 
   bool Serves(short format) const { return format >= 0 && format < 32 && (codes >> format & 1u) != 0; }
 };

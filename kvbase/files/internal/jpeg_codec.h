@@ -9,6 +9,7 @@ namespace kvbase::internal {
 
 K_ERRORS WriteJpeg(KSaveContext& context);
 K_ERRORS ReadJpeg(KLoadContext& context);
+K_ERRORS DescribeJpeg(KLoadContext& context, KImageFileInfo& info);
 
 }  // namespace kvbase::internal
 

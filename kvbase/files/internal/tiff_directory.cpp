@@ -1,6 +1,7 @@
 #include "kvbase/files/internal/tiff_directory.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "kvbase/files/internal/positional_read.h"
 #include "kvbase/foundation/units.h"
@@ -172,6 +173,21 @@ K_ERRORS ReadTiffDirectory(KLoadContext& context, KTiffDirectory& directory) {
     if (!ApplyEntry(context, directory, entry)) return K_ERROR_FILE_READ;
   }
   return available < declared ? K_ERROR_FILE_READ : K_SUCCESS;
+}
+
+std::uint32_t CountTiffPages(const KLoadContext& context, const KTiffByteOrder& order) {
+  constexpr std::uint32_t kMostPages = 65535;
+  std::unordered_set<std::uint64_t> seen;
+  std::uint64_t offset = order.U32(context.header + 4);
+  while (offset != 0 && seen.size() < kMostPages && seen.insert(offset).second) {
+    unsigned char count[kTiffCountSize];
+    if (!ReadAt(context.file, offset, count, sizeof count)) break;
+    const std::uint64_t next = offset + kTiffCountSize + std::uint64_t{kTiffEntrySize} * order.U16(count);
+    unsigned char link[kTiffNextOffsetSize];
+    if (!ReadAt(context.file, next, link, sizeof link)) break;
+    offset = order.U32(link);
+  }
+  return static_cast<std::uint32_t>(seen.size());
 }
 
 KTiffValues::KTiffValues(std::FILE* file, long long fileSize, KTiffByteOrder order, const TiffDirectoryEntry& entry)

@@ -49,6 +49,10 @@ struct KTiffDirectory {
 // be read otherwise are skipped.
 K_ERRORS ReadTiffDirectory(KLoadContext& context, KTiffDirectory& directory);
 
+// The number of directories (pages) the file chains from its header, counting each once; a chain that
+// runs out of the file or back onto itself ends there.
+std::uint32_t CountTiffPages(const KLoadContext& context, const KTiffByteOrder& order);
+
 // The values of one entry, read on demand in chunks, so that an array of any count costs a small
 // buffer. Values that fit in the value field (a count of 1, or two SHORTs) are taken from there.
 class KTiffValues {

@@ -112,6 +112,7 @@ class KTiffByteOrder {
 
 K_ERRORS WriteTiff(KSaveContext& context);
 K_ERRORS ReadTiff(KLoadContext& context);
+K_ERRORS DescribeTiff(KLoadContext& context, KImageFileInfo& info);
 
 }  // namespace kvbase::internal
 

@@ -1,5 +1,5 @@
-#ifndef KVBASE_PLATFORM_CPU_H
-#define KVBASE_PLATFORM_CPU_H
+#ifndef KVBASE_PLATFORM_INTERNAL_CPU_H
+#define KVBASE_PLATFORM_INTERNAL_CPU_H
 
 // Processor features, read with the processor identification instruction.
 
@@ -7,4 +7,4 @@
 // processors without the x86 identification instruction.
 int KDetectMMX();
 
-#endif  // KVBASE_PLATFORM_CPU_H
+#endif  // KVBASE_PLATFORM_INTERNAL_CPU_H

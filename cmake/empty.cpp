@@ -1,1 +1,0 @@
-// Keeps the test helper library non-empty before any helper exists.
