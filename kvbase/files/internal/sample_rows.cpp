@@ -1,0 +1,52 @@
+#include "kvbase/files/internal/sample_rows.h"
+
+#include <cstring>
+
+namespace kvbase::internal {
+
+void UnpackSamples(const unsigned char* in, int bits, std::size_t count, unsigned char* out) {
+  if (bits == 8) {
+    std::memmove(out, in, count);
+    return;
+  }
+  const int perByte = 8 / bits;
+  const unsigned mask = (1u << bits) - 1;
+  for (std::size_t i = 0; i < count; ++i) {
+    const int shift = 8 - bits * (static_cast<int>(i % perByte) + 1);
+    out[i] = static_cast<unsigned char>(in[i / perByte] >> shift & mask);
+  }
+}
+
+void ScaleToEightBits(unsigned char* samples, int bits, std::size_t count) {
+  const unsigned factor = 255u / ((1u << bits) - 1);  // 255, 85, 17: exact for 1, 2 and 4 bits
+  for (std::size_t i = 0; i < count; ++i) samples[i] = static_cast<unsigned char>(samples[i] * factor);
+}
+
+void KeepLeadingBytes(const unsigned char* in, std::size_t stride, std::size_t keep, std::size_t count,
+                      unsigned char* out) {
+  for (std::size_t i = 0; i < count; ++i) std::memmove(out + i * keep, in + i * stride, keep);
+}
+
+void KPalette::Set(int index, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+  if (index < 0 || index > 255) return;
+  bgr_[index][0] = blue;
+  bgr_[index][1] = green;
+  bgr_[index][2] = red;
+  if (index >= count_) count_ = index + 1;
+}
+
+bool KPalette::IsGray() const {
+  for (int i = 0; i < count_; ++i)
+    if (bgr_[i][0] != bgr_[i][1] || bgr_[i][1] != bgr_[i][2]) return false;
+  return true;
+}
+
+void KPalette::ToBgr(const unsigned char* indices, std::size_t count, unsigned char* out) const {
+  for (std::size_t i = 0; i < count; ++i) std::memcpy(out + 3 * i, bgr_[indices[i]], 3);
+}
+
+void KPalette::ToGray(const unsigned char* indices, std::size_t count, unsigned char* out) const {
+  for (std::size_t i = 0; i < count; ++i) out[i] = bgr_[indices[i]][0];
+}
+
+}  // namespace kvbase::internal

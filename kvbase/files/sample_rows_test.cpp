@@ -1,0 +1,61 @@
+#include "kvbase/files/internal/sample_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using namespace kvbase::internal;
+using Bytes = std::vector<unsigned char>;
+
+TEST(SampleRows, PackedSamplesUnpackHighBitsFirstAndScaleExactly) {
+  const Bytes packed = {0b10110100, 0b11000000};
+  struct Case {
+    int bits;
+    std::size_t count;
+    Bytes unpacked, scaled;
+  } cases[] = {
+      {1, 10, {1, 0, 1, 1, 0, 1, 0, 0, 1, 1}, {255, 0, 255, 255, 0, 255, 0, 0, 255, 255}},
+      {2, 5, {2, 3, 1, 0, 3}, {170, 255, 85, 0, 255}},
+      {4, 3, {11, 4, 12}, {187, 68, 204}},
+      {8, 2, {0b10110100, 0b11000000}, {0b10110100, 0b11000000}},
+  };
+  for (const Case& c : cases) {
+    Bytes out(c.count + 1, 0xEE);
+    UnpackSamples(packed.data(), c.bits, c.count, out.data());
+    EXPECT_EQ(Bytes(out.begin(), out.end() - 1), c.unpacked) << c.bits;
+    EXPECT_EQ(out.back(), 0xEE) << "nothing written past the samples";
+    if (c.bits < 8) ScaleToEightBits(out.data(), c.bits, c.count);
+    EXPECT_EQ(Bytes(out.begin(), out.end() - 1), c.scaled) << c.bits;
+  }
+}
+
+TEST(SampleRows, PalettesExpandAndIndicesPastTheTableAreBlack) {
+  KPalette palette;
+  palette.Set(0, 10, 20, 30);
+  palette.Set(2, 200, 100, 50);
+  EXPECT_EQ(palette.Count(), 3);
+  const Bytes indices = {2, 0, 1, 255};
+  Bytes bgr(12);
+  palette.ToBgr(indices.data(), indices.size(), bgr.data());
+  EXPECT_EQ(bgr, (Bytes{50, 100, 200, 30, 20, 10, 0, 0, 0, 0, 0, 0}));
+  EXPECT_FALSE(palette.IsGray());
+
+  KPalette gray;
+  for (int i = 0; i < 4; ++i)
+    gray.Set(i, static_cast<std::uint8_t>(i * 80), static_cast<std::uint8_t>(i * 80),
+             static_cast<std::uint8_t>(i * 80));
+  EXPECT_TRUE(gray.IsGray());
+  Bytes levels(4);
+  gray.ToGray(indices.data(), indices.size(), levels.data());
+  EXPECT_EQ(levels, (Bytes{160, 0, 80, 0}));
+}
+
+TEST(SampleRows, AlphaIsDroppedInPlace) {
+  Bytes row = {1, 2, 3, 99, 4, 5, 6, 99, 7, 8, 9, 99};
+  KeepLeadingBytes(row.data(), 4, 3, 3, row.data());
+  EXPECT_EQ(Bytes(row.begin(), row.begin() + 9), (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+}
+
+}  // namespace
