@@ -79,4 +79,7 @@ short KTraceFullError(const char* file, int line, const char* text) {
   return static_cast<short>(KGetError());
 }
 
-const char* KGetVersion() { return "6.0.0"; }
+char* KGetVersion() {
+  static char version[] = "6.0.0";
+  return version;
+}

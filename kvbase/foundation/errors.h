@@ -48,7 +48,7 @@ KVBASE_API K_ERRORS KTraceError(const char* functionName);
 // text>" for a pending failure. Returns the current error cut to 16 bits.
 KVBASE_API short KTraceFullError(const char* file, int line, const char* text);
 
-// "6.0.0".
-KVBASE_API const char* KGetVersion();
+// "6.0.0", in a buffer the caller must not change.
+KVBASE_API char* KGetVersion();
 
 #endif  // KVBASE_FOUNDATION_ERRORS_H

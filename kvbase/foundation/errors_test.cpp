@@ -9,12 +9,20 @@
 
 namespace {
 
+// The state as the program starts, taken before any test runs, whatever order the tests run in.
+struct KStartUpState {
+  K_ERRORS error = KGetError();
+  std::string text = KGetErrorText();
+  K_TRACE_MODE traceMode = KGetTraceMode();
+  int macroTrace = bKMacroTrace;
+};
+const KStartUpState kStartUp;
+
 TEST(Errors, StartUpStateAndVersion) {
-  // This test runs first in its program: nothing has touched the error state yet.
-  EXPECT_EQ(KGetError(), K_SUCCESS);
-  EXPECT_STREQ(KGetErrorText(), "Success");
-  EXPECT_EQ(KGetTraceMode(), K_TRACE_ON_ERROR);
-  EXPECT_EQ(bKMacroTrace, 0);
+  EXPECT_EQ(kStartUp.error, K_SUCCESS);
+  EXPECT_EQ(kStartUp.text, "Success");
+  EXPECT_EQ(kStartUp.traceMode, K_TRACE_ON_ERROR);
+  EXPECT_EQ(kStartUp.macroTrace, 0);
   EXPECT_STREQ(KGetVersion(), "6.0.0");
 }
 

@@ -1,6 +1,8 @@
 #include "kvbase/foundation/timing.h"
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "kvbase/platform/clocks.h"
 #include "kvbase/platform/internal/cpu.h"
@@ -12,7 +14,15 @@ LARGE_INTEGER gFrequency = {};
 LARGE_INTEGER gStartCount = {};
 SYSTEMTIME gStartTime = {};
 SYSTEMTIME gStopTime = {};
-int gMMX = KDetectMMX();
+// The MMX switch, detected on first use rather than by a global's constructor, so that it reads right
+// from any thread and from other libraries' start-up code, whatever order the program's globals are
+// built in.
+std::atomic<int> gMMX{0};
+std::once_flag gMMXDetected;
+
+void DetectMMXOnce() {
+  std::call_once(gMMXDetected, [] { gMMX.store(KDetectMMX(), std::memory_order_relaxed); });
+}
 
 // Milliseconds between two system times of the same month (month and year do not take part).
 int MillisecondsBetween(const SYSTEMTIME& start, const SYSTEMTIME& stop) {
@@ -54,6 +64,12 @@ int KTrueTimingResolution() {
   return 1000;
 }
 
-int KGetMMX() { return gMMX; }
+int KGetMMX() {
+  DetectMMXOnce();
+  return gMMX.load(std::memory_order_relaxed);
+}
 
-void KSetMMX(int enable) { gMMX = enable; }
+void KSetMMX(int enable) {
+  DetectMMXOnce();
+  gMMX.store(enable, std::memory_order_relaxed);
+}

@@ -1,14 +1,8 @@
 #include "kvbase/foundation/units.h"
 
 #include <cfloat>
-#include <cstring>
 
 #include "kvbase/foundation/internal/report.h"
-
-KMeasurementUnit::KMeasurementUnit(float magnitude, const char* name) : magnitude_(magnitude) {
-  std::strncpy(name_, name ? name : "", sizeof name_ - 1);
-  name_[sizeof name_ - 1] = '\0';
-}
 
 float KMeasurementUnit::ConversionFactorTo(const KMeasurementUnit& other) const {
   if (magnitude_ == 0.0f) return FLT_MAX;

@@ -12,9 +12,15 @@
 
 class KVBASE_API KMeasurementUnit {
  public:
-  // Copies at most 15 characters of `name`.
-  KMeasurementUnit(float magnitude, const char* name);
+  // Copies at most 15 characters of `name`. A constant expression, so that the library's units exist
+  // before any code of the program runs, whatever order its globals are built in.
+  constexpr KMeasurementUnit(float magnitude, const char* name) : name_{}, magnitude_(magnitude) {
+    for (int i = 0; name != nullptr && i < 15 && name[i] != '\0'; ++i) name_[i] = name[i];
+  }
 
+  // The name as a writable string, as callers of this interface have always received it; they must not
+  // change it.
+  char* GetName() { return name_; }
   const char* GetName() const { return name_; }
   float GetMagnitude() const { return magnitude_; }
   // Factor that turns a value in this unit into one in `other`: this magnitude / other's magnitude. A

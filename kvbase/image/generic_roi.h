@@ -105,10 +105,10 @@ class KVBASE_API KGenericROI {
   void* GetImagePtr(int x, int y) { return GetGenericImagePtr(x, y); }
 
   // --- Metadata: owned copies; null when unset. Setting null clears. ---
-  const char* GetAuthor() const { return author_; }
-  const char* GetComment() const { return comment_; }
-  const char* GetDate() const { return date_; }
-  const char* GetTitle() const { return title_; }
+  char* GetAuthor() const { return author_; }
+  char* GetComment() const { return comment_; }
+  char* GetDate() const { return date_; }
+  char* GetTitle() const { return title_; }
   void SetAuthor(const char* author);
   void SetComment(const char* comment);
   // An empty string stores the present local time as "YYYY:MM:DD hh:mm:ss".

@@ -66,7 +66,7 @@ struct KVBASE_API KC24 {
 
   KC24() = default;
   // Note the order: the first argument goes to byte 2, the last to byte 0.
-  KC24(unsigned char b2, unsigned char b1, unsigned char b0) : byte0(b0), byte1(b1), byte2(b2) {}
+  constexpr KC24(unsigned char b2, unsigned char b1, unsigned char b0) : byte0(b0), byte1(b1), byte2(b2) {}
 };
 
 // A KC24 followed by a fourth byte that display code ignores.
