@@ -68,94 +68,136 @@ double TickStep(int count, double span) {
   return step;
 }
 
-}  // namespace
+// The geometry of an annotated frame: the area, the text height, the plotting rectangle, the scales
+// and the device row of the value 0.
+struct KFrameGeometry {
+  Coordinate left, top, right, bottom;  // the area
+  Coordinate H;                         // text height
+  Coordinate pl, pr, pb, pt;            // the plotting rectangle
+  double sx, sy;                        // device pixels per unit of X and Y
+  Coordinate z;                         // device row of the value 0
+};
 
-void KPlot::DrawAnnotations(HDC dc, int width, int height, int left, int top, const char* xName, const char* yName) {
-  if (xName == nullptr) xName = "";
-  if (yName == nullptr) yName = "";
-  // 1. Text measures: the widest Y range label, the X axis name and the text height.
-  const Label yMinimumLabel(yMinimum_), yMaximumLabel(yMaximum_);
-  const Coordinate W = std::max(Extent(dc, yMinimumLabel.text, static_cast<int>(std::strlen(yMinimumLabel.text))).cx,
-                                Extent(dc, yMaximumLabel.text, static_cast<int>(std::strlen(yMaximumLabel.text))).cx);
-  const SIZE xNameSize = Extent(dc, xName, static_cast<int>(std::strlen(xName)));
-  const Coordinate Wx = xNameSize.cx, H = xNameSize.cy;
-  const Coordinate L = left, T = top, right = L + width, bottom = T + height;
+// The device context's pen, brush, background mode and text alignment, restored when it goes.
+class KSavedDrawingState {
+ public:
+  explicit KSavedDrawingState(HDC dc)
+      : dc_(dc),
+        background_(GetBkMode(dc)),
+        align_(GetTextAlign(dc)),
+        pen_(SelectObject(dc, GetStockObject(BLACK_PEN))),
+        brush_(SelectObject(dc, GetStockObject(BLACK_BRUSH))) {}
+  ~KSavedDrawingState() {
+    SelectObject(dc_, pen_);
+    SelectObject(dc_, brush_);
+    SetBkMode(dc_, background_);
+    SetTextAlign(dc_, align_);
+  }
+  KSavedDrawingState(const KSavedDrawingState&) = delete;
+  KSavedDrawingState& operator=(const KSavedDrawingState&) = delete;
 
-  // 2. The plotting rectangle, the scales and the device row of the value 0.
-  plotLeft_ = Clamp(L + H / 2 + W + H);
-  plotRight_ = Clamp(right - H / 2 - Wx - H);
-  plotBottom_ = Clamp(bottom - H / 2 - 2 * H);
-  plotTop_ = Clamp(T + H / 2 + 2 * H);
-  const Coordinate pl = plotLeft_, pr = plotRight_, pb = plotBottom_, pt = plotTop_;
-  const double sx = xMaximum_ != xMinimum_ ? static_cast<double>(pr - pl) / (xMaximum_ - xMinimum_) : 0.0;
-  const double sy = yMaximum_ != yMinimum_ ? static_cast<double>(pt - pb) / (yMaximum_ - yMinimum_) : 0.0;
-  const Coordinate z = pb - Trunc(yMinimum_ * sy);
+ private:
+  HDC dc_;
+  int background_;
+  UINT align_;
+  HGDIOBJ pen_;
+  HGDIOBJ brush_;
+};
 
-  // 3. The context's state, restored at the end.
-  const int savedBackground = GetBkMode(dc);
-  const UINT savedAlign = GetTextAlign(dc);
-  HGDIOBJ savedPen = SelectObject(dc, GetStockObject(BLACK_PEN));
-  HGDIOBJ savedBrush = SelectObject(dc, GetStockObject(BLACK_BRUSH));
-  SetBkMode(dc, TRANSPARENT);
-
-  // 4. X axis, two pixels thick, with its arrow head.
-  const Coordinate tipX = right - H / 2;
+// The X axis, two pixels thick, with its arrow head; then the Y axis.
+void DrawAxes(HDC dc, const KFrameGeometry& g) {
+  const Coordinate H = g.H, z = g.z;
+  const Coordinate tipX = g.right - H / 2;
   Triangle(dc, tipX, z, tipX - H, z - H / 4, tipX - H, z + H / 4);
-  Line(dc, L + H / 2, z, tipX - H, z);
-  Line(dc, L + H / 2, z + 1, tipX - H, z + 1);
+  Line(dc, g.left + H / 2, z, tipX - H, z);
+  Line(dc, g.left + H / 2, z + 1, tipX - H, z + 1);
+  const Coordinate arrowTop = g.top + H / 2;
+  Triangle(dc, g.pl, arrowTop, g.pl - H / 4, arrowTop + H, g.pl + H / 4, arrowTop + H);
+  Line(dc, g.pl, arrowTop + H, g.pl, g.bottom - H / 2);
+  Line(dc, g.pl + 1, arrowTop + H, g.pl + 1, g.bottom - H / 2);
+}
 
-  // 5. Y axis.
-  const Coordinate arrowTop = T + H / 2;
-  Triangle(dc, pl, arrowTop, pl - H / 4, arrowTop + H, pl + H / 4, arrowTop + H);
-  Line(dc, pl, arrowTop + H, pl, bottom - H / 2);
-  Line(dc, pl + 1, arrowTop + H, pl + 1, bottom - H / 2);
-
-  // 6. X ticks: as many as labels of the largest value fit, at steps of 1, 2, 5, 10, ...
-  const double digits = std::min(std::max(1.0, std::ceil(std::log10(xMaximum_))), 19.0);
+// X ticks: as many as labels of the largest value fit, at steps of 1, 2, 5, 10, ...
+void DrawXTicks(HDC dc, const KFrameGeometry& g, double xMaximum) {
+  const Coordinate H = g.H;
+  const double digits = std::min(std::max(1.0, std::ceil(std::log10(xMaximum))), 19.0);
   const Coordinate Wt = Extent(dc, "01234567890123456789", static_cast<int>(digits) + 1).cx;
-  const int xCount = Clamp(std::max<Coordinate>(1, Wt > 0 ? (pr - pl) / Wt : 1));
-  const double s = TickStep(xCount, xMaximum_);
+  const int xCount = Clamp(std::max<Coordinate>(1, Wt > 0 ? (g.pr - g.pl) / Wt : 1));
+  const double s = TickStep(xCount, xMaximum);
   // The step makes at most xCount ticks; the bound only guards against infinite ranges.
   double v = s;
-  for (long long k = 2; v <= xMaximum_ && k <= xCount + 2LL; v = s * static_cast<double>(k++)) {
-    const Coordinate px = pl + Trunc(v * sx);
-    Line(dc, px, pt, px, pb + H / 2);
-    Text(dc, TA_CENTER | TA_TOP, px, pb + H, Label(v).text);
+  for (long long k = 2; v <= xMaximum && k <= xCount + 2LL; v = s * static_cast<double>(k++)) {
+    const Coordinate px = g.pl + Trunc(v * g.sx);
+    Line(dc, px, g.pt, px, g.pb + H / 2);
+    Text(dc, TA_CENTER | TA_TOP, px, g.pb + H, Label(v).text);
   }
-  if (v < xMaximum_ + s) {  // X maximum was not a tick
-    Line(dc, pr, pt, pr, pb);
-    Text(dc, TA_RIGHT | TA_TOP, right - H / 2, pb + H, Label(xMaximum_).text);
+  if (v < xMaximum + s) {  // X maximum was not a tick
+    Line(dc, g.pr, g.pt, g.pr, g.pb);
+    Text(dc, TA_RIGHT | TA_TOP, g.right - H / 2, g.pb + H, Label(xMaximum).text);
   }
+}
 
-  // 7. Y ticks, from the top down; the value 0 is the X axis and gets none.
-  const int yCount = Clamp(std::max<Coordinate>(1, H > 0 ? (pb - pt) / H : 1));
-  const double t = TickStep(yCount, yMaximum_ - yMinimum_);
-  const double kLow = std::ceil(yMinimum_ / t), kHigh = std::floor(yMaximum_ / t);
-  if (kHigh * t != yMaximum_) {
-    Line(dc, pr, pt, pl, pt);
-    Text(dc, TA_RIGHT | TA_TOP, pl - H, T + H / 2, yMaximumLabel.text);
+// Y ticks, from the top down; the value 0 is the X axis and gets none.
+void DrawYTicks(HDC dc, const KFrameGeometry& g, double yMinimum, double yMaximum, const Label& minimumLabel,
+                const Label& maximumLabel) {
+  const Coordinate H = g.H, pl = g.pl, pr = g.pr;
+  const int yCount = Clamp(std::max<Coordinate>(1, H > 0 ? (g.pb - g.pt) / H : 1));
+  const double t = TickStep(yCount, yMaximum - yMinimum);
+  const double kLow = std::ceil(yMinimum / t), kHigh = std::floor(yMaximum / t);
+  if (kHigh * t != yMaximum) {
+    Line(dc, pr, g.pt, pl, g.pt);
+    Text(dc, TA_RIGHT | TA_TOP, pl - H, g.top + H / 2, maximumLabel.text);
   }
   SetTextAlign(dc, TA_RIGHT | TA_BASELINE);
   // The step makes at most yCount + 1 ticks; the bound only guards against infinite ranges.
   for (long long i = 0; i <= yCount + 1LL && kHigh - static_cast<double>(i) >= kLow; ++i) {
     const double k = kHigh - static_cast<double>(i);
     if (k == 0.0) continue;
-    const Coordinate py = pb + Trunc((k * t - yMinimum_) * sy);
+    const Coordinate py = g.pb + Trunc((k * t - yMinimum) * g.sy);
     Line(dc, pr, py, pl - H / 2, py);
     Text(dc, pl - H, py + H / 3, Label(k * t).text);
   }
-  if (kLow * t != yMinimum_) {
-    Line(dc, pr, pb, pl, pb);
-    Text(dc, TA_RIGHT | TA_TOP, pl - H, pb + H, yMinimumLabel.text);
+  if (kLow * t != yMinimum) {
+    Line(dc, pr, g.pb, pl, g.pb);
+    Text(dc, TA_RIGHT | TA_TOP, pl - H, g.pb + H, minimumLabel.text);
   }
+}
 
-  // 8. Axis names.
-  Text(dc, TA_RIGHT | TA_BASELINE, right - H / 2, z - H, xName);
-  Text(dc, TA_LEFT | TA_TOP, pl + H, T + H / 2, yName);
+}  // namespace
 
-  // 9. Restore.
-  SelectObject(dc, savedPen);
-  SelectObject(dc, savedBrush);
-  SetBkMode(dc, savedBackground);
-  SetTextAlign(dc, savedAlign);
+void KPlot::DrawAnnotations(HDC dc, int width, int height, int left, int top, const char* xName, const char* yName) {
+  if (xName == nullptr) xName = "";
+  if (yName == nullptr) yName = "";
+  // Text measures: the widest Y range label, the X axis name and the text height.
+  const Label yMinimumLabel(yMinimum_), yMaximumLabel(yMaximum_);
+  const Coordinate W = std::max(Extent(dc, yMinimumLabel.text, static_cast<int>(std::strlen(yMinimumLabel.text))).cx,
+                                Extent(dc, yMaximumLabel.text, static_cast<int>(std::strlen(yMaximumLabel.text))).cx);
+  const SIZE xNameSize = Extent(dc, xName, static_cast<int>(std::strlen(xName)));
+  const Coordinate Wx = xNameSize.cx, H = xNameSize.cy;
+
+  KFrameGeometry g{};
+  g.left = left;
+  g.top = top;
+  g.right = g.left + width;
+  g.bottom = g.top + height;
+  g.H = H;
+  plotLeft_ = Clamp(g.left + H / 2 + W + H);
+  plotRight_ = Clamp(g.right - H / 2 - Wx - H);
+  plotBottom_ = Clamp(g.bottom - H / 2 - 2 * H);
+  plotTop_ = Clamp(g.top + H / 2 + 2 * H);
+  g.pl = plotLeft_;
+  g.pr = plotRight_;
+  g.pb = plotBottom_;
+  g.pt = plotTop_;
+  g.sx = xMaximum_ != xMinimum_ ? static_cast<double>(g.pr - g.pl) / (xMaximum_ - xMinimum_) : 0.0;
+  g.sy = yMaximum_ != yMinimum_ ? static_cast<double>(g.pt - g.pb) / (yMaximum_ - yMinimum_) : 0.0;
+  g.z = g.pb - Trunc(yMinimum_ * g.sy);
+
+  const KSavedDrawingState saved(dc);
+  SetBkMode(dc, TRANSPARENT);
+  DrawAxes(dc, g);
+  DrawXTicks(dc, g, xMaximum_);
+  DrawYTicks(dc, g, yMinimum_, yMaximum_, yMinimumLabel, yMaximumLabel);
+  Text(dc, TA_RIGHT | TA_BASELINE, g.right - H / 2, g.z - H, xName);
+  Text(dc, TA_LEFT | TA_TOP, g.pl + H, g.top + H / 2, yName);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,56 @@ int RunView(int argc, char** argv) {
   return 0;
 }
 
+namespace {
+
+// The profile or histogram of a gray image, drawn with the context's pen.
+void PlotGray(HDC dc, KImageBW8& gray, bool histogram, int count, const std::function<std::pair<int, int>(int)>& at) {
+  if (histogram) {
+    KBW32Vector bins(256);
+    bins.SetNumElements(256);
+    for (int v = 0; v < 256; ++v) bins[v] = 0;
+    for (int y = 0; y < gray.GetHeight(); ++y)
+      for (int x = 0; x < gray.GetWidth(); ++x) ++bins[gray.GetPixel(x, y)];
+    bins.Draw(dc, 720, 420, 0, 0);
+    return;
+  }
+  KBW8Vector profile(count);
+  for (int k = 0; k < count; ++k) profile.AddElement(gray.GetPixel(at(k).first, at(k).second));
+  profile.Draw(dc, 720, 420, 0, 0);
+}
+
+// The profile of a colour image, or its histogram as one curve per component on a common scale.
+void PlotColour(Canvas& canvas, KImageC24& colour, bool histogram, int count,
+                const std::function<std::pair<int, int>(int)>& at) {
+  HDC dc = canvas.dc();
+  if (!histogram) {
+    KC24Vector profile(count);
+    for (int k = 0; k < count; ++k) profile.AddElement(colour.GetPixel(at(k).first, at(k).second));
+    profile.Draw(dc, 720, 420, 0, 0, canvas.Pen(RGB(200, 0, 0)), canvas.Pen(RGB(0, 160, 0)),
+                 canvas.Pen(RGB(0, 0, 200)));
+    return;
+  }
+  KBW32Vector bins[3] = {KBW32Vector(256), KBW32Vector(256), KBW32Vector(256)};
+  for (KBW32Vector& b : bins) {
+    b.SetNumElements(256);
+    for (int v = 0; v < 256; ++v) b[v] = 0;
+  }
+  unsigned int highest = 1;
+  for (int y = 0; y < colour.GetHeight(); ++y)
+    for (int x = 0; x < colour.GetWidth(); ++x) {
+      const KC24 p = colour.GetPixel(x, y);
+      highest = std::max({highest, ++bins[0][p.byte2], ++bins[1][p.byte1], ++bins[2][p.byte0]});
+    }
+  const COLORREF colours[3] = {RGB(200, 0, 0), RGB(0, 160, 0), RGB(0, 0, 200)};
+  for (int c = 0; c < 3; ++c) {
+    bins[c].SetYRange(0, highest);
+    SelectObject(dc, canvas.Pen(colours[c]));
+    bins[c].Draw(dc, 720, 420, 0, 0);
+  }
+}
+
+}  // namespace
+
 int RunPlot(int argc, char** argv) {
   Args args;
   if (!args.Parse(argc, argv, {"row", "column"}, {"histogram"})) return 2;
@@ -198,13 +249,13 @@ int RunPlot(int argc, char** argv) {
   }
   KGenericROI& g = image->Generic();
   long long index = 0;
-  const bool row = args.Has("row");
-  if (!args.Has("histogram")) {
+  const bool row = args.Has("row"), histogram = args.Has("histogram");
+  if (!histogram) {
     if (!ParseInt(*args.Get(row ? "row" : "column"), index) || index < 0 ||
         index >= (row ? g.GetHeight() : g.GetWidth()))
       return UsageError(std::string(row ? "--row" : "--column") + " is outside the image");
   }
-  const int count = args.Has("histogram") ? 256 : (row ? g.GetWidth() : g.GetHeight());
+  const int count = histogram ? 256 : (row ? g.GetWidth() : g.GetHeight());
   const auto at = [&](int k) {
     return row ? std::pair<int, int>{k, static_cast<int>(index)} : std::pair<int, int>{static_cast<int>(index), k};
   };
@@ -213,48 +264,10 @@ int RunPlot(int argc, char** argv) {
   HDC dc = canvas.dc();
   HGDIOBJ oldPen = SelectObject(dc, canvas.Pen(RGB(0, 0, 160)));
   KOk();
-  if (image->Kind().type == K_IMAGE_BW8) {
-    KImageBW8& gray = image->As<unsigned char>();
-    if (args.Has("histogram")) {
-      KBW32Vector histogram(256);
-      histogram.SetNumElements(256);
-      for (int v = 0; v < 256; ++v) histogram[v] = 0;
-      for (int y = 0; y < gray.GetHeight(); ++y)
-        for (int x = 0; x < gray.GetWidth(); ++x) ++histogram[gray.GetPixel(x, y)];
-      histogram.Draw(dc, 720, 420, 0, 0);
-    } else {
-      KBW8Vector profile(count);
-      for (int k = 0; k < count; ++k) profile.AddElement(gray.GetPixel(at(k).first, at(k).second));
-      profile.Draw(dc, 720, 420, 0, 0);
-    }
-  } else {
-    KImageC24& colour = image->As<KC24>();
-    if (args.Has("histogram")) {
-      // One curve per component on a common scale.
-      KBW32Vector bins[3] = {KBW32Vector(256), KBW32Vector(256), KBW32Vector(256)};
-      for (KBW32Vector& b : bins) {
-        b.SetNumElements(256);
-        for (int v = 0; v < 256; ++v) b[v] = 0;
-      }
-      unsigned int highest = 1;
-      for (int y = 0; y < colour.GetHeight(); ++y)
-        for (int x = 0; x < colour.GetWidth(); ++x) {
-          const KC24 p = colour.GetPixel(x, y);
-          highest = std::max({highest, ++bins[0][p.byte2], ++bins[1][p.byte1], ++bins[2][p.byte0]});
-        }
-      const COLORREF colours[3] = {RGB(200, 0, 0), RGB(0, 160, 0), RGB(0, 0, 200)};
-      for (int c = 0; c < 3; ++c) {
-        bins[c].SetYRange(0, highest);
-        SelectObject(dc, canvas.Pen(colours[c]));
-        bins[c].Draw(dc, 720, 420, 0, 0);
-      }
-    } else {
-      KC24Vector profile(count);
-      for (int k = 0; k < count; ++k) profile.AddElement(colour.GetPixel(at(k).first, at(k).second));
-      profile.Draw(dc, 720, 420, 0, 0, canvas.Pen(RGB(200, 0, 0)), canvas.Pen(RGB(0, 160, 0)),
-                   canvas.Pen(RGB(0, 0, 200)));
-    }
-  }
+  if (image->Kind().type == K_IMAGE_BW8)
+    PlotGray(dc, image->As<unsigned char>(), histogram, count, at);
+  else
+    PlotColour(canvas, image->As<KC24>(), histogram, count, at);
   SelectObject(dc, oldPen);
   if (KFailure()) return FailWithCurrentError("plotting " + in);
   if (!canvas.Save(out)) return FailWithCurrentError("writing " + out);
