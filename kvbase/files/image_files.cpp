@@ -38,6 +38,18 @@ int FileKindRow(const KPixelKind& kind) {
   }
 }
 
+bool KSaveRules::Serves(short format) const {
+  for (int i = 0; i < codeCount; ++i)
+    if (codes[i] == format) return true;
+  return false;
+}
+
+K_ERRORS KSaveRules::Check(const KPixelKind& kind, short format) const {
+  for (int i = 0; i < codeCount; ++i)
+    if (codes[i] == format) return rows[FileKindRow(kind)].refused[i];
+  return K_ERROR_PARAMETER_3_OUT_OF_RANGE;
+}
+
 K_ERRORS PrepareTarget(KLoadContext& context) {
   KGenericROI* target = context.target;
   // Readers check this too; an image is never sized from a size that is not one.
@@ -63,16 +75,7 @@ K_ERRORS PrepareTarget(KLoadContext& context) {
   return context.pixels == nullptr ? K_ERROR_IMAGE_MEMORY_ACCESS : K_SUCCESS;
 }
 
-}  // namespace kvbase::internal
-
 namespace {
-
-using kvbase::internal::KFileFormat;
-using kvbase::internal::kFileFormats;
-using kvbase::internal::KFormatChoice;
-using kvbase::internal::KLoadContext;
-using kvbase::internal::KRecognition;
-using kvbase::internal::KSaveContext;
 
 // The trace names of the free functions, by kind (the row order of FileKindRow).
 constexpr const char* kSaveTraceNames[] = {"KImageBW1::Save", "KROIBW8::Save", "KROIBW16::Save",
@@ -82,7 +85,7 @@ constexpr const char* kLoadTraceNames[] = {"KROIBW1::Load",   "KROIBW8::Load",  
 
 const KFileFormat* ContainerServing(short format) {
   for (const KFileFormat* container : kFileFormats)
-    if (container->Serves(format)) return container;
+    if (container->rules->Serves(format)) return container;
   return nullptr;
 }
 
@@ -92,7 +95,7 @@ KFormatChoice FormatFromExtension(const KPixelKind& kind, const char* path) {
   const char* dot = path != nullptr ? std::strrchr(path, '.') : nullptr;
   if (dot != nullptr) {
     for (const KFileFormat* container : kFileFormats)
-      if (std::strcmp(dot, container->extension) == 0) return container->FormatForExtension(kind);
+      if (std::strcmp(dot, container->extension) == 0) return container->rules->ForExtension(kind);
   }
   return {-1, K_ERROR_UNSUPPORTED_FILE_EXTENSION};
 }
@@ -106,7 +109,7 @@ KFormatChoice ChooseSaveFormat(const KPixelKind& kind, const char* path, short f
   }
   const KFileFormat* container = ContainerServing(format);
   if (container == nullptr) return {-1, K_ERROR_PARAMETER_3_OUT_OF_RANGE};
-  const K_ERRORS refusal = container->CheckSave(kind, format);
+  const K_ERRORS refusal = container->rules->Check(kind, format);
   if (refusal != K_SUCCESS) return {-1, refusal};
   return {format, K_SUCCESS};
 }
@@ -140,7 +143,7 @@ K_ERRORS WriteFile(KSaveContext& context, const char* path) {
 }
 
 short SaveImage(const KPixelKind& kind, KGenericROI* source, const char* path, short format) {
-  const char* traceName = kSaveTraceNames[kvbase::internal::FileKindRow(kind)];
+  const char* traceName = kSaveTraceNames[FileKindRow(kind)];
   const KFormatChoice choice = ChooseSaveFormat(kind, path, format);
   if (choice.error != K_SUCCESS) return KReport(choice.error, traceName);
 
@@ -148,7 +151,7 @@ short SaveImage(const KPixelKind& kind, KGenericROI* source, const char* path, s
   context.source = source;
   context.kind = &kind;
   context.format = choice.format;
-  context.settings = kvbase::internal::CurrentFileSettings();
+  context.settings = CurrentFileSettings();
   KOk();
   context.pixels = source != nullptr ? static_cast<unsigned char*>(source->GetGenericImagePtr(0, 0)) : nullptr;
   if (context.pixels == nullptr) return KReport(K_ERROR_IMAGE_MEMORY_ACCESS, traceName);
@@ -207,7 +210,7 @@ K_ERRORS ReadFile(KLoadContext& context, const char* path, short& format) {
 }
 
 short LoadImage(const KPixelKind& kind, KGenericROI* target, const char* path, short& format) {
-  const char* traceName = kLoadTraceNames[kvbase::internal::FileKindRow(kind)];
+  const char* traceName = kLoadTraceNames[FileKindRow(kind)];
   format = K_FILE_FORMAT_AUTO;  // "no container recognised" until one is
   KLoadContext context{};
   context.target = target;
@@ -224,7 +227,30 @@ short LoadImage(const KPixelKind& kind, KGenericROI* target, const char* path, s
   return K_SUCCESS;
 }
 
+// Fills `info` from the headers of the file at `path`.
+K_ERRORS DescribeFile(const char* path, KImageFileInfo& info) {
+  info = KImageFileInfo{};
+  KLoadContext context{};
+  context.kind = &K_PIXEL_KIND_C24;
+  context.unit = &KUnitNone;
+  K_ERRORS result = OpenForLoad(context, path);
+  const KFileFormat* container = nullptr;
+  if (result == K_SUCCESS) result = Recognise(context, container);
+  if (result == K_SUCCESS) {
+    info.container = container->containerCode;
+    info.pages = 1;
+    result = container->Describe(context, info);
+  }
+  if (context.file != nullptr) std::fclose(context.file);
+  return result;
+}
+
 }  // namespace
+}  // namespace kvbase::internal
+
+using kvbase::internal::DescribeFile;
+using kvbase::internal::LoadImage;
+using kvbase::internal::SaveImage;
 
 short KSaveImage(KImage<int>* image, const char* path, short format) {
   return SaveImage(K_PIXEL_KIND_BW1, image, path, format);
@@ -277,19 +303,7 @@ short KGetImageFileInfo(const char* path, KImageFileInfo* info) {
   constexpr const char* kTrace = "KGetImageFileInfo";
   KOk();
   if (info == nullptr) return KReport(K_ERROR_PARAMETER_2_OUT_OF_RANGE, kTrace);
-  *info = KImageFileInfo{};
-  KLoadContext context{};
-  context.kind = &K_PIXEL_KIND_C24;
-  context.unit = &KUnitNone;
-  K_ERRORS result = OpenForLoad(context, path);
-  const KFileFormat* container = nullptr;
-  if (result == K_SUCCESS) result = Recognise(context, container);
-  if (result == K_SUCCESS) {
-    info->container = container->containerCode;
-    info->pages = 1;
-    result = container->Describe(context, *info);
-  }
-  if (context.file != nullptr) std::fclose(context.file);
+  const K_ERRORS result = DescribeFile(path, *info);
   if (result != K_SUCCESS) return KReport(result, kTrace);
   KOk();
   return K_SUCCESS;

@@ -15,6 +15,7 @@
 
 #include "kvbase/files/image_files.h"
 #include "kvbase/testing/benchmark_ratio.h"
+#include "kvbase/testing/file_baselines.h"
 #include "kvbase/testing/jpeg_reference.h"
 
 namespace {
@@ -68,18 +69,6 @@ long FileSize(const std::string& path) {
   return size;
 }
 
-void RawWrite(const std::string& path, const std::vector<unsigned char>& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::fclose(file);
-}
-
-void RawRead(const std::string& path, std::vector<unsigned char>& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  benchmark::DoNotOptimize(std::fread(bytes.data(), 1, bytes.size(), file));
-  std::fclose(file);
-}
-
 template <typename Image>
 void SaveAgainstFwrite(benchmark::State& state, short format, const char* extension) {
   Image& image = Picture<Image>();
@@ -87,7 +76,7 @@ void SaveAgainstFwrite(benchmark::State& state, short format, const char* extens
   if (KSaveImage(&image, path.c_str(), format) != K_SUCCESS) return state.SkipWithError("save failed");
   std::vector<unsigned char> bytes(static_cast<size_t>(FileSize(path)), 1);
   KReportPaired(
-      state, [&] { KSaveImage(&image, path.c_str(), format); }, [&] { RawWrite(Dir() + "/raw.bin", bytes); },
+      state, [&] { KSaveImage(&image, path.c_str(), format); }, [&] { KRawWrite(Dir() + "/raw.bin", bytes); },
       "x_fwrite");
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
 }
@@ -101,7 +90,7 @@ void LoadAgainstFread(benchmark::State& state, short format, const char* extensi
   Image target(kSide, kSide);
   short loaded;
   KReportPaired(
-      state, [&] { KLoadImage(&target, path.c_str(), loaded); }, [&] { RawRead(path, bytes); }, "x_fread");
+      state, [&] { KLoadImage(&target, path.c_str(), loaded); }, [&] { KRawRead(path, bytes); }, "x_fread");
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
 }
 

@@ -25,6 +25,7 @@
 #include "kvbase/files/internal/tiff_rgb.h"
 #include "kvbase/image/image.h"
 #include "kvbase/testing/benchmark_ratio.h"
+#include "kvbase/testing/file_baselines.h"
 
 namespace {
 
@@ -56,19 +57,6 @@ void FillScene(Image& image) {
   }
 }
 
-void RawWrite(const std::string& path, const std::vector<unsigned char>& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "w+b");
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::fflush(file);
-  std::fclose(file);
-}
-
-void RawRead(const std::string& path, std::vector<unsigned char>& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  benchmark::DoNotOptimize(std::fread(bytes.data(), 1, bytes.size(), file));
-  std::fclose(file);
-}
-
 template <typename Image>
 void BM_TiffSave(benchmark::State& state, short format) {
   Image image(kSide, kSide);
@@ -80,7 +68,7 @@ void BM_TiffSave(benchmark::State& state, short format) {
   }
   const std::vector<unsigned char> bytes(static_cast<size_t>(FileSize(path)), 0x5A);
   KReportPaired(
-      state, [&] { KSaveImage(&image, path.c_str(), format); }, [&] { RawWrite(raw, bytes); }, "x_fwrite");
+      state, [&] { KSaveImage(&image, path.c_str(), format); }, [&] { KRawWrite(raw, bytes); }, "x_fwrite");
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
   std::remove(path.c_str());
   std::remove(raw.c_str());
@@ -99,7 +87,7 @@ void BM_TiffLoad(benchmark::State& state, short format) {
   Image target(kSide, kSide);
   short loaded = 0;
   KReportPaired(
-      state, [&] { KLoadImage(&target, path.c_str(), loaded); }, [&] { RawRead(path, bytes); }, "x_fread");
+      state, [&] { KLoadImage(&target, path.c_str(), loaded); }, [&] { KRawRead(path, bytes); }, "x_fread");
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
   std::remove(path.c_str());
 }
@@ -113,7 +101,7 @@ constexpr std::size_t kColourBatchBytes = kBatchBytes / kColourRowBytes * kColou
 void BM_TiffPassRead(benchmark::State& state) {
   const std::string path = BenchPath("pass.raw");
   std::vector<unsigned char> bytes(kColourRowBytes * kSide, 0x5A), batch(kColourBatchBytes);
-  RawWrite(path, bytes);
+  KRawWrite(path, bytes);
   const auto readInBatches = [&] {
     const int descriptor = open(path.c_str(), O_RDONLY);
     for (std::size_t at = 0; at < bytes.size(); at += batch.size()) {
@@ -123,7 +111,7 @@ void BM_TiffPassRead(benchmark::State& state) {
     close(descriptor);
   };
   KReportPaired(
-      state, readInBatches, [&] { RawRead(path, bytes); }, "x_fread");
+      state, readInBatches, [&] { KRawRead(path, bytes); }, "x_fread");
   std::remove(path.c_str());
 }
 
@@ -131,7 +119,7 @@ void BM_TiffPassRead(benchmark::State& state) {
 void BM_TiffPassExchange(benchmark::State& state) {
   const std::string path = BenchPath("pass.raw");
   std::vector<unsigned char> bytes(kColourRowBytes * kSide, 0x5A), batch(kColourBatchBytes, 0x33);
-  RawWrite(path, bytes);
+  KRawWrite(path, bytes);
   KImageC24 target(kSide, kSide);
   const auto exchange = [&] {
     for (int y = 0; y < kSide; ++y) {
@@ -141,7 +129,7 @@ void BM_TiffPassExchange(benchmark::State& state) {
     }
   };
   KReportPaired(
-      state, exchange, [&] { RawRead(path, bytes); }, "x_fread");
+      state, exchange, [&] { KRawRead(path, bytes); }, "x_fread");
   std::remove(path.c_str());
 }
 

@@ -1,29 +1,26 @@
-// The TIFF container's row in the front's table: its signature ("II" or "MM" and 42), its format codes
-// (0 to 5: bilevel, gray and colour, uncompressed or PackBits) and which pixel kinds each takes.
+// The TIFF container's row in the front's table: its signature ("II" or "MM" and 42), and which pixel
+// kinds each of its codes takes (0 to 5: bilevel, gray and colour, uncompressed or PackBits; colour
+// PackBits has no writer and is refused for every kind).
 
 #include "kvbase/files/internal/tiff_format.h"
 
 namespace kvbase::internal {
 namespace {
 
-constexpr K_ERRORS OK = K_SUCCESS;
-constexpr K_ERRORS BIL = K_ERROR_BILEVEL_FORMAT_EXPECTED;
-constexpr K_ERRORS GRA = K_ERROR_GRAY_FORMAT_EXPECTED;
-constexpr K_ERRORS COL = K_ERROR_COLOR_FORMAT_EXPECTED;
-constexpr K_ERRORS TIF = K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+using namespace save_rule;
 
-struct KRule {
-  K_ERRORS refused[6];  // codes 0 to 5
-  KFormatChoice extension;
-};
-
-constexpr KRule kRules[kFileKinds] = {
-    /* BW1  */ {{OK, BIL, BIL, OK, BIL, OK}, {K_FILE_FORMAT_TIFF_BILEVEL, OK}},
-    /* BW8  */ {{OK, OK, GRA, OK, OK, OK}, {K_FILE_FORMAT_TIFF_GRAY, OK}},
-    /* BW16 */ {{GRA, OK, GRA, GRA, GRA, OK}, {K_FILE_FORMAT_TIFF_GRAY, OK}},
-    /* C15  */ {{TIF, TIF, TIF, TIF, TIF, OK}, {-1, TIF}},
-    /* C16  */ {{TIF, TIF, TIF, TIF, TIF, OK}, {-1, TIF}},
-    /* C24  */ {{COL, COL, OK, COL, COL, OK}, {K_FILE_FORMAT_TIFF_COLOR, OK}},
+const KSaveRules kTiffRules = {
+    {K_FILE_FORMAT_TIFF_BILEVEL, K_FILE_FORMAT_TIFF_GRAY, K_FILE_FORMAT_TIFF_COLOR, K_FILE_FORMAT_TIFF_BILEVEL_PACKBITS,
+     K_FILE_FORMAT_TIFF_GRAY_PACKBITS, K_FILE_FORMAT_TIFF_COLOR_PACKBITS},
+    6,
+    {
+        /* BW1  */ {{OK, BIL, BIL, OK, BIL, TIF}, {K_FILE_FORMAT_TIFF_BILEVEL, OK}},
+        /* BW8  */ {{OK, OK, GRA, OK, OK, TIF}, {K_FILE_FORMAT_TIFF_GRAY, OK}},
+        /* BW16 */ {{GRA, OK, GRA, GRA, GRA, TIF}, {K_FILE_FORMAT_TIFF_GRAY, OK}},
+        /* C15  */ {{TIF, TIF, TIF, TIF, TIF, TIF}, {-1, TIF}},
+        /* C16  */ {{TIF, TIF, TIF, TIF, TIF, TIF}, {-1, TIF}},
+        /* C24  */ {{COL, COL, OK, COL, COL, TIF}, {K_FILE_FORMAT_TIFF_COLOR, OK}},
+    },
 };
 
 KRecognition Recognise(const unsigned char* h) {
@@ -33,30 +30,9 @@ KRecognition Recognise(const unsigned char* h) {
   return magic == 42 ? KRecognition::kThis : KRecognition::kDamaged;
 }
 
-KFormatChoice FormatForExtension(const KPixelKind& kind) { return kRules[FileKindRow(kind)].extension; }
-
-K_ERRORS CheckSave(const KPixelKind& kind, short format) {
-  const K_ERRORS refused = kRules[FileKindRow(kind)].refused[format];
-  if (refused != K_SUCCESS) return refused;
-  // No writer exists for colour PackBits: refused rather than left as an empty file.
-  return format == K_FILE_FORMAT_TIFF_COLOR_PACKBITS ? TIF : OK;
-}
-
 }  // namespace
 
-const KFileFormat kTiffFileFormat = {
-    "TIFF",              // name
-    K_FILE_FORMAT_TIFF,  // containerCode
-    ".tif",              // extension
-    FormatCodes({K_FILE_FORMAT_TIFF_BILEVEL, K_FILE_FORMAT_TIFF_GRAY, K_FILE_FORMAT_TIFF_COLOR,
-                 K_FILE_FORMAT_TIFF_BILEVEL_PACKBITS, K_FILE_FORMAT_TIFF_GRAY_PACKBITS,
-                 K_FILE_FORMAT_TIFF_COLOR_PACKBITS}),  // codes
-    Recognise,                                         // Recognise
-    FormatForExtension,                                // FormatForExtension
-    CheckSave,                                         // CheckSave
-    WriteTiff,                                         // Write
-    ReadTiff,                                          // Read
-    DescribeTiff,                                      // Describe
-};
+const KFileFormat kTiffFileFormat = {"TIFF",    K_FILE_FORMAT_TIFF, ".tif",   &kTiffRules,
+                                     Recognise, WriteTiff,          ReadTiff, DescribeTiff};
 
 }  // namespace kvbase::internal

@@ -5,6 +5,7 @@
 
 #include "kvbase/image/image.h"
 #include "kvbase/image/roi.h"
+#include "kvbase/testing/framed_roi.h"
 
 namespace {
 
@@ -12,11 +13,7 @@ using Numbers = std::vector<int>;
 
 Numbers PlacementOf(const KGenericROI& r) { return {r.GetOrgX(), r.GetOrgY(), r.GetWidth(), r.GetHeight()}; }
 
-// An ROI at (10, 20) of 30 x 40 pixels in a 100 x 100 image: device rectangle 10, 20, 40, 60 at zoom 1.
-struct Framed {
-  KImageBW8 image{100, 100};
-  KROIBW8 roi{&image, 10, 20, 30, 40};
-};
+using Framed = kvbase::testing::KFramedROI;
 
 TEST(ROIFrame, HitTestFindsSidesBeforeCornersAndRecordsTheAnchor) {
   Framed f;

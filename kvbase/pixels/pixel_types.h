@@ -182,26 +182,20 @@ struct KPixelTraitsOf {
 
 template <typename T>
 struct KPixelTraits;
-template <>
-struct KPixelTraits<int> : KPixelTraitsOf<K_PIXEL_KIND_BW1> {};
-template <>
-struct KPixelTraits<unsigned char> : KPixelTraitsOf<K_PIXEL_KIND_BW8> {};
-template <>
-struct KPixelTraits<unsigned short> : KPixelTraitsOf<K_PIXEL_KIND_BW16> {};
-template <>
-struct KPixelTraits<unsigned int> : KPixelTraitsOf<K_PIXEL_KIND_BW32> {};
-template <>
-struct KPixelTraits<KC15> : KPixelTraitsOf<K_PIXEL_KIND_C15> {};
-template <>
-struct KPixelTraits<KC16> : KPixelTraitsOf<K_PIXEL_KIND_C16> {};
-template <>
-struct KPixelTraits<KC24> : KPixelTraitsOf<K_PIXEL_KIND_C24> {};
-template <>
-struct KPixelTraits<KC24A> : KPixelTraitsOf<K_PIXEL_KIND_C24A> {};
-template <>
-struct KPixelTraits<KSubPixel64> : KPixelTraitsOf<K_PIXEL_KIND_SUBPIXEL64> {};
-template <>
-struct KPixelTraits<KComplex64> : KPixelTraitsOf<K_PIXEL_KIND_COMPLEX64> {};
+#define KVBASE_PIXEL_TRAITS(T, kind) \
+  template <>                        \
+  struct KPixelTraits<T> : KPixelTraitsOf<kind> {};
+KVBASE_PIXEL_TRAITS(int, K_PIXEL_KIND_BW1)
+KVBASE_PIXEL_TRAITS(unsigned char, K_PIXEL_KIND_BW8)
+KVBASE_PIXEL_TRAITS(unsigned short, K_PIXEL_KIND_BW16)
+KVBASE_PIXEL_TRAITS(unsigned int, K_PIXEL_KIND_BW32)
+KVBASE_PIXEL_TRAITS(KC15, K_PIXEL_KIND_C15)
+KVBASE_PIXEL_TRAITS(KC16, K_PIXEL_KIND_C16)
+KVBASE_PIXEL_TRAITS(KC24, K_PIXEL_KIND_C24)
+KVBASE_PIXEL_TRAITS(KC24A, K_PIXEL_KIND_C24A)
+KVBASE_PIXEL_TRAITS(KSubPixel64, K_PIXEL_KIND_SUBPIXEL64)
+KVBASE_PIXEL_TRAITS(KComplex64, K_PIXEL_KIND_COMPLEX64)
+#undef KVBASE_PIXEL_TRAITS
 
 // Applies a macro to each of the ten pixel types, for explicit instantiations.
 #define KVBASE_FOR_EACH_PIXEL_TYPE(X) \

@@ -90,28 +90,24 @@ TEST(GdiShapes, RectangleOutlineWithPenAndInteriorWithBrush) {
     int pen; /* 0: NULL_PEN */
     bool brush;
     RECT corners;
-    Rows expected; /* 'o' outline, 'b' brush */
+    const char* expected; /* eight rows of ten: 'o' outline, 'b' brush */
   } cases[] = {
       {1,
        true,
        {7, 6, 2, 2},
-       {"..........", "..........", "..ooooo...", "..obbbo...", "..obbbo...", "..ooooo...", "..........",
-        ".........."}},
+       ".......... .......... ..ooooo... ..obbbo... ..obbbo... ..ooooo... .......... .........."},
       {1,
        false,
        {2, 6, 7, 2},
-       {"..........", "..........", "..ooooo...", "..o...o...", "..o...o...", "..ooooo...", "..........",
-        ".........."}},
+       ".......... .......... ..ooooo... ..o...o... ..o...o... ..ooooo... .......... .........."},
       {0,
        true,
        {7, 2, 2, 6},
-       {"..........", "..........", "..bbbb....", "..bbbb....", "..bbbb....", "..........", "..........",
-        ".........."}},
+       ".......... .......... ..bbbb.... ..bbbb.... ..bbbb.... .......... .......... .........."},
       {3,
        true,
        {1, 1, 9, 8},
-       {"oooooooooo", "oooooooooo", "oooooooooo", "ooobbbbooo", "ooobbbbooo", "ooobbbbooo", "oooooooooo",
-        "oooooooooo"}},
+       "oooooooooo oooooooooo oooooooooo ooobbbbooo ooobbbbooo ooobbbbooo oooooooooo oooooooooo"},
   };
   const COLORREF outline = RGB(255, 0, 0), fill = RGB(0, 0, 255);
   for (const Case& c : cases) {
@@ -121,11 +117,12 @@ TEST(GdiShapes, RectangleOutlineWithPenAndInteriorWithBrush) {
     SelectObject(canvas.dc, pen);
     SelectObject(canvas.dc, brush);
     EXPECT_TRUE(Rectangle(canvas.dc, c.corners.left, c.corners.top, c.corners.right, c.corners.bottom));
-    Rows actual(8);
+    std::string actual;
     for (int y = 0; y < 8; ++y) {
+      if (y > 0) actual += ' ';
       for (int x = 0; x < 10; ++x) {
         const COLORREF p = GetPixel(canvas.dc, x, y);
-        actual[y] += p == outline ? 'o' : p == fill ? 'b' : p == kBlack ? '.' : '?';
+        actual += p == outline ? 'o' : p == fill ? 'b' : p == kBlack ? '.' : '?';
       }
     }
     EXPECT_EQ(actual, c.expected) << "pen " << c.pen << " brush " << c.brush;

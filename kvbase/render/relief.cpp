@@ -9,10 +9,7 @@
 #include "kvbase/render/internal/fixed_point.h"
 #include "kvbase/render/internal/view_angles.h"
 
-using kvbase::internal::FillMultiples;
-using kvbase::internal::IntegerPart16;
-using kvbase::internal::KViewAnglesOf;
-using kvbase::internal::ToFixed16;
+using namespace kvbase::internal;  // the fixed-point and view-angle helpers
 
 namespace {
 

@@ -16,7 +16,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <initializer_list>
 
 #include "kvbase/files/image_files.h"
 #include "kvbase/foundation/units.h"
@@ -89,6 +88,40 @@ struct KFormatChoice {
   K_ERRORS error;  // K_SUCCESS when `format` may be written
 };
 
+// Containers keep their save rules in tables with one row per kind that has files, in this order:
+// BW1, BW8, BW16, C15, C16, C24. The row of `kind`; every kind the front hands over has one.
+constexpr int kFileKinds = 6;
+int FileKindRow(const KPixelKind& kind);
+
+// A container's save rules: its format codes, and for each kind that has files the refusal of each
+// code (K_SUCCESS where the kind may be saved with it) and the code its extension chooses for the kind.
+struct KSaveRules {
+  static constexpr int kMostCodes = 10;
+  struct KRow {
+    K_ERRORS refused[kMostCodes];  // in the order of `codes`
+    KFormatChoice extension;
+  };
+  short codes[kMostCodes];
+  int codeCount;
+  KRow rows[kFileKinds];
+
+  bool Serves(short format) const;
+  K_ERRORS Check(const KPixelKind& kind, short format) const;
+  KFormatChoice ForExtension(const KPixelKind& kind) const { return rows[FileKindRow(kind)].extension; }
+};
+
+// Short names of the refusals, for the containers' tables.
+namespace save_rule {
+constexpr K_ERRORS OK = K_SUCCESS;
+constexpr K_ERRORS BIL = K_ERROR_BILEVEL_FORMAT_EXPECTED;
+constexpr K_ERRORS GRA = K_ERROR_GRAY_FORMAT_EXPECTED;
+constexpr K_ERRORS COL = K_ERROR_COLOR_FORMAT_EXPECTED;
+constexpr K_ERRORS TIF = K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+constexpr K_ERRORS BMP = K_ERROR_UNSUPPORTED_BMP_FORMAT;
+constexpr K_ERRORS JPG = K_ERROR_UNSUPPORTED_JPEG_FORMAT;
+constexpr K_ERRORS PNG = K_ERROR_UNSUPPORTED_PNG_FORMAT;
+}  // namespace save_rule
+
 enum class KRecognition {
   kOther,    // not this container's
   kThis,     // this container's: its reader takes the file
@@ -100,36 +133,19 @@ struct KFileFormat {
   const char* name;       // "TIFF", "BMP", "JPEG"
   short containerCode;    // the code a load stores as soon as it recognises the container
   const char* extension;  // the extension by which K_FILE_FORMAT_AUTO chooses this container (".tif")
-  std::uint32_t codes;    // bit c set for each format code c that belongs to this container
+  const KSaveRules* rules;
   // Whether the file's first 16 bytes are this container's.
   KRecognition (*Recognise)(const unsigned char* header);
-  // The code `kind` is saved with for this container's extension, or the refusal.
-  KFormatChoice (*FormatForExtension)(const KPixelKind& kind);
-  // Whether `kind` may be saved with `format`, one of this container's codes: K_SUCCESS or the refusal.
-  K_ERRORS (*CheckSave)(const KPixelKind& kind, short format);
   K_ERRORS (*Write)(KSaveContext& context);
   K_ERRORS (*Read)(KLoadContext& context);
   // Fills `info` (all but `container`) from the headers; the context has no target.
   K_ERRORS (*Describe)(KLoadContext& context, KImageFileInfo& info);
-
-  bool Serves(short format) const { return format >= 0 && format < 32 && (codes >> format & 1u) != 0; }
 };
-
-constexpr std::uint32_t FormatCodes(std::initializer_list<short> formats) {
-  std::uint32_t codes = 0;
-  for (short format : formats) codes |= 1u << format;
-  return codes;
-}
 
 // The containers, each defined in its own files.
 extern const KFileFormat kTiffFileFormat;
 extern const KFileFormat kBmpFileFormat;
 extern const KFileFormat kJpegFileFormat;
-
-// Containers keep their save rules in tables with one row per kind that has files, in this order:
-// BW1, BW8, BW16, C15, C16, C24. The row of `kind`; every kind the front hands over has one.
-constexpr int kFileKinds = 6;
-int FileKindRow(const KPixelKind& kind);
 
 }  // namespace kvbase::internal
 

@@ -26,25 +26,29 @@ struct Object {
 };
 
 struct Pen : Object {
-  Pen() : Object(Kind::kPen) {}
+  static constexpr Kind kKind = Kind::kPen;
+  Pen() : Object(kKind) {}
   int style = PS_SOLID;
   int width = 1;
   COLORREF color = 0;
 };
 
 struct Brush : Object {
-  Brush() : Object(Kind::kBrush) {}
+  static constexpr Kind kKind = Kind::kBrush;
+  Brush() : Object(kKind) {}
   UINT style = BS_SOLID;
   COLORREF color = 0;
 };
 
 struct Palette : Object {
-  Palette() : Object(Kind::kPalette) {}
+  static constexpr Kind kKind = Kind::kPalette;
+  Palette() : Object(kKind) {}
   std::vector<PALETTEENTRY> entries;
 };
 
 struct Bitmap : Object {
-  Bitmap() : Object(Kind::kBitmap) {}
+  static constexpr Kind kKind = Kind::kBitmap;
+  Bitmap() : Object(kKind) {}
   Surface surface;
   HDC owner = nullptr;  // the device context that deletes it (KCreateMemoryDC)
   // The bitmap of an 8-bit device made by KCreateMemoryDC: its colour table is the device's palette,
@@ -53,7 +57,8 @@ struct Bitmap : Object {
 };
 
 struct DeviceContext : Object {
-  DeviceContext() : Object(Kind::kDeviceContext) {}
+  static constexpr Kind kKind = Kind::kDeviceContext;
+  DeviceContext() : Object(kKind) {}
   HPEN pen = nullptr;
   HBRUSH brush = nullptr;
   HPALETTE palette = nullptr;
@@ -73,32 +78,11 @@ void* Register(std::unique_ptr<Object> object);
 void Unregister(const void* handle);
 Object* FindObject(const void* handle);
 
+// The object of `handle` when it is a T (a Pen, Brush, Palette, Bitmap or DeviceContext), else null.
 template <typename T>
-T* Find(const void* handle);
-template <>
-inline Pen* Find<Pen>(const void* h) {
-  Object* o = FindObject(h);
-  return o && o->kind == Kind::kPen ? static_cast<Pen*>(o) : nullptr;
-}
-template <>
-inline Brush* Find<Brush>(const void* h) {
-  Object* o = FindObject(h);
-  return o && o->kind == Kind::kBrush ? static_cast<Brush*>(o) : nullptr;
-}
-template <>
-inline Palette* Find<Palette>(const void* h) {
-  Object* o = FindObject(h);
-  return o && o->kind == Kind::kPalette ? static_cast<Palette*>(o) : nullptr;
-}
-template <>
-inline Bitmap* Find<Bitmap>(const void* h) {
-  Object* o = FindObject(h);
-  return o && o->kind == Kind::kBitmap ? static_cast<Bitmap*>(o) : nullptr;
-}
-template <>
-inline DeviceContext* Find<DeviceContext>(const void* h) {
-  Object* o = FindObject(h);
-  return o && o->kind == Kind::kDeviceContext ? static_cast<DeviceContext*>(o) : nullptr;
+T* Find(const void* handle) {
+  Object* object = FindObject(handle);
+  return object != nullptr && object->kind == T::kKind ? static_cast<T*>(object) : nullptr;
 }
 
 // The stock object of `index` (the GetStockObject indexes), created on first use; null for others.
