@@ -1,5 +1,6 @@
 # One test program per subsystem folder, built from the *_test.cpp files beside the code they test.
 find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
 include(GoogleTest)
 
 # Interop tests check our files with independent real readers and writers.
@@ -26,3 +27,10 @@ foreach(subsystem platform foundation pixels vectors image files display render)
                          PROPERTIES TIMEOUT 300)
   endif()
 endforeach()
+
+# Many threads at once on the whole library; run for longer under ThreadSanitizer by the tsan preset.
+add_executable(kvbase_thread_stress ${PROJECT_SOURCE_DIR}/tests/threads/thread_stress_test.cpp
+                                    ${PROJECT_SOURCE_DIR}/cmake/sanitizer_options.cpp)
+target_compile_options(kvbase_thread_stress PRIVATE ${KV_WARNINGS})
+target_link_libraries(kvbase_thread_stress PRIVATE kvbase_testing GTest::gtest GTest::gtest_main Threads::Threads)
+gtest_discover_tests(kvbase_thread_stress DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600 LABELS stress)

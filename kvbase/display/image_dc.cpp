@@ -8,7 +8,6 @@
 #include "kvbase/platform/gdi.h"
 
 namespace display = kvbase::internal::display;
-using display::KDisplay;
 
 namespace {
 
@@ -17,7 +16,7 @@ constexpr const char* kClose = "KCloseImageDC";
 
 // The image-DC bitmap description for an image of `width` x `height` pixels of `bitCount` bits.
 BITMAPINFO* Describe(int width, int height, int bitCount) {
-  display::KBitmapDescription& description = KDisplay().imageDcDescription;
+  display::KBitmapDescription& description = display::ThisThreadDisplay().imageDcDescription;
   description.header = {};
   description.header.biSize = sizeof(BITMAPINFOHEADER);
   description.header.biWidth = width;
@@ -79,7 +78,7 @@ HDC Open(KImage<T>* image) {
   const int width = image->GetWidth(), height = image->GetHeight();
   BITMAPINFO* description = Describe(width, height, KPixelTraits<T>::kBitsPerPixel);
   HDC dc = CreateCompatibleDC(nullptr);
-  KDisplay().currentImageDc = dc;
+  display::ThisThreadDisplay().currentImageDc = dc;
   if (dc == nullptr) return KReport(K_ERROR_WINDOWS_ERROR, kOpen), nullptr;
   HBITMAP bitmap = CreateDIBSection(dc, description, DIB_RGB_COLORS, nullptr, nullptr, 0);
   if (bitmap == nullptr) return FailOpen(dc, nullptr);
@@ -96,7 +95,7 @@ void Close(KImage<T>* image, HDC dc) {
   if (image == nullptr || image->GetImagePtr(0, 0) == nullptr)
     return (void)KReport(K_ERROR_IMAGE_MEMORY_ACCESS, kClose);
   const int height = image->GetHeight();
-  if (dc == nullptr) dc = KDisplay().currentImageDc;
+  if (dc == nullptr) dc = display::ThisThreadDisplay().currentImageDc;
   HGDIOBJ bitmap = GetCurrentObject(dc, OBJ_BITMAP);
   BITMAPINFO* description = Describe(image->GetWidth(), height, KPixelTraits<T>::kBitsPerPixel);
   std::vector<unsigned char> packed;
@@ -115,11 +114,4 @@ HDC KOpenImageDC(KImage<KC24>* image) { return Open(image); }
 void KCloseImageDC(KImage<unsigned char>* image, HDC dc) { Close(image, dc); }
 void KCloseImageDC(KImage<KC24>* image, HDC dc) { Close(image, dc); }
 
-void KUpdatePalette() {
-  display::KDisplayState& state = KDisplay();
-  state.grayPalette.palNumEntries = 0;
-  if (state.grayPaletteHandle != nullptr) {
-    DeleteObject(state.grayPaletteHandle);
-    state.grayPaletteHandle = nullptr;
-  }
-}
+void KUpdatePalette() { display::ForgetGrayPalette(); }

@@ -115,7 +115,7 @@ TEST(ImageDC, Refusals) {
   never.SetImagePtr(1 << 30, 1 << 30, &byte, 8);
   EXPECT_EQ(KOpenImageDC(&never), nullptr);
   EXPECT_EQ(KGetError(), K_ERROR_WINDOWS_ERROR);
-  EXPECT_EQ(GetObjectType(kvbase::internal::display::KDisplay().currentImageDc), 0u);
+  EXPECT_EQ(GetObjectType(kvbase::internal::display::ThisThreadDisplay().currentImageDc), 0u);
   EXPECT_EQ(trace.Names(), (Names{"KCloseImageDC", "KOpenImageDC"}));
 }
 

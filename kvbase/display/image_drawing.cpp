@@ -7,7 +7,6 @@
 #include "kvbase/foundation/internal/report.h"
 
 namespace display = kvbase::internal::display;
-using display::KDisplay;
 using display::KPaletteKind;
 using display::KRootBuffer;
 
@@ -16,31 +15,31 @@ namespace {
 // --- Colour tables of the draw description ---
 
 void WriteBilevelTable() {
-  RGBQUAD* table = KDisplay().drawDescription.colors;
+  RGBQUAD* table = display::ThisThreadDisplay().drawDescription.colors;
   table[0].rgbBlue = table[0].rgbGreen = table[0].rgbRed = 0;
   table[1].rgbBlue = table[1].rgbGreen = table[1].rgbRed = 255;
 }
 
 void WriteGrayTable() {
-  RGBQUAD* table = KDisplay().drawDescription.colors;
+  RGBQUAD* table = display::ThisThreadDisplay().drawDescription.colors;
   for (int i = 0; i < 256; ++i) table[i] = {BYTE(i), BYTE(i), BYTE(i), 0};
 }
 
 void WriteTable(KBW8Vector& lut) {
-  RGBQUAD* table = KDisplay().drawDescription.colors;
+  RGBQUAD* table = display::ThisThreadDisplay().drawDescription.colors;
   const unsigned char* levels = lut.GetDataPtr();
   for (int i = 0; i < 256; ++i) table[i] = {levels[i], levels[i], levels[i], 0};
 }
 
 void WriteTable(KC24Vector& lut) {
-  RGBQUAD* table = KDisplay().drawDescription.colors;
+  RGBQUAD* table = display::ThisThreadDisplay().drawDescription.colors;
   const KC24* colours = lut.GetDataPtr();
   for (int i = 0; i < 256; ++i) table[i] = {colours[i].byte0, colours[i].byte1, colours[i].byte2, 0};
 }
 
 void WriteMasks(DWORD red, DWORD green, DWORD blue) {
   const DWORD masks[3] = {red, green, blue};
-  std::memcpy(KDisplay().drawDescription.colors, masks, sizeof masks);
+  std::memcpy(display::ThisThreadDisplay().drawDescription.colors, masks, sizeof masks);
 }
 
 // A lookup table must be there and have exactly 256 elements.

@@ -15,7 +15,7 @@
 namespace {
 
 using namespace kvgdi_test;
-using kvbase::internal::display::KDisplay;
+namespace display = kvbase::internal::display;
 using Names = std::vector<std::string>;
 
 // A 16 x 12 32-bit device context filled with the marker.
@@ -187,40 +187,41 @@ std::vector<COLORREF> Entries(HPALETTE palette, int count) {
   return colours;
 }
 
+HPALETTE GrayPalette() { return display::BuiltPalette(display::KSharedPalette::kGray); }
+HPALETTE CubePalette() { return display::BuiltPalette(display::KSharedPalette::kColourCube); }
+
 TEST(ImageDrawingPalettes, GrayPaletteIsBuiltCoarseLevelsFirstAndRestored) {
   KUpdatePalette();
-  auto& state = KDisplay();
   Levels image;
   Marked trueColour;
   KDrawImageInWindow(&image, trueColour.dc, 1.0f, 1.0f);
-  EXPECT_EQ(state.grayPaletteHandle, nullptr) << "no palette step without RC_PALETTE";
+  EXPECT_EQ(GrayPalette(), nullptr) << "no palette step without RC_PALETTE";
 
   Canvas canvas(16, 12, 8);
   HGDIOBJ before = GetCurrentObject(canvas.dc, OBJ_PAL);
   KDrawImageInWindow(&image, canvas.dc, 1.0f, 1.0f);
-  ASSERT_NE(state.grayPaletteHandle, nullptr);
+  ASSERT_NE(GrayPalette(), nullptr);
   // 128, 64, 192, 32, 96, ...: each level halves the steps; the 128 odd values 1, 3, ..., 255 close it.
   std::vector<COLORREF> expected;
   for (int step = 128; step >= 1; step /= 2)
     for (int level = step; level < 256; level += 2 * step) expected.push_back(Gray(level));
   expected.push_back(Gray(0));
-  EXPECT_EQ(Entries(state.grayPaletteHandle, 256), expected);
+  EXPECT_EQ(Entries(GrayPalette(), 256), expected);
   // The previous palette is back in the device context; the pixels show their levels.
   EXPECT_EQ(GetCurrentObject(canvas.dc, OBJ_PAL), before);
-  EXPECT_EQ(state.savedPalette, before);
+  EXPECT_EQ(display::ThisThreadDisplay().savedPalette, before);
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 6; ++x) EXPECT_EQ(GetPixel(canvas.dc, x, y), Gray(Level(x, y))) << x << "," << y;
-  HPALETTE built = state.grayPaletteHandle;
+  HPALETTE built = GrayPalette();
   KUpdatePalette();
-  EXPECT_EQ(state.grayPaletteHandle, nullptr);
+  EXPECT_EQ(GrayPalette(), nullptr);
   EXPECT_EQ(GetObjectType(built), 0u) << "deleted";
   KUpdatePalette();  // nothing left to delete
-  EXPECT_EQ(state.grayPalette.palNumEntries, 0);
+  EXPECT_EQ(display::GrayPaletteEntries(), 0);
 }
 
 TEST(ImageDrawingPalettes, TheFirstDrawAfterAnUpdateDecidesTheGrayPalette) {
   KUpdatePalette();
-  auto& state = KDisplay();
   KImageBW8 image(2, 1);
   image.SetPixel(0, 0, 0);
   image.SetPixel(128, 1, 0);
@@ -231,39 +232,38 @@ TEST(ImageDrawingPalettes, TheFirstDrawAfterAnUpdateDecidesTheGrayPalette) {
   for (int i = 0; i < 255; ++i) wrong.AddElement(0);
   Canvas canvas(4, 4, 8);
   KDrawImageInWindow(&image, canvas.dc, &wrong, 1.0f, 1.0f);
-  EXPECT_EQ(state.grayPaletteHandle, nullptr) << "a refused table touches no palette";
+  EXPECT_EQ(GrayPalette(), nullptr) << "a refused table touches no palette";
   KDrawImageInWindow(&image, canvas.dc, &colours, 1.0f, 1.0f);
-  EXPECT_EQ(Entries(state.grayPaletteHandle, 1)[0], RGB(127, 128, 7)) << "colour-table entry 128 first";
+  EXPECT_EQ(Entries(GrayPalette(), 1)[0], RGB(127, 128, 7)) << "colour-table entry 128 first";
   EXPECT_EQ(GetPixel(canvas.dc, 1, 0), RGB(127, 128, 7));
   // A plain draw later reuses that palette unchanged; after an update it builds the gray one.
-  HPALETTE built = state.grayPaletteHandle;
+  HPALETTE built = GrayPalette();
   KDrawImageInWindow(&image, canvas.dc, 1.0f, 1.0f);
-  EXPECT_EQ(state.grayPaletteHandle, built);
-  EXPECT_EQ(Entries(state.grayPaletteHandle, 1)[0], RGB(127, 128, 7));
+  EXPECT_EQ(GrayPalette(), built);
+  EXPECT_EQ(Entries(GrayPalette(), 1)[0], RGB(127, 128, 7));
   KUpdatePalette();
   KDrawImageInWindow(&image, canvas.dc, 1.0f, 1.0f);
-  EXPECT_EQ(Entries(state.grayPaletteHandle, 1)[0], Gray(128));
+  EXPECT_EQ(Entries(GrayPalette(), 1)[0], Gray(128));
 }
 
 TEST(ImageDrawingPalettes, ColourDrawsUseTheColourCube) {
-  auto& state = KDisplay();
   KImageC24 image(2, 1);
   image.SetPixel(KC24(250, 10, 110), 0, 0);
   image.SetPixel(KC24(0, 255, 51), 1, 0);
   Canvas canvas(4, 4, 8);
   KDrawImageInWindow(&image, canvas.dc, 1.0f, 1.0f);
-  ASSERT_NE(state.cubePaletteHandle, nullptr);
+  ASSERT_NE(CubePalette(), nullptr);
   std::vector<COLORREF> cube;
   for (int r = 0; r < 6; ++r)
     for (int g = 0; g < 6; ++g)
       for (int b = 0; b < 6; ++b) cube.push_back(RGB(51 * r, 51 * g, 51 * b));
-  EXPECT_EQ(Entries(state.cubePaletteHandle, 216), cube);
+  EXPECT_EQ(Entries(CubePalette(), 216), cube);
   EXPECT_EQ(GetPixel(canvas.dc, 0, 0), RGB(255, 0, 102));
   EXPECT_EQ(GetPixel(canvas.dc, 1, 0), RGB(0, 255, 51));
-  HPALETTE built = state.cubePaletteHandle;
+  HPALETTE built = CubePalette();
   KUpdatePalette();
   KDrawImageInWindow(&image, canvas.dc, 2.0f, 0.0f);
-  EXPECT_EQ(state.cubePaletteHandle, built) << "built once, never deleted";
+  EXPECT_EQ(CubePalette(), built) << "built once, never deleted";
 }
 
 }  // namespace

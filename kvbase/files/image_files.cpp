@@ -4,6 +4,7 @@
 
 #include "kvbase/files/image_files.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -18,10 +19,12 @@ namespace {
 // The containers, in the order a load tries to recognise them.
 const KFileFormat* const kFileFormats[] = {&kTiffFileFormat, &kBmpFileFormat, &kJpegFileFormat};
 
-unsigned int gJpegQuality = 50;
-unsigned char gTiffThreshold = 128;
-unsigned int gTiffStripSize = 8192;
-int gPngCompressionLevel = 6;
+// The file settings: process-wide, set once at start-up as a rule, read without a data race from any
+// thread. A save reads them once, at its start (CurrentFileSettings).
+std::atomic<unsigned int> gJpegQuality{50};
+std::atomic<unsigned char> gTiffThreshold{128};
+std::atomic<unsigned int> gTiffStripSize{8192};
+std::atomic<int> gPngCompressionLevel{6};
 
 }  // namespace
 
@@ -290,13 +293,13 @@ short KLoadImage(KROI<KC24>* roi, const char* path, short& format) {
   return LoadImage(K_PIXEL_KIND_C24, roi, path, format);
 }
 
-void KSetJpegQuality(unsigned int quality) { kvbase::internal::gJpegQuality = quality; }
+void KSetJpegQuality(unsigned int quality) { kvbase::internal::gJpegQuality.store(quality); }
 void KSetTiffThreshold(unsigned int threshold) {
-  kvbase::internal::gTiffThreshold = static_cast<unsigned char>(threshold & 0xFF);
+  kvbase::internal::gTiffThreshold.store(static_cast<unsigned char>(threshold & 0xFF));
 }
-void KSetTiffStripSize(unsigned int bytes) { kvbase::internal::gTiffStripSize = bytes; }
+void KSetTiffStripSize(unsigned int bytes) { kvbase::internal::gTiffStripSize.store(bytes); }
 void KSetPngCompressionLevel(unsigned int level) {
-  kvbase::internal::gPngCompressionLevel = static_cast<int>(level > 9 ? 9 : level);
+  kvbase::internal::gPngCompressionLevel.store(static_cast<int>(level > 9 ? 9 : level));
 }
 
 short KGetImageFileInfo(const char* path, KImageFileInfo* info) {

@@ -1,5 +1,6 @@
 #include "kvbase/foundation/errors.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,9 +12,12 @@ int bKMacroTrace = 0;
 
 namespace {
 
-K_ERRORS gCurrentError = K_SUCCESS;
-K_TRACE_MODE gTraceMode = K_TRACE_ON_ERROR;
-char gUnknownCodeText[40];
+// The current error and the text of an unknown code belong to the calling thread: a failure in one
+// thread never shows in another, and every thread starts with K_SUCCESS. The trace mode is one
+// process-wide setting.
+thread_local K_ERRORS gCurrentError = K_SUCCESS;
+thread_local char gUnknownCodeText[40];
+std::atomic<K_TRACE_MODE> gTraceMode{K_TRACE_ON_ERROR};
 
 constexpr int kFirstFailure = 1000;
 constexpr unsigned int kTraceBoxStyle = MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL;  // 0x2030
@@ -42,14 +46,15 @@ const char* KGetErrorText(K_ERRORS code) {
 
 const char* KGetErrorText() { return KGetErrorText(KGetError()); }
 
-void KSetTraceMode(K_TRACE_MODE mode) { gTraceMode = mode; }
+void KSetTraceMode(K_TRACE_MODE mode) { gTraceMode.store(mode, std::memory_order_relaxed); }
 
-K_TRACE_MODE KGetTraceMode() { return gTraceMode; }
+K_TRACE_MODE KGetTraceMode() { return gTraceMode.load(std::memory_order_relaxed); }
 
 K_ERRORS KTraceError(const char* functionName) {
   if (!FailurePending()) return gCurrentError;
-  if (bKMacroTrace != 0 && gTraceMode == K_TRACE_ON_FULL_ERROR) return gCurrentError;
-  if (gTraceMode != K_TRACE_ON_ERROR && gTraceMode != K_TRACE_ON_FULL_ERROR) return gCurrentError;
+  const K_TRACE_MODE mode = KGetTraceMode();
+  if (bKMacroTrace != 0 && mode == K_TRACE_ON_FULL_ERROR) return gCurrentError;
+  if (mode != K_TRACE_ON_ERROR && mode != K_TRACE_ON_FULL_ERROR) return gCurrentError;
 
   const char* name = functionName ? functionName : "";
   const char* errorText = KGetErrorText();
@@ -64,7 +69,7 @@ K_ERRORS KTraceError(const char* functionName) {
 
 short KTraceFullError(const char* file, int line, const char* text) {
   if (!FailurePending()) return static_cast<short>(gCurrentError);
-  if (gTraceMode == K_TRACE_ON_FULL_ERROR) {
+  if (KGetTraceMode() == K_TRACE_ON_FULL_ERROR) {
     const char* fileName = file ? file : "";
     const char* callerText = text ? text : "";
     const char* errorText = KGetErrorText();

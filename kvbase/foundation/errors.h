@@ -1,12 +1,13 @@
 #ifndef KVBASE_FOUNDATION_ERRORS_H
 #define KVBASE_FOUNDATION_ERRORS_H
 
-// The process-wide current error, its texts, tracing and the library version.
+// The current error, its texts, tracing and the library version.
 //
 // Operations report failure by storing a K_ERRORS code in the current error and tracing their own name
 // (KTraceError); they never throw. Callers read the outcome with KGetError, KSuccess or KFailure and
 // turn a code into a sentence with KGetErrorText. Tracing shows a message box (platform/message_box.h)
-// for failures, depending on the trace mode. The state is plain global data: one thread at a time.
+// for failures, depending on the trace mode. The current error (and the text of an unknown code) belongs
+// to the calling thread, which starts with K_SUCCESS; the trace mode is one process-wide setting.
 
 #include "kvbase/foundation/error_codes.h"
 #include "kvbase/platform/export.h"
@@ -18,7 +19,8 @@ enum K_TRACE_MODE : int {
 };
 
 // Set to non-zero by client code whose own tracing macro reports failures through KTraceFullError;
-// KTraceError then stays quiet in K_TRACE_ON_FULL_ERROR mode.
+// KTraceError then stays quiet in K_TRACE_ON_FULL_ERROR mode. A plain process-wide int that the library
+// only reads: set it once, before the program starts threads that call the library.
 extern KVBASE_API int bKMacroTrace;
 
 // Sets the current error to K_SUCCESS and returns it.

@@ -9,11 +9,13 @@
 
 namespace {
 
-int gHighResolution = 0;
-LARGE_INTEGER gFrequency = {};
-LARGE_INTEGER gStartCount = {};
-SYSTEMTIME gStartTime = {};
-SYSTEMTIME gStopTime = {};
+// The stopwatch belongs to the calling thread: threads that time their own work do not reset each
+// other's start.
+thread_local int gHighResolution = 0;
+thread_local LARGE_INTEGER gFrequency = {};
+thread_local LARGE_INTEGER gStartCount = {};
+thread_local SYSTEMTIME gStartTime = {};
+thread_local SYSTEMTIME gStopTime = {};
 // The MMX switch, detected on first use rather than by a global's constructor, so that it reads right
 // from any thread and from other libraries' start-up code, whatever order the program's globals are
 // built in.

@@ -1,5 +1,6 @@
 #include "kvbase/foundation/units.h"
 
+#include <atomic>
 #include <cfloat>
 
 #include "kvbase/foundation/internal/report.h"
@@ -42,28 +43,34 @@ float KDimensionalValue::GetValue(KMeasurementUnit* unit) const { return unit_->
 
 namespace {
 
-K_ANGLE_UNITS gAngleUnit = K_ANGLE_UNIT_TURNS;
-float gUnitsPerRadian = 0.15915494f;  // 1 / (2 pi)
-float gRadiansPerUnit = 6.2831855f;   // 2 pi
-
 // Units per radian of each unit, as float constants.
 constexpr float kUnitsPerRadian[] = {0.15915494f, 1.0f, 57.295776f, 63.661976f};
+
+// The angle unit as set, and the last unit that was one of the table's, whose factors the conversions
+// use: both in one atomic word, so that a conversion never pairs one unit with another's factor.
+struct KAngleSetting {
+  K_ANGLE_UNITS unit;
+  unsigned int factors;  // index into kUnitsPerRadian
+};
+std::atomic<KAngleSetting> gAngle{KAngleSetting{K_ANGLE_UNIT_TURNS, 0}};
 
 }  // namespace
 
 void KSetAngleUnit(K_ANGLE_UNITS unit) {
-  gAngleUnit = unit;
   const unsigned int index = static_cast<unsigned int>(unit);
-  if (index >= sizeof kUnitsPerRadian / sizeof kUnitsPerRadian[0]) {
-    KReport(K_ERROR_PARAMETER_1_OUT_OF_RANGE, "KSetAngleUnit");
-    return;
-  }
-  gUnitsPerRadian = kUnitsPerRadian[index];
-  gRadiansPerUnit = static_cast<float>(1.0 / gUnitsPerRadian);
+  const bool known = index < sizeof kUnitsPerRadian / sizeof kUnitsPerRadian[0];
+  KAngleSetting setting = gAngle.load(std::memory_order_relaxed);
+  setting.unit = unit;
+  if (known) setting.factors = index;
+  gAngle.store(setting, std::memory_order_relaxed);
+  if (!known) KReport(K_ERROR_PARAMETER_1_OUT_OF_RANGE, "KSetAngleUnit");
 }
 
-K_ANGLE_UNITS KGetAngleUnit() { return gAngleUnit; }
+K_ANGLE_UNITS KGetAngleUnit() { return gAngle.load(std::memory_order_relaxed).unit; }
 
-float KToRadians(float angle) { return angle * gRadiansPerUnit; }
+float KToRadians(float angle) {
+  const float unitsPerRadian = kUnitsPerRadian[gAngle.load(std::memory_order_relaxed).factors];
+  return angle * static_cast<float>(1.0 / unitsPerRadian);
+}
 
-float KFromRadians(float angle) { return angle * gUnitsPerRadian; }
+float KFromRadians(float angle) { return angle * kUnitsPerRadian[gAngle.load(std::memory_order_relaxed).factors]; }

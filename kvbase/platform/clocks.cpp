@@ -1,9 +1,10 @@
 #include "kvbase/platform/clocks.h"
 
+#include <atomic>
 #include <ctime>
 
 namespace {
-int gCounterAvailable = 1;
+std::atomic<int> gCounterAvailable{1};
 constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
 }  // namespace
 

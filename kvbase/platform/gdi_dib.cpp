@@ -59,6 +59,7 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
 
 int SetDIBits(HDC dc, HBITMAP handle, UINT start, UINT count, const void* pixels, const BITMAPINFO* info, UINT usage) {
   Bitmap* bitmap = FindBitmapWithDc(dc, handle);
+  const auto stock = kvgdi::LockIfStock(bitmap);
   DibLayout layout;
   DibSource source;
   if (bitmap == nullptr || !kvgdi::ReadDibLayout(info, usage, &layout) || !SameSize(layout, bitmap->surface) ||
@@ -70,6 +71,7 @@ int SetDIBits(HDC dc, HBITMAP handle, UINT start, UINT count, const void* pixels
 
 int GetDIBits(HDC dc, HBITMAP handle, UINT start, UINT count, void* pixels, BITMAPINFO* info, UINT usage) {
   Bitmap* bitmap = FindBitmapWithDc(dc, handle);
+  const auto stock = kvgdi::LockIfStock(bitmap);
   if (bitmap == nullptr || info == nullptr || usage != DIB_RGB_COLORS) return 0;
   kvgdi::Surface& surface = bitmap->surface;
   if (pixels == nullptr) {

@@ -37,6 +37,7 @@ int CopyOut(const T& value, int size, void* buffer) {
 }  // namespace
 
 HDC CreateCompatibleDC(HDC compatible) {
+  const auto lifetimes = kvgdi::LockLifetimes();
   if (compatible != nullptr && Find<DeviceContext>(compatible) == nullptr) return nullptr;
   auto dc = New<DeviceContext>();
   if (!dc) return nullptr;
@@ -52,6 +53,7 @@ HDC CreateCompatibleDC(HDC compatible) {
 }
 
 BOOL DeleteDC(HDC handle) {
+  const auto lifetimes = kvgdi::LockLifetimes();
   DeviceContext* dc = Find<DeviceContext>(handle);
   if (dc == nullptr) return FALSE;
   HBITMAP bitmap = dc->bitmap;
@@ -166,6 +168,7 @@ HBRUSH CreateBrushIndirect(const LOGBRUSH* description) {
 HGDIOBJ GetStockObject(int index) { return kvgdi::StockObject(index); }
 
 HGDIOBJ SelectObject(HDC handle, HGDIOBJ object) {
+  const auto lifetimes = kvgdi::LockLifetimes();
   DeviceContext* dc = Find<DeviceContext>(handle);
   Object* selected = FindObject(object);
   if (dc == nullptr || selected == nullptr) return nullptr;
@@ -206,6 +209,7 @@ DWORD GetObjectType(HGDIOBJ object) {
 }
 
 BOOL DeleteObject(HGDIOBJ object) {
+  const auto lifetimes = kvgdi::LockLifetimes();
   Object* found = FindObject(object);
   if (found == nullptr || found->kind == Kind::kDeviceContext) return FALSE;
   if (found->stock) return TRUE;
@@ -255,6 +259,7 @@ HPALETTE CreatePalette(const LOGPALETTE* description) {
 }
 
 HPALETTE SelectPalette(HDC handle, HPALETTE palette, BOOL) {
+  const auto lifetimes = kvgdi::LockLifetimes();
   DeviceContext* dc = Find<DeviceContext>(handle);
   if (dc == nullptr || Find<Palette>(palette) == nullptr) return nullptr;
   return kvgdi::Reselect(dc->palette, palette);

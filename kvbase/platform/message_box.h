@@ -13,7 +13,8 @@ constexpr unsigned int MB_ICONEXCLAMATION = 0x0030;
 constexpr unsigned int MB_TASKMODAL = 0x2000;
 constexpr int IDOK = 1;
 
-// Receives every box while installed; its result is what MessageBoxA returns.
+// Receives every box while installed, in the thread that raised it; its result is what MessageBoxA
+// returns. The hook is process-wide, so it must be safe to call from several threads at once.
 typedef int (*KMessageBoxHook)(const char* text, const char* caption, unsigned int type);
 
 KVBASE_API int MessageBoxA(HWND owner, const char* text, const char* caption, unsigned int type);

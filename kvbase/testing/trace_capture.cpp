@@ -4,7 +4,8 @@
 
 namespace {
 
-std::vector<KCapturedBox> gBoxes;
+// Boxes arrive in the thread that raised them, and each thread keeps its own.
+thread_local std::vector<KCapturedBox> gBoxes;
 KMessageBoxHook gPreviousHook = nullptr;
 
 int Record(const char* text, const char* caption, unsigned int type) {
@@ -31,7 +32,13 @@ KTraceCapture::~KTraceCapture() {
 
 const std::vector<KCapturedBox>& KTraceCapture::Boxes() const { return gBoxes; }
 
-std::vector<std::string> KTraceCapture::Names() const {
+std::vector<std::string> KTraceCapture::Names() const { return ThisThreadNames(); }
+
+void KTraceCapture::Clear() { ClearThisThread(); }
+
+void KTraceCapture::ClearThisThread() { gBoxes.clear(); }
+
+std::vector<std::string> KTraceCapture::ThisThreadNames() {
   static const std::string kPrefix = "Function: ";
   std::vector<std::string> names;
   for (const KCapturedBox& box : gBoxes) {
@@ -42,5 +49,3 @@ std::vector<std::string> KTraceCapture::Names() const {
   }
   return names;
 }
-
-void KTraceCapture::Clear() { gBoxes.clear(); }

@@ -3,7 +3,8 @@
 
 // Test helper: while alive, receives every message box instead of standard error, clears the current
 // error and sets the trace mode to K_TRACE_ON_ERROR; restores the previous hook, mode and
-// bKMacroTrace when destroyed.
+// bKMacroTrace when destroyed. Each thread keeps the boxes it raised: Boxes and Names are the calling
+// thread's.
 //
 //   KTraceCapture trace;
 //   image.SetOrgX(-25);
@@ -31,6 +32,10 @@ class KTraceCapture {
   // The function name of each "Function: <name>\n..." box, in order.
   std::vector<std::string> Names() const;
   void Clear();
+
+  // The same for the calling thread, while a capture is alive in any thread.
+  static std::vector<std::string> ThisThreadNames();
+  static void ClearThisThread();
 
  private:
   K_TRACE_MODE savedMode_;

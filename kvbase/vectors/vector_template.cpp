@@ -33,7 +33,7 @@ KVectorTemplate<T>& KVectorTemplate<T>::operator=(KVectorTemplate& other) {
 
 template <typename T>
 T& KVectorTemplate<T>::operator[](unsigned int index) {
-  static T dummy;
+  thread_local T dummy;  // each thread's own, so that writes into it never race
   if (index < numElements_) return data_[index];
   KReport(K_ERROR_PARAMETER_1_OUT_OF_RANGE, "KVector::operator[]");
   return dummy;

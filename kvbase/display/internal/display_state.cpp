@@ -1,13 +1,96 @@
 #include "kvbase/display/internal/display_state.h"
 
+#include <mutex>
+
 namespace kvbase::internal::display {
 namespace {
 
-// Zero everywhere but the two palette versions, from the start of the process (constant initialisation).
-KDisplayState gDisplay = {{}, {0x300, 0, {}}, nullptr, {0x300, 0, {}}, nullptr, nullptr, {}, nullptr};
+// A LOGPALETTE with room for `kEntries` entries.
+template <int kEntries>
+struct KPaletteDescription {
+  WORD palVersion;
+  WORD palNumEntries;  // 0 until the palette has been built
+  PALETTEENTRY palPalEntry[kEntries];
+  LOGPALETTE* Get() { return reinterpret_cast<LOGPALETTE*>(this); }
+};
+
+// The shared palettes; `gPaletteLock` guards all of them.
+std::mutex gPaletteLock;
+KPaletteDescription<256> gGrayPalette = {0x300, 0, {}};
+HPALETTE gGrayPaletteHandle = nullptr;
+KPaletteDescription<216> gCubePalette = {0x300, 0, {}};
+HPALETTE gCubePaletteHandle = nullptr;
+
+// The colour table index of gray palette entry n: step/2, step/2 + step, ... for step = 256, 128, ..., 2.
+void FillGrayPalette(const RGBQUAD* table) {
+  PALETTEENTRY* entries = gGrayPalette.palPalEntry;
+  int n = 0;
+  auto take = [&](int index) {
+    const RGBQUAD& c = table[index];
+    entries[n++] = {c.rgbRed, c.rgbGreen, c.rgbBlue, c.rgbReserved};
+  };
+  for (int step = 256; step >= 2; step /= 2)
+    for (int k = step / 2; k < 256; k += step) take(k);
+  take(0);  // entry 255
+}
+
+void FillColourCube() {
+  PALETTEENTRY* entries = gCubePalette.palPalEntry;
+  for (int r = 0; r < 6; ++r)
+    for (int g = 0; g < 6; ++g)
+      for (int b = 0; b < 6; ++b)
+        entries[(r * 6 + g) * 6 + b] = {static_cast<BYTE>(51 * r), static_cast<BYTE>(51 * g), static_cast<BYTE>(51 * b),
+                                        0};
+}
+
+HPALETTE BuildPalette(KSharedPalette which, const RGBQUAD* colors) {
+  if (which == KSharedPalette::kGray) {
+    if (gGrayPalette.palNumEntries == 0) {
+      gGrayPalette.palNumEntries = 256;
+      FillGrayPalette(colors);
+      gGrayPaletteHandle = CreatePalette(gGrayPalette.Get());
+    }
+    return gGrayPaletteHandle;
+  }
+  if (gCubePalette.palNumEntries == 0) {
+    gCubePalette.palNumEntries = 216;
+    FillColourCube();
+    gCubePaletteHandle = CreatePalette(gCubePalette.Get());
+  }
+  return gCubePaletteHandle;
+}
 
 }  // namespace
 
-KDisplayState& KDisplay() { return gDisplay; }
+KThreadDisplay& ThisThreadDisplay() {
+  thread_local KThreadDisplay display{};
+  return display;
+}
+
+HPALETTE SelectSharedPalette(HDC dc, KSharedPalette which, const RGBQUAD* colors) {
+  // Selected under the lock, so that no other thread deletes the palette between its lookup and the
+  // selection that keeps it alive.
+  const std::lock_guard<std::mutex> lock(gPaletteLock);
+  return SelectPalette(dc, BuildPalette(which, colors), FALSE);
+}
+
+void ForgetGrayPalette() {
+  const std::lock_guard<std::mutex> lock(gPaletteLock);
+  gGrayPalette.palNumEntries = 0;
+  if (gGrayPaletteHandle != nullptr) {
+    DeleteObject(gGrayPaletteHandle);
+    gGrayPaletteHandle = nullptr;
+  }
+}
+
+HPALETTE BuiltPalette(KSharedPalette which) {
+  const std::lock_guard<std::mutex> lock(gPaletteLock);
+  return which == KSharedPalette::kGray ? gGrayPaletteHandle : gCubePaletteHandle;
+}
+
+int GrayPaletteEntries() {
+  const std::lock_guard<std::mutex> lock(gPaletteLock);
+  return gGrayPalette.palNumEntries;
+}
 
 }  // namespace kvbase::internal::display

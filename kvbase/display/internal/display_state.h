@@ -1,11 +1,11 @@
 #ifndef KVBASE_DISPLAY_INTERNAL_DISPLAY_STATE_H
 #define KVBASE_DISPLAY_INTERNAL_DISPLAY_STATE_H
 
-// The display's process-wide state, plain global data set up at load: the bitmap description that every
-// image draw rewrites (header and a 256-entry colour table that draws update entry by entry), the gray
-// and colour-cube palettes with the handles made from them, the palette handle saved by the last
-// selection of one of them, the image device context's bitmap description and the current image device
-// context. Used from one thread at a time, like the rest of the library.
+// The display's state. Each thread has its own bitmap descriptions (the one every image draw rewrites,
+// header and a 256-entry colour table that draws update entry by entry, and the image device context's),
+// its own palette saved by a draw's palette step and its own current image device context: draws in
+// different threads never write into each other's. The gray and colour-cube palettes are shared by all
+// threads, built on first use and guarded.
 
 #include "kvbase/platform/gdi.h"
 
@@ -18,27 +18,28 @@ struct KBitmapDescription {
   BITMAPINFO* Info() { return reinterpret_cast<BITMAPINFO*>(this); }
 };
 
-// A LOGPALETTE with room for `kEntries` entries.
-template <int kEntries>
-struct KPaletteDescription {
-  WORD palVersion;
-  WORD palNumEntries;  // 0 until the palette has been built
-  PALETTEENTRY palPalEntry[kEntries];
-  LOGPALETTE* Get() { return reinterpret_cast<LOGPALETTE*>(this); }
-};
-
-struct KDisplayState {
+struct KThreadDisplay {
   KBitmapDescription drawDescription;
-  KPaletteDescription<256> grayPalette;
-  HPALETTE grayPaletteHandle;
-  KPaletteDescription<216> cubePalette;
-  HPALETTE cubePaletteHandle;
-  HPALETTE savedPalette;
+  HPALETTE savedPalette;  // the palette a draw's palette step replaced, put back after the transfer
   KBitmapDescription imageDcDescription;
-  HDC currentImageDc;
+  HDC currentImageDc;  // the last image device context this thread opened
 };
 
-KDisplayState& KDisplay();
+// The calling thread's display state, zero at the thread's start.
+KThreadDisplay& ThisThreadDisplay();
+
+enum class KSharedPalette { kGray, kColourCube };
+
+// Selects the shared palette into `dc`, building it first if need be, and returns the palette `dc` had.
+// The gray palette is built from `colors`, the drawing thread's colour table, in a fixed order of its
+// entries; the colour cube has 6 x 6 x 6 entries.
+HPALETTE SelectSharedPalette(HDC dc, KSharedPalette which, const RGBQUAD* colors);
+// Deletes the gray palette, so that the next gray draw builds it anew.
+void ForgetGrayPalette();
+// The shared palette as it is now, null while it is not built.
+HPALETTE BuiltPalette(KSharedPalette which);
+// Entries of the gray palette as built (0 while it is not built).
+int GrayPaletteEntries();
 
 }  // namespace kvbase::internal::display
 

@@ -11,29 +11,6 @@
 namespace kvbase::internal::display {
 namespace {
 
-// The colour table index of gray palette entry n: step/2, step/2 + step, ... for step = 256, 128, ..., 2.
-void FillGrayPalette(KDisplayState& state) {
-  PALETTEENTRY* entries = state.grayPalette.palPalEntry;
-  const RGBQUAD* table = state.drawDescription.colors;
-  int n = 0;
-  auto take = [&](int index) {
-    const RGBQUAD& c = table[index];
-    entries[n++] = {c.rgbRed, c.rgbGreen, c.rgbBlue, c.rgbReserved};
-  };
-  for (int step = 256; step >= 2; step /= 2)
-    for (int k = step / 2; k < 256; k += step) take(k);
-  take(0);  // entry 255
-}
-
-void FillColourCube(KDisplayState& state) {
-  PALETTEENTRY* entries = state.cubePalette.palPalEntry;
-  for (int r = 0; r < 6; ++r)
-    for (int g = 0; g < 6; ++g)
-      for (int b = 0; b < 6; ++b)
-        entries[(r * 6 + g) * 6 + b] = {static_cast<BYTE>(51 * r), static_cast<BYTE>(51 * g), static_cast<BYTE>(51 * b),
-                                        0};
-}
-
 // Copies the rows of `buffer` into `packed`, `stride` bytes apart.
 void Repack(const KRootBuffer& buffer, std::int64_t stride, std::vector<unsigned char>& packed) {
   const auto* base = static_cast<const unsigned char*>(buffer.pixels);
@@ -65,24 +42,9 @@ int TruncatedSize(float value) {
 
 void KPaletteStep(HDC dc, KPaletteKind kind) {
   if (kind == KPaletteKind::kNone || (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE) == 0) return;
-  KDisplayState& state = KDisplay();
-  HPALETTE palette;
-  if (kind == KPaletteKind::kGray) {
-    if (state.grayPalette.palNumEntries == 0) {
-      state.grayPalette.palNumEntries = 256;
-      FillGrayPalette(state);
-      state.grayPaletteHandle = CreatePalette(state.grayPalette.Get());
-    }
-    palette = state.grayPaletteHandle;
-  } else {
-    if (state.cubePalette.palNumEntries == 0) {
-      state.cubePalette.palNumEntries = 216;
-      FillColourCube(state);
-      state.cubePaletteHandle = CreatePalette(state.cubePalette.Get());
-    }
-    palette = state.cubePaletteHandle;
-  }
-  state.savedPalette = SelectPalette(dc, palette, FALSE);
+  KThreadDisplay& state = ThisThreadDisplay();
+  const KSharedPalette palette = kind == KPaletteKind::kGray ? KSharedPalette::kGray : KSharedPalette::kColourCube;
+  state.savedPalette = SelectSharedPalette(dc, palette, state.drawDescription.colors);
   RealizePalette(dc);
 }
 
@@ -92,7 +54,7 @@ void KTransfer(HDC dc, const KRootBuffer& buffer, float zoomX, float zoomY, int 
   if (w == 0) w = W;
   if (h == 0) h = H;
 
-  KDisplayState& state = KDisplay();
+  KThreadDisplay& state = ThisThreadDisplay();
   BITMAPINFOHEADER& header = state.drawDescription.header;
   header = {};
   header.biSize = sizeof(BITMAPINFOHEADER);

@@ -8,6 +8,7 @@ namespace kvgdi {
 namespace {
 
 struct Table {
+  std::mutex lock;  // guards the two fields below
   std::unordered_map<std::uintptr_t, std::unique_ptr<Object>> objects;
   std::uintptr_t next = 0x10000;
 };
@@ -16,6 +17,9 @@ Table& TheTable() {
   static Table* table = new Table;  // lives to the end of the process, like GDI's own
   return *table;
 }
+
+std::mutex gLifetimeLock;
+std::mutex gStockSurfaceLock;
 
 std::uintptr_t Key(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 
@@ -49,17 +53,27 @@ void* MakeDefaultPalette() {
 void* Register(std::unique_ptr<Object> object) {
   if (!object) return nullptr;
   Table& table = TheTable();
+  const std::lock_guard<std::mutex> guard(table.lock);
   const std::uintptr_t key = table.next;
   table.next += 4;
   table.objects[key] = std::move(object);
   return reinterpret_cast<void*>(key);
 }
 
-void Unregister(const void* handle) { TheTable().objects.erase(Key(handle)); }
+void Unregister(const void* handle) {
+  std::unique_ptr<Object> removed;  // destroyed after the table is unlocked
+  Table& table = TheTable();
+  const std::lock_guard<std::mutex> guard(table.lock);
+  const auto found = table.objects.find(Key(handle));
+  if (found == table.objects.end()) return;
+  removed = std::move(found->second);
+  table.objects.erase(found);
+}
 
 Object* FindObject(const void* handle) {
   if (handle == nullptr) return nullptr;
   Table& table = TheTable();
+  const std::lock_guard<std::mutex> guard(table.lock);
   auto found = table.objects.find(Key(handle));
   return found == table.objects.end() ? nullptr : found->second.get();
 }
@@ -103,8 +117,16 @@ bool FindTarget(HDC dc, Target* target) {
   if (target->dc == nullptr) return false;
   Bitmap* bitmap = Find<Bitmap>(target->dc->bitmap);
   if (bitmap == nullptr) return false;
+  target->stockLock = LockIfStock(bitmap);
   target->surface = &bitmap->surface;
   return true;
+}
+
+std::unique_lock<std::mutex> LockLifetimes() { return std::unique_lock<std::mutex>(gLifetimeLock); }
+
+std::unique_lock<std::mutex> LockIfStock(const Bitmap* bitmap) {
+  if (bitmap == nullptr || !bitmap->stock) return std::unique_lock<std::mutex>();
+  return std::unique_lock<std::mutex>(gStockSurfaceLock);
 }
 
 }  // namespace kvgdi

@@ -6,8 +6,17 @@
 // A handle is a number that is never reused, shown to callers as a pointer. Every API function looks
 // its handles up in the table, so a null, deleted or wrong-kind handle is found missing instead of
 // being followed.
+//
+// Threads: the table is guarded, so that threads may create, find and delete objects at the same time.
+// An object is used by one thread at a time, like any object of the library, but for the stock objects
+// and shared palettes, which never change once made (their selection counts are atomic), and the stock
+// bitmap, which every new device context starts with: drawing into it takes its own lock. Selecting and
+// deleting objects take the lifetime lock, so that no object is deleted between its lookup and the
+// selection that would keep it alive.
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "kvbase/platform/gdi_objects.h"
@@ -22,7 +31,9 @@ struct Object {
   virtual ~Object() = default;
   const Kind kind;
   bool stock = false;
-  int selections = 0;  // device contexts that have it selected; a selected object is not deleted
+  // Device contexts that have it selected; a selected object is not deleted. Atomic: stock objects and
+  // shared palettes are selected into device contexts of many threads.
+  std::atomic<int> selections{0};
 };
 
 struct Pen : Object {
@@ -105,11 +116,18 @@ H Reselect(H& slot, H next) {
 struct Target {
   DeviceContext* dc = nullptr;
   Surface* surface = nullptr;
+  std::unique_lock<std::mutex> stockLock;  // held while the surface is the shared stock bitmap's
   std::int64_t X(int logicalX) const { return static_cast<std::int64_t>(logicalX) + dc->viewport.x; }
   std::int64_t Y(int logicalY) const { return static_cast<std::int64_t>(logicalY) + dc->viewport.y; }
 };
 // False for a handle that is not a live device context.
 bool FindTarget(HDC dc, Target* target);
+
+// Held by the functions that select and delete objects (see the threads note above).
+std::unique_lock<std::mutex> LockLifetimes();
+// Held while a bitmap's surface is used, when that bitmap is the shared stock bitmap; an empty lock for
+// any other.
+std::unique_lock<std::mutex> LockIfStock(const Bitmap* bitmap);
 
 }  // namespace kvgdi
 
