@@ -1,9 +1,16 @@
 // kvtool's file subcommands: info, convert, raw, resize.
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "any_image.h"
+#include "batch_convert.h"
 #include "commands.h"
 #include "kvbase/files/image_files.h"
 #include "kvbase/render/resize.h"
@@ -64,40 +71,84 @@ int RunInfo(int argc, char** argv) {
   return 0;
 }
 
-int RunConvert(int argc, char** argv) {
-  Args args;
-  if (!args.Parse(argc, argv, {"format", "kind", "quality", "strip-size", "threshold"})) return 2;
-  if (args.HelpAsked() || args.Positionals().size() != 2) {
-    std::printf(
-        "usage: kvtool convert IN OUT [--format CODE] [--kind %s] [--quality Q] [--strip-size B] [--threshold T]\n"
-        "  loads IN into the kind that fits it (or --kind) and saves OUT with format CODE\n"
-        "  (0-4 TIFF, 6-8 BMP, 10-11 JPEG; default 12: by OUT's extension .tif, .bmp or .jpg)\n",
-        kKindHelp);
-    return args.HelpAsked() ? 0 : 2;
-  }
-  const KPixelKind* kind = nullptr;
-  if (!KindOption(args, kind)) return UsageError("--kind must be one of " + std::string(kKindHelp));
-  long long format = K_FILE_FORMAT_AUTO, quality = -1, stripSize = -1, threshold = -1;
-  if (auto text = args.Get("format"); text && !ParseInt(*text, format)) return UsageError("--format needs a number");
-  if (auto text = args.Get("quality"); text && (!ParseInt(*text, quality) || quality < 0))
-    return UsageError("--quality needs a number of 0 or more");
-  if (auto text = args.Get("strip-size"); text && (!ParseInt(*text, stripSize) || stripSize < 0))
-    return UsageError("--strip-size needs a number of bytes");
-  if (auto text = args.Get("threshold"); text && (!ParseInt(*text, threshold) || threshold < 0 || threshold > 255))
-    return UsageError("--threshold needs a gray level 0 to 255");
-  if (format < -32768 || format > 32767) return UsageError("--format is out of range");
+namespace {
 
-  const std::string& in = args.Positionals()[0];
-  const std::string& out = args.Positionals()[1];
-  short loaded;
-  auto image = LoadImageFile(in, kind, loaded);
-  if (!image) return FailWithCurrentError("loading " + in);
+bool IsDirectory(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// The settings a conversion writes with, read once from the options before any file is converted.
+bool ApplyFileSettings(const Args& args, std::string& problem) {
+  long long quality = -1, stripSize = -1, threshold = -1;
+  if (auto text = args.Get("quality"); text && (!ParseInt(*text, quality) || quality < 0))
+    return problem = "--quality needs a number of 0 or more", false;
+  if (auto text = args.Get("strip-size"); text && (!ParseInt(*text, stripSize) || stripSize < 0))
+    return problem = "--strip-size needs a number of bytes", false;
+  if (auto text = args.Get("threshold"); text && (!ParseInt(*text, threshold) || threshold < 0 || threshold > 255))
+    return problem = "--threshold needs a gray level 0 to 255", false;
   if (quality >= 0) KSetJpegQuality(static_cast<unsigned int>(quality));
   if (stripSize >= 0) KSetTiffStripSize(static_cast<unsigned int>(stripSize));
   if (threshold >= 0) KSetTiffThreshold(static_cast<unsigned int>(threshold));
-  if (image->Save(out, static_cast<short>(format)) != K_SUCCESS)
-    return FailWithCurrentError("saving " + out + " as " + image->Kind().name);
-  return 0;
+  return true;
+}
+
+// The conversions of `ins` into the directory `dir`; false when two inputs would have the same output.
+bool PlanBatch(const std::vector<std::string>& ins, const std::string& dir, const std::string& extension,
+               std::vector<ConvertJob>& jobs, std::string& problem) {
+  std::set<std::string> outputs;
+  for (const std::string& in : ins) {
+    jobs.push_back({in, OutputPath(in, dir, extension)});
+    if (!outputs.insert(jobs.back().out).second) return problem = "two inputs would both be " + jobs.back().out, false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunConvert(int argc, char** argv) {
+  Args args;
+  if (!args.Parse(argc, argv, {"format", "kind", "quality", "strip-size", "threshold", "ext", "jobs"})) return 2;
+  const std::vector<std::string>& positionals = args.Positionals();
+  if (args.HelpAsked() || positionals.size() < 2) {
+    std::printf(
+        "usage: kvtool convert IN OUT [options]\n"
+        "       kvtool convert IN... DIR/ [--ext .png|.tif|.bmp|.jpg] [--jobs N] [options]\n"
+        "  loads each IN into the kind that fits it (or --kind) and saves it with format CODE: as OUT, or\n"
+        "  into the existing directory DIR under its own name (with --ext, under that extension)\n"
+        "  options: [--format CODE] [--kind %s] [--quality Q] [--strip-size B] [--threshold T]\n"
+        "  CODE: 0-4 TIFF, 6-8 BMP, 10-11 JPEG, 13-15 PNG, 16-19 compressed TIFF; default 12: by the\n"
+        "  output's extension .tif, .bmp, .jpg or .png. --jobs: worker threads (default: the cores)\n",
+        kKindHelp);
+    return args.HelpAsked() ? 0 : 2;
+  }
+  ConvertOptions options;
+  if (!KindOption(args, options.kind)) return UsageError("--kind must be one of " + std::string(kKindHelp));
+  long long format = K_FILE_FORMAT_AUTO, jobs = std::max(1u, std::thread::hardware_concurrency());
+  if (auto text = args.Get("format"); text && !ParseInt(*text, format)) return UsageError("--format needs a number");
+  if (format < -32768 || format > 32767) return UsageError("--format is out of range");
+  options.format = static_cast<short>(format);
+  if (auto text = args.Get("jobs"); text && (!ParseInt(*text, jobs) || jobs < 1 || jobs > 1024))
+    return UsageError("--jobs needs a number of threads, 1 to 1024");
+  const std::string extension = args.Get("ext").value_or("");
+  if (!extension.empty() && extension != ".png" && extension != ".tif" && extension != ".bmp" && extension != ".jpg")
+    return UsageError("--ext must be .png, .tif, .bmp or .jpg");
+  std::string problem;
+  if (!ApplyFileSettings(args, problem)) return UsageError(problem);
+
+  const std::string& last = positionals.back();
+  if (!IsDirectory(last)) {
+    if (positionals.size() > 2 || last.back() == '/') return UsageError(last + " is not an existing directory");
+    if (args.Has("ext") || args.Has("jobs")) return UsageError("--ext and --jobs go with a directory to convert into");
+    const std::string error = ConvertOne({positionals[0], last}, options);
+    if (error.empty()) return 0;
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  std::vector<ConvertJob> plan;
+  if (!PlanBatch({positionals.begin(), positionals.end() - 1}, last, extension, plan, problem))
+    return UsageError(problem);
+  return ConvertMany(plan, options, static_cast<unsigned int>(jobs)) == 0 ? 0 : 1;
 }
 
 int RunRaw(int argc, char** argv) {

@@ -271,3 +271,74 @@ TEST_F(KvtoolTest, TourWritesEveryPictureItLists) {
 }
 
 }  // namespace
+
+namespace {
+
+// Files in the directory `dir`, leading dots included.
+std::vector<std::string> ListDirectory(const std::string& dir) {
+  std::vector<std::string> names;
+  const std::string listing = dir + "/.listing";
+  std::system(("ls -a " + dir + " > " + listing).c_str());
+  std::string text = ReadText(listing), name;
+  for (char c : text) {
+    if (c != '\n') {
+      name += c;
+    } else if (!name.empty()) {
+      if (name != "." && name != ".." && name != ".listing") names.push_back(name);
+      name.clear();
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(KvtoolTest, ConvertManyFilesIntoADirectory) {
+  const std::string a = GrayFile("a.bmp"), b = ColourFile("b.tif"), bad = Path("bad.bmp");
+  ASSERT_TRUE(KWriteFileBytes(bad, {'B', 'M', 1, 2, 3}));
+  const std::string out = Path("out");
+  ASSERT_EQ(std::system(("mkdir " + out).c_str()), 0);
+
+  // Each file keeps its name with the new extension; the bad one prints its error line and the others
+  // go on; the run ends with one summary line and exit status 1.
+  const Outcome run = Kvtool("convert " + a + " " + bad + " " + b + " " + out + "/ --ext .jpg --jobs 2");
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("kvtool: loading " + bad + ": error 1103"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("kvtool: converted 2 of 3 files into " + out + "/"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(", 1 failed\n"), std::string::npos) << run.err;
+  EXPECT_EQ(ListDirectory(out), (std::vector<std::string>{"a.jpg", "b.jpg"})) << "no partial file stays behind";
+  KImageC24 colour;
+  short format = -1;
+  EXPECT_EQ(KLoadImage(&colour, (out + "/b.jpg").c_str(), format), K_SUCCESS);
+  EXPECT_EQ(format, K_FILE_FORMAT_JPEG_COLOR);
+
+  // Without --ext each file keeps its extension; a refused save leaves no file under either name.
+  const Outcome kept = Kvtool("convert " + a + " " + b + " " + out + " --format 1");
+  EXPECT_EQ(kept.status, 1);
+  EXPECT_NE(kept.err.find("saving " + out + "/b.tif as C24: error 1214"), std::string::npos) << kept.err;
+  EXPECT_EQ(ListDirectory(out), (std::vector<std::string>{"a.bmp", "a.jpg", "b.jpg"}));
+  KImageBW8 gray;
+  EXPECT_EQ(KLoadImage(&gray, (out + "/a.bmp").c_str(), format), K_SUCCESS);
+  EXPECT_EQ(format, K_FILE_FORMAT_TIFF_GRAY) << "--format 1 writes a TIFF file whatever its name";
+
+  // Two inputs of one name, a missing directory, and batch options without a directory are usage errors.
+  EXPECT_EQ(Kvtool("convert " + a + " " + a + " " + out).status, 2);
+  EXPECT_EQ(Kvtool("convert " + a + " " + b + " " + Path("missing")).status, 2);
+  EXPECT_EQ(Kvtool("convert " + a + " " + Path("x.tif") + " --jobs 2").status, 2);
+  EXPECT_EQ(Kvtool("convert " + a + " " + out + " --ext .gif").status, 2);
+}
+
+// On a terminal the progress line is redrawn in place and the summary replaces it.
+TEST_F(KvtoolTest, ConvertShowsProgressOnATerminal) {
+  if (std::system("command -v script >/dev/null") != 0) GTEST_SKIP() << "no script(1) to give kvtool a terminal";
+  const std::string a = GrayFile("a.bmp"), out = Path("out");
+  ASSERT_EQ(std::system(("mkdir " + out).c_str()), 0);
+  const std::string typescript = Path("typescript");
+  const std::string command = "script -qec '" + std::string(KVTOOL_PATH) + " convert " + a + " " + out +
+                              "/ --ext .tif' " + typescript + " >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string shown = ReadText(typescript);
+  EXPECT_NE(shown.find("\r\033[K0/1 files"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\r\033[Kkvtool: converted 1 of 1 files"), std::string::npos) << shown;
+}
+
+}  // namespace

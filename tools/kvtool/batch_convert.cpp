@@ -1,0 +1,142 @@
+#include "batch_convert.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "any_image.h"
+#include "kvbase/foundation/errors.h"
+
+namespace kvtool {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string ErrorLine(const std::string& doing) {
+  return "kvtool: " + doing + ": error " + std::to_string(static_cast<int>(KGetError())) + ": " + KGetErrorText();
+}
+
+// A name in the output's directory that no other worker or run uses, with the output's extension, which
+// chooses the format the library writes.
+std::string TemporaryPath(const std::string& out) {
+  static std::atomic<unsigned long> counter{0};
+  const size_t slash = out.rfind('/');
+  const std::string dir = slash == std::string::npos ? "" : out.substr(0, slash + 1);
+  const std::string name = out.substr(dir.size());
+  const size_t dot = name.rfind('.');
+  const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+  const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+  return dir + "." + stem + ".partial-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + extension;
+}
+
+// Shows progress and error lines on standard error without mixing them up.
+class Reporter {
+ public:
+  explicit Reporter(size_t total) : total_(total), terminal_(isatty(fileno(stderr)) != 0), start_(Clock::now()) {}
+
+  void Error(const std::string& line) {
+    const std::lock_guard<std::mutex> lock(lock_);
+    std::fprintf(stderr, "%s%s\n", terminal_ ? "\r\033[K" : "", line.c_str());
+    if (terminal_) DrawProgress();
+  }
+
+  void Done(bool failed) {
+    const std::lock_guard<std::mutex> lock(lock_);
+    ++done_;
+    failed_ += failed ? 1 : 0;
+    changed_.notify_one();
+  }
+
+  // Redraws the progress line until every file is done, then prints the summary.
+  void Follow(const std::string& dir) {
+    std::unique_lock<std::mutex> lock(lock_);
+    while (done_ < total_) {
+      if (terminal_) DrawProgress();
+      changed_.wait_for(lock, std::chrono::milliseconds(200));
+    }
+    const double seconds = Seconds();
+    std::fprintf(stderr, "%skvtool: converted %zu of %zu files into %s in %.1f s (%.1f files/s)",
+                 terminal_ ? "\r\033[K" : "", done_ - failed_, total_, dir.c_str(), seconds,
+                 seconds > 0 ? done_ / seconds : 0.0);
+    if (failed_ > 0) std::fprintf(stderr, ", %zu failed", failed_);
+    std::fprintf(stderr, "\n");
+  }
+
+  size_t Failed() const { return failed_; }
+
+ private:
+  double Seconds() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
+
+  void DrawProgress() {
+    const double seconds = Seconds(), rate = seconds > 0 ? done_ / seconds : 0.0;
+    std::fprintf(stderr, "\r\033[K%zu/%zu files, %.1f files/s", done_, total_, rate);
+    if (rate > 0) std::fprintf(stderr, ", %.0f s left", (total_ - done_) / rate);
+    std::fflush(stderr);
+  }
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  const size_t total_;
+  const bool terminal_;
+  const Clock::time_point start_;
+  size_t done_ = 0;
+  size_t failed_ = 0;
+};
+
+}  // namespace
+
+std::string OutputPath(const std::string& in, const std::string& dir, const std::string& extension) {
+  const size_t slash = in.rfind('/');
+  std::string name = slash == std::string::npos ? in : in.substr(slash + 1);
+  if (!extension.empty()) {
+    const size_t dot = name.rfind('.');
+    name = (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + extension;
+  }
+  return dir + (dir.empty() || dir.back() == '/' ? "" : "/") + name;
+}
+
+std::string ConvertOne(const ConvertJob& job, const ConvertOptions& options) {
+  short loaded;
+  auto image = LoadImageFile(job.in, options.kind, loaded);
+  if (!image) return ErrorLine("loading " + job.in);
+  const std::string partial = TemporaryPath(job.out);
+  if (image->Save(partial, options.format) != K_SUCCESS) {
+    const std::string line = ErrorLine("saving " + job.out + " as " + image->Kind().name);
+    std::remove(partial.c_str());
+    return line;
+  }
+  if (std::rename(partial.c_str(), job.out.c_str()) != 0) {
+    std::remove(partial.c_str());
+    KSetError(K_ERROR_FILE_WRITE);
+    return ErrorLine("renaming the converted file to " + job.out);
+  }
+  return "";
+}
+
+int ConvertMany(const std::vector<ConvertJob>& jobs, const ConvertOptions& options, unsigned int threads) {
+  Reporter reporter(jobs.size());
+  std::atomic<size_t> next{0};
+  std::vector<std::thread> workers;
+  threads = std::max(1u, std::min<unsigned int>(threads, static_cast<unsigned int>(jobs.size())));
+  for (unsigned int t = 0; t < threads; ++t) {
+    workers.emplace_back([&] {
+      for (size_t i = next++; i < jobs.size(); i = next++) {
+        const std::string error = ConvertOne(jobs[i], options);
+        if (!error.empty()) reporter.Error(error);
+        reporter.Done(!error.empty());
+      }
+    });
+  }
+  const size_t slash = jobs.empty() ? std::string::npos : jobs[0].out.rfind('/');
+  reporter.Follow(slash == std::string::npos ? "." : jobs[0].out.substr(0, slash + 1));
+  for (std::thread& worker : workers) worker.join();
+  return static_cast<int>(reporter.Failed());
+}
+
+}  // namespace kvtool
