@@ -15,6 +15,7 @@
 
 #include "kvbase/files/image_files.h"
 #include "kvbase/testing/temp_dir.h"
+#include "kvbase/testing/tiff_builder.h"
 
 namespace {
 
@@ -91,9 +92,27 @@ TEST_F(KvtoolTest, InfoDescribesTheFile) {
   EXPECT_NE(info.out.find("title       ramp"), std::string::npos);
   EXPECT_NE(info.out.find("author      -"), std::string::npos);
 
-  const Outcome colour = Kvtool("info " + ColourFile("c.bmp"));
-  EXPECT_NE(colour.out.find("kind        C24"), std::string::npos) << colour.out;
-  EXPECT_NE(colour.out.find("format      8"), std::string::npos);
+  EXPECT_NE(info.out.find("compression none"), std::string::npos);
+  EXPECT_NE(info.out.find("pages       1\n"), std::string::npos);
+  EXPECT_NE(info.out.find("samples     1 x 8 bits gray"), std::string::npos);
+
+  const Outcome colour = Kvtool("info " + GrayFile("p.tif", 40, 30, K_FILE_FORMAT_TIFF_GRAY_PACKBITS));
+  EXPECT_NE(colour.out.find("compression PackBits"), std::string::npos) << colour.out;
+  const Outcome bmp = Kvtool("info " + ColourFile("c.bmp"));
+  EXPECT_NE(bmp.out.find("kind        C24"), std::string::npos) << bmp.out;
+  EXPECT_NE(bmp.out.find("format      8"), std::string::npos);
+  EXPECT_NE(bmp.out.find("samples     3 x 8 bits RGB"), std::string::npos);
+
+  // No kind holds 16-bit colour: the error line says so and what to do.
+  kvbase::testing::KTiffBuilder rgb48(false);
+  rgb48.Long(256, {2}).Long(257, {1}).Short(258, {16, 16, 16}).Short(262, {2}).Short(277, {3});
+  rgb48.Strips({std::vector<unsigned char>(12, 0x80)});
+  ASSERT_TRUE(KWriteFileBytes(Path("rgb48.tif"), rgb48.Build()));
+  const Outcome wide = Kvtool("info " + Path("rgb48.tif"));
+  EXPECT_EQ(wide.status, 1);
+  EXPECT_NE(wide.err.find("error 1202"), std::string::npos) << wide.err;
+  EXPECT_NE(wide.err.find("16-bit RGB fits no pixel kind"), std::string::npos) << wide.err;
+  EXPECT_NE(wide.err.find("convert the file to 8 bits per sample"), std::string::npos) << wide.err;
 }
 
 TEST_F(KvtoolTest, ErrorsAreOneLineWithCodeAndText) {
