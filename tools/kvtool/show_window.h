@@ -35,7 +35,7 @@ class ShowWindow {
   ShowWindow& operator=(const ShowWindow&) = delete;
 
   // Starts SDL's video, with the driver named by `driver` when it is not null (tests ask for
-  // "offscreen"), and opens the window at the view's size capped to the screen. False, with the reason
+  // "dummy"), and opens the window at the view's size capped to the screen. False, with the reason
   // in `problem` and no window, when there is no display or SDL fails.
   bool Open(const std::string& title, std::string& problem, const char* driver = nullptr);
 

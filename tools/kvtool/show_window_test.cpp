@@ -1,4 +1,4 @@
-// The window of `kvtool show` under SDL's offscreen video driver: synthetic SDL events go through the
+// The window of `kvtool show` under SDL's dummy video driver: synthetic SDL events go through the
 // window's own translation into the view, and what the renderer shows is read back.
 
 #include "show_window.h"
@@ -87,7 +87,7 @@ class ShowWindowTest : public ::testing::Test {
     view_ = std::make_unique<ShowView>(PatternImage(K_PIXEL_KIND_BW8), "pattern.bmp", RoiAtZoom2());
     window_ = std::make_unique<ShowWindow>(*view_);
     std::string problem;
-    ASSERT_TRUE(window_->Open("kvtool show: pattern.bmp", problem, "offscreen")) << problem;
+    ASSERT_TRUE(window_->Open("kvtool show: pattern.bmp", problem, "dummy")) << problem;
     window_->Pump();
   }
   void Close() {
@@ -232,7 +232,7 @@ TEST(ShowCommandTest, PrintsTheRoiAtExit) {
   const std::string path = dir.Path("pattern.bmp");
   ASSERT_EQ(KSaveImage(&image, path.c_str(), K_FILE_FORMAT_AUTO), K_SUCCESS);
 
-  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
   setenv("SDL_RENDER_DRIVER", "software", 1);
   std::thread operatorHand([] {
     for (int i = 0; i < 2000 && SDL_WasInit(SDL_INIT_VIDEO) == 0; ++i)
