@@ -71,13 +71,19 @@ TEST_F(KvtoolTest, UsageAndHelp) {
   const Outcome unknown = Kvtool("frobnicate");
   EXPECT_EQ(unknown.status, 2);
   EXPECT_NE(unknown.err.find("unknown subcommand"), std::string::npos);
-  for (const char* sub : {"info", "convert", "raw", "resize", "view", "plot", "relief", "colorhist", "tour"}) {
+  for (const char* sub : {"info", "convert", "raw", "resize", "view", "plot", "relief", "colorhist", "show", "tour"}) {
     const Outcome help = Kvtool(std::string(sub) + " --help");
     EXPECT_EQ(help.status, 0) << sub;
     EXPECT_EQ(help.out.rfind(std::string("usage: kvtool ") + sub, 0), 0u) << help.out;
     EXPECT_EQ(Kvtool(sub).status, 2) << sub << " without arguments";
   }
   EXPECT_EQ(Kvtool("convert a b --bogus 1").status, 2);
+  // show checks its options against the image before it looks for a display.
+  const std::string gray = GrayFile("g.bmp");
+  const Outcome outside = Kvtool("show " + gray + " --roi 40,0,5,5");
+  EXPECT_EQ(outside.status, 2);
+  EXPECT_EQ(outside.err, "kvtool: --roi lies outside the 40 x 30 image\n");
+  EXPECT_EQ(Kvtool("show " + gray + " --zoom 2,3").status, 2);
   EXPECT_EQ(Kvtool("convert a b --quality").status, 2);
 }
 
