@@ -1,6 +1,7 @@
 // Writes the fuzz seed corpora: small files of every image kind and format, and vector files of every
-// element type, all made by the library's own writers, into <dir>/fuzz_bmp, fuzz_tiff, fuzz_jpeg and
-// fuzz_vector.
+// element type, made by the library's own writers, into <dir>/fuzz_bmp, fuzz_tiff, fuzz_jpeg and
+// fuzz_vector; and files of the layouts the library reads but does not write: BMP palette, run-length and
+// 32-bit files built byte by byte, and CMYK, YCCK and JFIF-less JPEG files written by libjpeg.
 //
 //   make_fuzz_seeds build/fuzz/fuzz/seeds
 
@@ -11,6 +12,8 @@
 
 #include "kvbase/files/image_files.h"
 #include "kvbase/foundation/errors.h"
+#include "kvbase/testing/bmp_builder.h"
+#include "kvbase/testing/jpeg_reference.h"
 #include "kvbase/vectors/vector_template.h"
 
 namespace {
@@ -58,6 +61,61 @@ void SaveVector(const std::string& name, unsigned int count) {
   if (KGetError() != K_SUCCESS) ++gFailures;
 }
 
+// --- Layouts the library reads but does not write ---
+
+using Bytes = std::vector<unsigned char>;
+
+void WriteSeed(const char* target, const std::string& name, const Bytes& bytes) {
+  std::FILE* file = std::fopen(Path(target, name).c_str(), "wb");
+  if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) ++gFailures;
+  if (file != nullptr) std::fclose(file);
+}
+
+void SaveBmpLayoutSeeds() {
+  using kvbase::testing::KBmpBuilder;
+  std::vector<std::uint32_t> colours, grays;
+  for (std::uint32_t i = 0; i < 16; ++i) colours.push_back(i * 0x0F1E2Du), grays.push_back(i * 0x111111u);
+  // 6 x 4 run-length streams with every code: runs, an absolute run, end of row, a move, end of bitmap.
+  const Bytes rle8 = {3, 1, 0, 3, 4, 5, 6, 0, 0, 0, 2, 9, 0, 2, 1, 1, 3, 7, 0, 0, 0, 1};
+  const Bytes rle4 = {3, 0x12, 0, 3, 0x34, 0x50, 0, 0, 0, 2, 2, 1, 4, 0xAB, 0, 0, 6, 0xCD, 0, 1};
+  WriteSeed("fuzz_bmp", "rle8.bmp", KBmpBuilder().Size(6, 4).Bits(8, 1).Palette(colours).Pixels(rle8).Build());
+  WriteSeed("fuzz_bmp", "rle8-gray.bmp", KBmpBuilder().Size(6, 4).Bits(8, 1).Palette(grays).Pixels(rle8).Build());
+  WriteSeed("fuzz_bmp", "rle4.bmp", KBmpBuilder().Size(6, 4).Bits(4, 2).Palette(colours).Pixels(rle4).Build());
+  const Bytes rows4 = {0x01, 0x23, 0x40, 0, 0x56, 0x78, 0x90, 0, 0xAB, 0xCD, 0xE0, 0};  // 5 x 3
+  WriteSeed("fuzz_bmp", "4bit.bmp", KBmpBuilder().Size(5, 3).Bits(4).Palette(colours).Pixels(rows4).Build());
+  WriteSeed("fuzz_bmp", "4bit-core.bmp", KBmpBuilder(12).Size(5, 3).Bits(4).Palette(grays).Pixels(rows4).Build());
+  Bytes rows32(4 * 3 * 4);
+  for (size_t i = 0; i < rows32.size(); ++i) rows32[i] = static_cast<unsigned char>(i * 13);
+  WriteSeed("fuzz_bmp", "32bit.bmp", KBmpBuilder().Size(4, 3).Bits(32).Pixels(rows32).Build());
+  WriteSeed(
+      "fuzz_bmp", "32bit-v5.bmp",
+      KBmpBuilder(124).Size(4, -3).Bits(32, 3).Masks({0xFF00, 0xFF0000, 0xFF000000, 0xFF}).Pixels(rows32).Build());
+  WriteSeed("fuzz_bmp", "16bit-v4.bmp",
+            KBmpBuilder(108).Size(6, 2).Bits(16, 3).Masks({0xF800, 0x07E0, 0x001F}).Pixels(Bytes(24, 0x5A)).Build());
+}
+
+template <typename Rows>
+void WriteJpegSeed(const std::string& name, const KJpegReferenceParams& params, Rows rows) {
+  std::FILE* file = std::fopen(Path("fuzz_jpeg", name).c_str(), "wb");
+  if (file == nullptr) {
+    ++gFailures;
+    return;
+  }
+  KJpegReferenceWrite(file, params, rows);
+  std::fclose(file);
+}
+
+void SaveJpegColourSpaceSeeds() {
+  Bytes samples(17 * 9 * 4);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<unsigned char>(i * 7 + i / 68 * 11);
+  auto rows = [&](int components) { return [&samples, components](int y) { return &samples[y * 17 * components]; }; };
+  WriteJpegSeed("cmyk-adobe.jpg", {17, 9, 4, JCS_CMYK, 75}, rows(4));
+  WriteJpegSeed("cmyk-plain.jpg", {17, 9, 4, JCS_CMYK, 75, false, -1, JCS_UNKNOWN, /*adobe=*/0}, rows(4));
+  WriteJpegSeed("ycck-progressive.jpg", {17, 9, 4, JCS_CMYK, 75, true, -1, JCS_YCCK}, rows(4));
+  WriteJpegSeed("gray-no-jfif.jpg", {17, 9, 1, JCS_GRAYSCALE, 75, false, /*jfif=*/0}, rows(1));
+  WriteJpegSeed("rgb-adobe.jpg", {17, 9, 3, JCS_RGB, 75, false, -1, JCS_RGB}, rows(3));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,6 +149,9 @@ int main(int argc, char** argv) {
   Save<KImageBW8>("fuzz_jpeg", "bw8.jpg", 17, 9, K_FILE_FORMAT_JPEG_GRAY);
   Save<KImageC24>("fuzz_jpeg", "c24.jpg", 17, 9, K_FILE_FORMAT_JPEG_COLOR);
   Save<KImageC24>("fuzz_jpeg", "c24-16x16.jpg", 16, 16, K_FILE_FORMAT_JPEG_COLOR);
+
+  SaveBmpLayoutSeeds();
+  SaveJpegColourSpaceSeeds();
 
   SaveVector<unsigned char>("bw8.vec", 5);
   SaveVector<unsigned short>("bw16.vec", 4);
