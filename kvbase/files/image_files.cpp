@@ -16,7 +16,7 @@ namespace kvbase::internal {
 namespace {
 
 // The containers, in the order a load tries to recognise them.
-const KFileFormat* const kFileFormats[] = {&kTiffFileFormat, &kBmpFileFormat, &kJpegFileFormat};
+const KFileFormat* const kFileFormats[] = {&kTiffFileFormat, &kBmpFileFormat, &kJpegFileFormat, &kPngFileFormat};
 
 unsigned int gJpegQuality = 50;
 unsigned char gTiffThreshold = 128;

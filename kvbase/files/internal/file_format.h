@@ -125,6 +125,7 @@ constexpr std::uint32_t FormatCodes(std::initializer_list<short> formats) {
 extern const KFileFormat kTiffFileFormat;
 extern const KFileFormat kBmpFileFormat;
 extern const KFileFormat kJpegFileFormat;
+extern const KFileFormat kPngFileFormat;
 
 // Containers keep their save rules in tables with one row per kind that has files, in this order:
 // BW1, BW8, BW16, C15, C16, C24. The row of `kind`; every kind the front hands over has one.
