@@ -2,9 +2,13 @@
 #define KVBASE_FILES_INTERNAL_PNG_FILTER_H
 
 // PNG row filtering for the writer: each row is written as its filter type byte and the row filtered by
-// one of the five filters (None, Sub, Up, Average, Paeth), chosen per row as the one whose bytes, taken
-// as signed values, have the smallest sum of magnitudes. That heuristic is the usual one: small values
-// near zero are what deflate packs best.
+// one of the five filters (None, Sub, Up, Average, Paeth), chosen per row as the one whose bytes have the
+// least entropy: the fewest bits a code fitted to that row's byte counts would spend on them.
+//
+// The usual choice, the smallest sum of magnitudes of the bytes taken as signed values, made files 0.9%
+// (gray) and 0.7% (colour) larger after deflate on photo-like images; deflate codes most bytes of such
+// images as literals, whose cost is what entropy measures. The entropy is computed in integers (a
+// fixed-point log2), so the choice, and the file, are the same on every machine.
 
 #include <cstddef>
 #include <memory>
