@@ -109,11 +109,11 @@ TEST_F(KvtoolTest, ErrorsAreOneLineWithCodeAndText) {
   EXPECT_NE(junk.err.find("error 1105: Bad file format"), std::string::npos) << junk.err;
 
   const std::string bmp = GrayFile("g.bmp");
-  const Outcome png = Kvtool("convert " + bmp + " " + Path("out.png"));
-  EXPECT_EQ(png.status, 1);
-  EXPECT_NE(png.err.find("error 1109"), std::string::npos) << png.err;
-  EXPECT_FALSE(KFileExists(Path("out.png")));
-  EXPECT_EQ(std::count(png.err.begin(), png.err.end(), '\n'), 1);
+  const Outcome gif = Kvtool("convert " + bmp + " " + Path("out.gif"));
+  EXPECT_EQ(gif.status, 1);
+  EXPECT_NE(gif.err.find("error 1109"), std::string::npos) << gif.err;
+  EXPECT_FALSE(KFileExists(Path("out.gif")));
+  EXPECT_EQ(std::count(gif.err.begin(), gif.err.end(), '\n'), 1);
 }
 
 TEST_F(KvtoolTest, DamagedFilesNeverCrashIt) {
