@@ -145,13 +145,16 @@ struct KRowPlan {
   short format;      // the format code told on success
 };
 
-bool IsGrayPalette(spng_ctx* decoder) {
+// Whether every entry of the palette is a gray; a palette file without one is damaged.
+int ReadGrayPalette(spng_ctx* decoder, bool& gray) {
   spng_plte table;
-  if (spng_get_plte(decoder, &table) != 0) return false;
+  const int error = spng_get_plte(decoder, &table);
+  if (error != 0) return error;
   KPalette palette;
   for (std::uint32_t i = 0; i < table.n_entries && i < 256; ++i)
     palette.Set(static_cast<int>(i), table.entries[i].red, table.entries[i].green, table.entries[i].blue);
-  return palette.IsGray();
+  gray = palette.IsGray();
+  return 0;
 }
 
 KRowPlan Direct(int decodedFormat, std::size_t decodedRow, short format) {
@@ -188,7 +191,7 @@ K_ERRORS PlanGray(const spng_ihdr& ihdr, bool grayPalette, const KPixelKind& kin
   return K_SUCCESS;
 }
 
-K_ERRORS PlanRows(spng_ctx* decoder, const spng_ihdr& ihdr, const KPixelKind& kind, KRowPlan& plan) {
+K_ERRORS PlanRows(const spng_ihdr& ihdr, bool grayPalette, const KPixelKind& kind, KRowPlan& plan) {
   const bool rgb = ihdr.color_type == png::kRgb || ihdr.color_type == png::kRgbAlpha;
   if (rgb && ihdr.bit_depth == 16) return K_ERROR_UNSUPPORTED_PNG_FORMAT;
   if (kind.type == K_IMAGE_C15 || kind.type == K_IMAGE_C16) return K_ERROR_UNSUPPORTED_PNG_FORMAT;
@@ -198,7 +201,6 @@ K_ERRORS PlanRows(spng_ctx* decoder, const spng_ihdr& ihdr, const KPixelKind& ki
     plan.swapRedBlue = true;
     return K_SUCCESS;
   }
-  const bool grayPalette = ihdr.color_type == png::kPalette && IsGrayPalette(decoder);
   return PlanGray(ihdr, grayPalette, kind, plan);
 }
 
@@ -303,8 +305,11 @@ K_ERRORS ReadPng(KLoadContext& context) {
   spng_ihdr ihdr;
   int error = spng_get_ihdr(decoder.get(), &ihdr);
   if (error != 0) return ReadError(error, input);
+  bool grayPalette = false;
+  if (ihdr.color_type == png::kPalette) error = ReadGrayPalette(decoder.get(), grayPalette);
+  if (error != 0) return ReadError(error, input);
   KRowPlan plan;
-  result = PlanRows(decoder.get(), ihdr, *context.kind, plan);
+  result = PlanRows(ihdr, grayPalette, *context.kind, plan);
   if (result != K_SUCCESS) return result;
   if (ClaimsMoreThanTheFileHolds(ihdr, context)) return K_ERROR_PNG_READ;
   std::size_t imageBytes = 0;

@@ -316,6 +316,14 @@ TEST(PngReader, DamagedFilesFail) {
   const std::uint32_t crc = ReferenceCrc(&badData[idat + 4], 4 + length);
   for (int i = 0; i < 4; ++i) badData[idat + 8 + length + i] = static_cast<unsigned char>(crc >> (24 - 8 * i));
   cases.push_back({"deflate data", badData, K_ERROR_PNG_READ});
+  KPngPicture palette = PictureOf(kFileCases[14], PNG_INTERLACE_NONE);
+  const Bytes withPalette = SmallGrayBytes(palette);
+  const size_t plte = ChunkAt(withPalette, "PLTE");
+  ASSERT_NE(plte, 0u);
+  Bytes noPalette(withPalette.begin(), withPalette.begin() + static_cast<long>(plte));
+  noPalette.insert(noPalette.end(), withPalette.begin() + static_cast<long>(plte + 12 + BigEndian32(withPalette, plte)),
+                   withPalette.end());
+  cases.push_back({"palette file without PLTE", noPalette, K_ERROR_PNG_READ});
   Bytes notIhdr = good;
   notIhdr[12] = 'X';
   cases.push_back({"first chunk not IHDR", notIhdr, K_ERROR_BAD_FILE_FORMAT});
