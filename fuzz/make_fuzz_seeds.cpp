@@ -1,13 +1,17 @@
 // Writes the fuzz seed corpora: small files of every image kind and format, and vector files of every
-// element type, made by the library's own writers, into <dir>/fuzz_bmp, fuzz_tiff, fuzz_jpeg and
-// fuzz_vector; and files of the layouts the library reads but does not write: BMP palette, run-length and
-// 32-bit files built byte by byte, and CMYK, YCCK and JFIF-less JPEG files written by libjpeg.
+// element type, made by the library's own writers, into <dir>/fuzz_bmp, fuzz_tiff, fuzz_jpeg, fuzz_png
+// and fuzz_vector; and files of the layouts the library reads but does not write: BMP palette, run-length
+// and 32-bit files built byte by byte, CMYK, YCCK and JFIF-less JPEG files written by libjpeg, and PNG
+// files of the colour types the writer does not make.
 //
 //   make_fuzz_seeds build/fuzz/fuzz/seeds
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 #include "kvbase/files/image_files.h"
@@ -114,7 +118,85 @@ void SaveJpegColourSpaceSeeds() {
   WriteJpegSeed("ycck-progressive.jpg", {17, 9, 4, JCS_CMYK, 75, true, -1, JCS_YCCK}, rows(4));
   WriteJpegSeed("gray-no-jfif.jpg", {17, 9, 1, JCS_GRAYSCALE, 75, false, /*jfif=*/0}, rows(1));
   WriteJpegSeed("rgb-adobe.jpg", {17, 9, 3, JCS_RGB, 75, false, -1, JCS_RGB}, rows(3));
-}
+  // --- PNG seeds of every colour type, depth and interlace, which the library's writer does not make ---
+
+  std::uint32_t PngCrc(const std::string& bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char byte : bytes) {
+      crc ^= byte;
+      for (int bit = 0; bit < 8; ++bit) crc = crc & 1 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+    }
+    return crc ^ 0xFFFFFFFFu;
+  }
+
+  void PutBigEndian(std::string & out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(value >> shift));
+  }
+
+  void PngChunk(std::string & file, const char* type, const std::string& data) {
+    PutBigEndian(file, static_cast<std::uint32_t>(data.size()));
+    const std::string body = type + data;
+    file += body;
+    PutBigEndian(file, PngCrc(body));
+  }
+
+  // The filtered rows of every interlace pass (or of the whole image), with filters 0 to 4 in turn.
+  std::string PngRawRows(int width, int height, int bitsPerPixel, bool interlaced) {
+    static const int kStart[2][7][2] = {{{0, 0}}, {{0, 0}, {4, 0}, {0, 4}, {2, 0}, {0, 2}, {1, 0}, {0, 1}}};
+    static const int kStep[2][7][2] = {{{1, 1}}, {{8, 8}, {8, 8}, {4, 8}, {4, 4}, {2, 4}, {2, 2}, {1, 2}}};
+    std::string raw;
+    for (int pass = 0; pass < (interlaced ? 7 : 1); ++pass) {
+      const int i = interlaced ? 1 : 0;
+      const int columns = (width - kStart[i][pass][0] + kStep[i][pass][0] - 1) / kStep[i][pass][0];
+      const int rows = (height - kStart[i][pass][1] + kStep[i][pass][1] - 1) / kStep[i][pass][1];
+      for (int y = 0; columns > 0 && y < rows; ++y) {
+        raw.push_back(static_cast<char>(y % 5));
+        for (int x = 0; x < (columns * bitsPerPixel + 7) / 8; ++x) raw.push_back(static_cast<char>(x * 29 + y * 7));
+      }
+    }
+    return raw;
+  }
+
+  // A zlib stream of stored blocks (Adler-32 included), so that no compressor is needed.
+  std::string StoredZlib(const std::string& raw) {
+    std::string out("\x78\x01", 2);
+    std::uint32_t a = 1, b = 0;
+    for (unsigned char byte : raw) a = (a + byte) % 65521, b = (b + a) % 65521;
+    for (size_t at = 0; at == 0 || at < raw.size(); at += 65535) {
+      const size_t length = std::min<size_t>(65535, raw.size() - at);
+      out.push_back(at + length >= raw.size() ? 1 : 0);
+      out.push_back(static_cast<char>(length)), out.push_back(static_cast<char>(length >> 8));
+      out.push_back(static_cast<char>(~length)), out.push_back(static_cast<char>(~length >> 8));
+      out += raw.substr(at, length);
+    }
+    PutBigEndian(out, b << 16 | a);
+    return out;
+  }
+
+  void SavePngSeed(const std::string& name, int depth, int colorType, bool interlaced, bool extras) {
+    constexpr int kWidth = 11, kHeight = 9;
+    static const int kSamples[] = {1, 0, 3, 1, 2, 0, 4};
+    std::string file("\x89PNG\r\n\x1A\n", 8), ihdr;
+    PutBigEndian(ihdr, kWidth);
+    PutBigEndian(ihdr, kHeight);
+    ihdr += {static_cast<char>(depth), static_cast<char>(colorType), 0, 0, static_cast<char>(interlaced)};
+    PngChunk(file, "IHDR", ihdr);
+    if (extras) {
+      PngChunk(file, "pHYs", std::string("\0\0\x0B\xB8\0\0\x0B\xB8\x01", 9));
+      PngChunk(file, "tEXt", std::string("Title\0seed", 10));
+      PngChunk(file, "zTXt", std::string("Comment\0\0\x78\x01\x01\x01\0\xFE\xFFx\0\x79\0\x79", 21));
+    }
+    if (colorType == 3) {
+      std::string palette;
+      for (int i = 0; i < (1 << depth); ++i) palette += {static_cast<char>(i * 3), static_cast<char>(i), 0};
+      PngChunk(file, "PLTE", palette);
+    }
+    PngChunk(file, "IDAT", StoredZlib(PngRawRows(kWidth, kHeight, depth * kSamples[colorType], interlaced)));
+    PngChunk(file, "IEND", "");
+    std::FILE* out = std::fopen(Path("fuzz_png", name).c_str(), "wb");
+    if (out == nullptr || std::fwrite(file.data(), 1, file.size(), out) != file.size()) ++gFailures;
+    if (out != nullptr) std::fclose(out);
+  }
 
 }  // namespace
 
@@ -152,6 +234,23 @@ int main(int argc, char** argv) {
 
   SaveBmpLayoutSeeds();
   SaveJpegColourSpaceSeeds();
+  Save<KImageBW1>("fuzz_png", "bw1.png", 13, 7, K_FILE_FORMAT_PNG_BILEVEL);
+  Save<KImageBW8>("fuzz_png", "bw8.png", 17, 9, K_FILE_FORMAT_PNG_GRAY);
+  Save<KImageBW16>("fuzz_png", "bw16.png", 6, 5, K_FILE_FORMAT_PNG_GRAY);
+  Save<KImageC24>("fuzz_png", "c24.png", 17, 9, K_FILE_FORMAT_PNG_COLOR);
+  const struct {
+    int colorType;
+    std::initializer_list<int> depths;
+  } pngTypes[] = {{0, {1, 2, 4, 8, 16}}, {2, {8, 16}}, {3, {1, 2, 4, 8}}, {4, {8, 16}}, {6, {8, 16}}};
+  for (const auto& type : pngTypes) {
+    for (int depth : type.depths) {
+      for (bool interlaced : {false, true}) {
+        const std::string name = "type" + std::to_string(type.colorType) + "-" + std::to_string(depth) +
+                                 (interlaced ? "-interlaced" : "") + ".png";
+        SavePngSeed(name, depth, type.colorType, interlaced, depth == 8);
+      }
+    }
+  }
 
   SaveVector<unsigned char>("bw8.vec", 5);
   SaveVector<unsigned short>("bw16.vec", 4);
