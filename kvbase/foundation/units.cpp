@@ -59,10 +59,12 @@ std::atomic<KAngleSetting> gAngle{KAngleSetting{K_ANGLE_UNIT_TURNS, 0}};
 void KSetAngleUnit(K_ANGLE_UNITS unit) {
   const unsigned int index = static_cast<unsigned int>(unit);
   const bool known = index < sizeof kUnitsPerRadian / sizeof kUnitsPerRadian[0];
+  // One exchange, so that a concurrent setting is never undone by this one.
   KAngleSetting setting = gAngle.load(std::memory_order_relaxed);
-  setting.unit = unit;
-  if (known) setting.factors = index;
-  gAngle.store(setting, std::memory_order_relaxed);
+  KAngleSetting next;
+  do {
+    next = {unit, known ? index : setting.factors};
+  } while (!gAngle.compare_exchange_weak(setting, next, std::memory_order_relaxed));
   if (!known) KReport(K_ERROR_PARAMETER_1_OUT_OF_RANGE, "KSetAngleUnit");
 }
 

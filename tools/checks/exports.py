@@ -37,9 +37,14 @@ def leading_name(symbol):
     return re.match(r"[A-Za-z_][A-Za-z0-9_]*", symbol).group(0) if re.match(r"[A-Za-z_]", symbol) else symbol
 
 
+def without_comments(text):
+    """The code of a header: comments and string literals removed, so that only declared names remain."""
+    return re.sub(r'//[^\n]*|/\*.*?\*/|"(?:\\.|[^"\\])*"', " ", text, flags=re.S)
+
+
 def main():
     library, include = sys.argv[1], pathlib.Path(sys.argv[2])
-    public = "\n".join(path.read_text(errors="replace") for path in include.rglob("*.h"))
+    public = "\n".join(without_comments(path.read_text(errors="replace")) for path in include.rglob("*.h"))
     declared = set(re.findall(r"[A-Za-z_][A-Za-z0-9_]*", public))
     problems = []
     symbols = list(defined_symbols(library))

@@ -12,8 +12,8 @@ on one row do not include each other):
     foundation              errors, units, statistics, timing
     platform                what the operating system would give: GDI, message box, clocks, CPU
 
-kvbase/kvbase.h includes everything. kvbase/testing/ holds the tests' helpers: tests and helpers may
-include it, library code never does. Prints one line per offending include, naming the file and the
+kvbase/kvbase.h includes everything, so library code never includes it. kvbase/testing/ holds the
+tests' helpers: tests and helpers may include it, library code never does. Prints one line per offending include, naming the file and the
 line, and exits 1 when there is any.
 
 Usage: layers.py [ROOT]   (ROOT is the source tree, by default the one this script lives in)
@@ -33,7 +33,7 @@ ROWS = [
     ["display"],
 ]
 RANK = {folder: row for row, folders in enumerate(ROWS) for folder in folders}
-INCLUDE = re.compile(r'^\s*#\s*include\s*"kvbase/([^/"]+)/')
+INCLUDE = re.compile(r'^\s*#\s*include\s*"kvbase/([^/"]+)(/|")')
 
 
 def is_test_code(path):
@@ -47,7 +47,10 @@ def problems_in(path, folder, root):
             continue
         target = match.group(1)
         where = f"{path.relative_to(root)}:{number}"
-        if target == "testing":
+        if match.group(2) == '"':  # kvbase/kvbase.h and its like: above every layer
+            if folder not in (None, "testing") and not is_test_code(path):
+                yield f"{where}: library code includes the umbrella header: {line.strip()}"
+        elif target == "testing":
             if folder != "testing" and not is_test_code(path):
                 yield f"{where}: library code includes a test helper: {line.strip()}"
         elif target not in RANK:

@@ -1,9 +1,12 @@
 #include "batch_convert.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -17,22 +20,38 @@ namespace kvtool {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kRedraw(200);
 
 std::string ErrorLine(const std::string& doing) {
   return "kvtool: " + doing + ": error " + std::to_string(static_cast<int>(KGetError())) + ": " + KGetErrorText();
 }
 
-// A name in the output's directory that no other worker or run uses, with the output's extension, which
-// chooses the format the library writes.
-std::string TemporaryPath(const std::string& out) {
+// Creates an empty file of a name in the output's directory that no other worker or run uses, with the
+// output's extension, which chooses the format the library writes. Created exclusively, so that it is
+// never someone else's file or a link. Empty when none could be made.
+std::string CreateTemporary(const std::string& out) {
   static std::atomic<unsigned long> counter{0};
   const size_t slash = out.rfind('/');
   const std::string dir = slash == std::string::npos ? "" : out.substr(0, slash + 1);
-  const std::string name = out.substr(dir.size());
-  const size_t dot = name.rfind('.');
-  const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
-  const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
-  return dir + "." + stem + ".partial-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + extension;
+  const size_t dot = out.rfind('.');
+  const std::string extension = dot == std::string::npos || dot < dir.size() ? "" : out.substr(dot);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string path = dir + ".kvtool-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + extension;
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (file >= 0) {
+      close(file);
+      return path;
+    }
+    if (errno != EEXIST) break;
+  }
+  return "";
+}
+
+// An output that exists and is not a plain file (a link, a device) is written in place, as the one-file
+// form writes: renaming over it would replace it.
+bool WritesInPlace(const std::string& out) {
+  struct stat status;
+  return lstat(out.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
 }
 
 // Shows progress and error lines on standard error without mixing them up.
@@ -50,15 +69,20 @@ class Reporter {
     const std::lock_guard<std::mutex> lock(lock_);
     ++done_;
     failed_ += failed ? 1 : 0;
-    changed_.notify_one();
+    if (done_ == total_) changed_.notify_one();
   }
 
-  // Redraws the progress line until every file is done, then prints the summary.
+  // Redraws the progress line, at most five times a second, until every file is done; then prints the
+  // summary.
   void Follow(const std::string& dir) {
     std::unique_lock<std::mutex> lock(lock_);
+    auto drawn = Clock::time_point();
     while (done_ < total_) {
-      if (terminal_) DrawProgress();
-      changed_.wait_for(lock, std::chrono::milliseconds(200));
+      if (terminal_ && Clock::now() - drawn >= kRedraw) {
+        DrawProgress();
+        drawn = Clock::now();
+      }
+      changed_.wait_for(lock, kRedraw);
     }
     const double seconds = Seconds();
     std::fprintf(stderr, "%skvtool: converted %zu of %zu files into %s in %.1f s (%.1f files/s)",
@@ -105,7 +129,15 @@ std::string ConvertOne(const ConvertJob& job, const ConvertOptions& options) {
   short loaded;
   auto image = LoadImageFile(job.in, options.kind, loaded);
   if (!image) return ErrorLine("loading " + job.in);
-  const std::string partial = TemporaryPath(job.out);
+  if (WritesInPlace(job.out)) {
+    if (image->Save(job.out, options.format) == K_SUCCESS) return "";
+    return ErrorLine("saving " + job.out + " as " + image->Kind().name);
+  }
+  const std::string partial = CreateTemporary(job.out);
+  if (partial.empty()) {
+    KSetError(K_ERROR_FILE_OPEN);
+    return ErrorLine("creating a temporary file for " + job.out);
+  }
   if (image->Save(partial, options.format) != K_SUCCESS) {
     const std::string line = ErrorLine("saving " + job.out + " as " + image->Kind().name);
     std::remove(partial.c_str());

@@ -3,7 +3,8 @@
 
 // Converting many files at once on threads of kvtool's own: the library starts none, and every worker
 // works on images of its own. Each output is written under a temporary name in its directory and renamed
-// when complete, so that a partly written file never stays behind under the final name.
+// when complete, so that a partly written file never stays behind under the final name (an output that
+// exists and is not a plain file, such as a link, is written in place instead).
 
 #include <string>
 #include <vector>
@@ -22,7 +23,8 @@ struct ConvertOptions {
   short format = 12;                 // K_FILE_FORMAT_AUTO: by the output's extension
 };
 
-// Converts one file. Returns an empty string, or the error line to print.
+// Converts one file into a temporary file renamed to `job.out`. Returns an empty string, or the error
+// line to print.
 std::string ConvertOne(const ConvertJob& job, const ConvertOptions& options);
 
 // Converts `jobs` on `threads` workers. Each failure prints its error line and the others go on; on a

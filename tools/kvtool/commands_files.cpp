@@ -121,6 +121,16 @@ bool ApplyFileSettings(const Args& args, std::string& problem) {
   return true;
 }
 
+// The one-file form: OUT is written as it is named, in place, like any save.
+int ConvertToFile(const std::string& in, const std::string& out, const ConvertOptions& options) {
+  short loaded;
+  auto image = LoadImageFile(in, options.kind, loaded);
+  if (!image) return FailWithCurrentError("loading " + in);
+  if (image->Save(out, options.format) != K_SUCCESS)
+    return FailWithCurrentError("saving " + out + " as " + image->Kind().name);
+  return 0;
+}
+
 // The conversions of `ins` into the directory `dir`; false when two inputs would have the same output.
 bool PlanBatch(const std::vector<std::string>& ins, const std::string& dir, const std::string& extension,
                std::vector<ConvertJob>& jobs, std::string& problem) {
@@ -166,12 +176,10 @@ int RunConvert(int argc, char** argv) {
 
   const std::string& last = positionals.back();
   if (!IsDirectory(last)) {
-    if (positionals.size() > 2 || last.back() == '/') return UsageError(last + " is not an existing directory");
+    if (positionals.size() > 2 || last.empty() || last.back() == '/')
+      return UsageError("'" + last + "' is not an existing directory");
     if (args.Has("ext") || args.Has("jobs")) return UsageError("--ext and --jobs go with a directory to convert into");
-    const std::string error = ConvertOne({positionals[0], last}, options);
-    if (error.empty()) return 0;
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
+    return ConvertToFile(positionals[0], last, options);
   }
   std::vector<ConvertJob> plan;
   if (!PlanBatch({positionals.begin(), positionals.end() - 1}, last, extension, plan, problem))

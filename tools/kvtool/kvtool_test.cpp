@@ -111,6 +111,11 @@ TEST_F(KvtoolTest, InfoDescribesTheFile) {
   EXPECT_NE(bmp.out.find("format      8"), std::string::npos);
   EXPECT_NE(bmp.out.find("samples     3 x 8 bits RGB"), std::string::npos);
 
+  // A 16-bit gray PNG is not refused for good by BW8: the automatic choice goes on to BW16.
+  KImageBW16 wide16(5, 3);
+  ASSERT_EQ(KSaveImage(&wide16, Path("w16.png").c_str(), K_FILE_FORMAT_PNG_GRAY), K_SUCCESS);
+  EXPECT_NE(Kvtool("info " + Path("w16.png")).out.find("kind        BW16"), std::string::npos);
+
   // No kind holds 16-bit colour: the error line says so and what to do.
   kvbase::testing::KTiffBuilder rgb48(false);
   rgb48.Long(256, {2}).Long(257, {1}).Short(258, {16, 16, 16}).Short(262, {2}).Short(277, {3});

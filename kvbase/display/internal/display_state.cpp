@@ -1,6 +1,8 @@
 #include "kvbase/display/internal/display_state.h"
 
+#include <algorithm>
 #include <mutex>
+#include <vector>
 
 namespace kvbase::internal::display {
 namespace {
@@ -20,6 +22,15 @@ KPaletteDescription<256> gGrayPalette = {0x300, 0, {}};
 HPALETTE gGrayPaletteHandle = nullptr;
 KPaletteDescription<216> gCubePalette = {0x300, 0, {}};
 HPALETTE gCubePaletteHandle = nullptr;
+// Gray palettes forgotten while a draw in another thread had them selected: deleted once no device
+// context has them any more.
+std::vector<HPALETTE> gRetiredPalettes;
+
+void DeleteRetiredPalettes() {
+  gRetiredPalettes.erase(std::remove_if(gRetiredPalettes.begin(), gRetiredPalettes.end(),
+                                        [](HPALETTE palette) { return DeleteObject(palette) != FALSE; }),
+                         gRetiredPalettes.end());
+}
 
 // The colour table index of gray palette entry n: step/2, step/2 + step, ... for step = 256, 128, ..., 2.
 void FillGrayPalette(const RGBQUAD* table) {
@@ -46,6 +57,7 @@ void FillColourCube() {
 HPALETTE BuildPalette(KSharedPalette which, const RGBQUAD* colors) {
   if (which == KSharedPalette::kGray) {
     if (gGrayPalette.palNumEntries == 0) {
+      DeleteRetiredPalettes();
       gGrayPalette.palNumEntries = 256;
       FillGrayPalette(colors);
       gGrayPaletteHandle = CreatePalette(gGrayPalette.Get());
@@ -76,11 +88,10 @@ HPALETTE SelectSharedPalette(HDC dc, KSharedPalette which, const RGBQUAD* colors
 
 void ForgetGrayPalette() {
   const std::lock_guard<std::mutex> lock(gPaletteLock);
+  DeleteRetiredPalettes();
   gGrayPalette.palNumEntries = 0;
-  if (gGrayPaletteHandle != nullptr) {
-    DeleteObject(gGrayPaletteHandle);
-    gGrayPaletteHandle = nullptr;
-  }
+  if (gGrayPaletteHandle != nullptr && !DeleteObject(gGrayPaletteHandle)) gRetiredPalettes.push_back(gGrayPaletteHandle);
+  gGrayPaletteHandle = nullptr;
 }
 
 HPALETTE BuiltPalette(KSharedPalette which) {
