@@ -27,12 +27,13 @@ KROI<T>& SourceOf(KImage<T>&, KROI<T>& roi) {
   return roi;
 }
 
-// Every format code (`byCode` answers 0..11) and every extension (`byExtension` answers ".bmp", ".tif",
-// ".jpg"): a refusal creates no file and traces once; a save writes the container of its code and reads
-// back with that code and, unless JPEG or thresholded, the same pixels.
+// Every format code (`byCode` answers 0..11, `byTiffCompressed` 16..19) and every extension
+// (`byExtension` answers ".bmp", ".tif", ".jpg"): a refusal creates no file and traces once; a save
+// writes the container of its code and reads back with that code and, unless JPEG or thresholded, the
+// same pixels.
 template <typename T>
-void ExpectFormatChoices(const std::string& traceName, std::array<K_ERRORS, 12> byCode,
-                         std::array<int, 3> byExtension) {
+void ExpectFormatChoices(const std::string& traceName, std::array<K_ERRORS, 12> byCode, std::array<int, 3> byExtension,
+                         std::array<K_ERRORS, 4> byTiffCompressed) {
   KTempDir dir;
   KImage<T> parent(7, 5);
   FillPattern(parent);
@@ -40,8 +41,10 @@ void ExpectFormatChoices(const std::string& traceName, std::array<K_ERRORS, 12> 
   auto& source = SourceOf(parent, roi);
   const char* const extensions[] = {".bmp", ".tif", ".jpg", ".TIF", ".tiff", ".jpeg", ".Bmp", ".png", ""};
   std::vector<std::tuple<short, std::string, int>> saves;  // code given, file name, code written or error
-  for (short code = -1; code <= 13; ++code) {
-    const K_ERRORS answer = code < 0 || code > 11 ? K_ERROR_PARAMETER_3_OUT_OF_RANGE : byCode[code];
+  for (short code = -1; code <= 20; ++code) {
+    K_ERRORS answer = K_ERROR_PARAMETER_3_OUT_OF_RANGE;
+    if (code >= 0 && code <= 11) answer = byCode[code];
+    if (code >= 16 && code <= 19) answer = byTiffCompressed[code - 16];
     if (code != K_FILE_FORMAT_AUTO) saves.emplace_back(code, "code" + std::to_string(code), answer ? +answer : code);
   }
   for (int i = 0; i < 9; ++i)
@@ -60,29 +63,31 @@ void ExpectFormatChoices(const std::string& traceName, std::array<K_ERRORS, 12> 
     }
     EXPECT_EQ(result, K_SUCCESS);
     const Bytes bytes = KReadFileBytes(path);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 2)), expected <= 4 ? "II"
-                                                                                             : expected <= 8
-                                                                                                 ? "BM"
-                                                                                                 : "\xFF\xD8");
+    const bool tiff = expected <= 4 || (expected >= 16 && expected <= 19), jpeg = expected >= 9 && expected <= 11;
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 2)), tiff   ? "II"
+                                                                                             : jpeg ? "\xFF\xD8"
+                                                                                                    : "BM");
     KImage<T> copy;
     short loaded = -1;
     EXPECT_EQ(KLoadImage(&copy, path.c_str(), loaded), K_SUCCESS);
     EXPECT_EQ(loaded, expected);
     const bool thresholded = (expected == 0 || expected == 3) && !std::is_same_v<T, int>;
-    EXPECT_TRUE(SamePixels(copy, source) || expected >= 10 || thresholded);
+    EXPECT_TRUE(SamePixels(copy, source) || jpeg || thresholded);
   }
 }
 
 TEST(ImageFiles, FormatCodesAndExtensionsOfEveryKind) {
-  ExpectFormatChoices<int>("KImageBW1::Save", {OK, BIL, BIL, OK, BIL, TIF, OK, BIL, BIL, JPG, BIL, BIL}, {6, 0, JPG});
+  ExpectFormatChoices<int>("KImageBW1::Save", {OK, BIL, BIL, OK, BIL, TIF, OK, BIL, BIL, JPG, BIL, BIL}, {6, 0, JPG},
+                           {BIL, BIL, BIL, BIL});
   ExpectFormatChoices<unsigned char>("KROIBW8::Save", {OK, OK, GRA, OK, OK, TIF, GRA, OK, GRA, JPG, OK, GRA},
-                                     {7, 1, 10});
+                                     {7, 1, 10}, {OK, GRA, OK, GRA});
   ExpectFormatChoices<unsigned short>("KROIBW16::Save", {GRA, OK, GRA, GRA, GRA, TIF, BMP, BMP, BMP, JPG, JPG, JPG},
-                                      {BMP, 1, JPG});
-  ExpectFormatChoices<KC24>("KROIC24::Save", {COL, COL, OK, COL, COL, TIF, COL, COL, OK, JPG, COL, OK}, {8, 2, 11});
+                                      {BMP, 1, JPG}, {OK, GRA, OK, GRA});
+  ExpectFormatChoices<KC24>("KROIC24::Save", {COL, COL, OK, COL, COL, TIF, COL, COL, OK, JPG, COL, OK}, {8, 2, 11},
+                            {COL, OK, COL, OK});
   const std::array<K_ERRORS, 12> c15AndC16 = {TIF, TIF, TIF, TIF, TIF, TIF, COL, COL, OK, JPG, JPG, JPG};
-  ExpectFormatChoices<KC15>("KROIC15::Save", c15AndC16, {8, TIF, JPG});
-  ExpectFormatChoices<KC16>("KROIC16::Save", c15AndC16, {8, TIF, JPG});
+  ExpectFormatChoices<KC15>("KROIC15::Save", c15AndC16, {8, TIF, JPG}, {TIF, TIF, TIF, TIF});
+  ExpectFormatChoices<KC16>("KROIC16::Save", c15AndC16, {8, TIF, JPG}, {TIF, TIF, TIF, TIF});
 }
 
 TEST(ImageFiles, SaveRefusesSourcesWithoutPixelsAndReportsWriteFailures) {
