@@ -15,8 +15,10 @@ namespace kvbase::internal {
 // The most bytes one input byte can give: a match of 258 bytes takes at least 2 bits.
 constexpr std::uint64_t kDeflateMaxGain = 1032;
 
-// The level files are written with: libtiff's default, which trades size and time as zlib's level 6.
-constexpr int kTiffDeflateLevel = 6;
+// The level files are written with: libtiff's default, level 6 on zlib's scale, which libtiff built
+// with libdeflate (as Debian builds it) codes as libdeflate's level 7. Strips then come out byte for
+// byte as libtiff's.
+constexpr int kTiffDeflateLevel = 7;
 
 enum class KInflated {
   kExact,    // the stream gave exactly the bytes asked for

@@ -98,73 +98,39 @@ __attribute__((target("ssse3"))) std::size_t Undo16Ssse3(unsigned char* row, std
   return i;
 }
 
-// Shuffle masks that take 48 bytes of red, green, blue pixels (three vectors) apart into one vector
-// per channel, and put three channel vectors back together, in the same or in the exchanged order.
-struct KRgbMasks {
-  __m128i apart[3][3];      // [channel][source vector]
-  __m128i together[3][3];   // [output vector][channel], red first
-  __m128i exchanged[3][3];  // [output vector][channel], blue first
-};
-
-const KRgbMasks& RgbMasks() {
-  static const KRgbMasks masks = [] {
-    KRgbMasks m;
-    alignas(16) signed char lanes[16];
-    for (int channel = 0; channel < 3; ++channel) {
-      for (int v = 0; v < 3; ++v) {
-        for (int j = 0; j < 16; ++j) {
-          const int at = 3 * j + channel - 16 * v;
-          lanes[j] = static_cast<signed char>(at >= 0 && at < 16 ? at : -1);
-        }
-        std::memcpy(&m.apart[channel][v], lanes, 16);
-      }
-    }
-    for (int swap = 0; swap < 2; ++swap) {
-      for (int v = 0; v < 3; ++v) {
-        for (int channel = 0; channel < 3; ++channel) {
-          for (int lane = 0; lane < 16; ++lane) {
-            const int position = 16 * v + lane, pixel = position / 3, place = position % 3;
-            const int source = swap ? 2 - place : place;
-            lanes[lane] = static_cast<signed char>(source == channel ? pixel : -1);
-          }
-          std::memcpy(swap ? &m.exchanged[v][channel] : &m.together[v][channel], lanes, 16);
-        }
-      }
-    }
-    return m;
-  }();
-  return masks;
-}
-
-// Sixteen pixels (48 bytes) per step: apart into channels, running sums per channel, together again;
-// returns the pixels done.
+// Five pixels (15 bytes) per step, so that every step starts with red: the running sums three lanes
+// apart, plus the last pixel of the step before in every pixel. Lane 15 belongs to the next step; its
+// original byte is loaded before the store overwrites it, and put back after the last store, for the
+// pixels after the steps. Returns the pixels done.
 template <bool kExchange>
 __attribute__((target("ssse3"))) std::size_t UndoRgbSsse3(const unsigned char* in, unsigned char* out,
                                                           std::size_t pixels) {
-  const KRgbMasks& m = RgbMasks();
-  const auto& order = kExchange ? m.exchanged : m.together;
-  const __m128i last = _mm_set1_epi8(15);
-  __m128i carry[3] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
+  const std::size_t bytes = 3 * pixels;
+  if (bytes < 16) return 0;
+  const __m128i last = _mm_setr_epi8(12, 13, 14, 12, 13, 14, 12, 13, 14, 12, 13, 14, 12, 13, 14, 15);
+  const __m128i exchange = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+  __m128i carry = _mm_setzero_si128();
+  __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
   std::size_t i = 0;
-  for (; i + 16 <= pixels; i += 16) {
-    const __m128i* source = reinterpret_cast<const __m128i*>(in + 3 * i);
-    const __m128i v[3] = {_mm_loadu_si128(source), _mm_loadu_si128(source + 1), _mm_loadu_si128(source + 2)};
-    __m128i channel[3];
-    for (int c = 0; c < 3; ++c) {
-      const __m128i apart =
-          _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v[0], m.apart[c][0]), _mm_shuffle_epi8(v[1], m.apart[c][1])),
-                       _mm_shuffle_epi8(v[2], m.apart[c][2]));
-      channel[c] = _mm_add_epi8(PrefixSum8<1>(apart), carry[c]);
-      carry[c] = _mm_shuffle_epi8(channel[c], last);
+  for (;;) {
+    x = _mm_add_epi8(x, _mm_slli_si128(x, 3));
+    x = _mm_add_epi8(x, _mm_slli_si128(x, 6));
+    x = _mm_add_epi8(x, _mm_slli_si128(x, 12));
+    x = _mm_add_epi8(x, carry);
+    carry = _mm_shuffle_epi8(x, last);
+    __m128i* target = reinterpret_cast<__m128i*>(out + i);
+    const __m128i sums = kExchange ? _mm_shuffle_epi8(x, exchange) : x;
+    if (i + 31 > bytes) {
+      const unsigned char following = in[i + 15];
+      _mm_storeu_si128(target, sums);
+      out[i + 15] = following;
+      return (i + 15) / 3;
     }
-    __m128i* target = reinterpret_cast<__m128i*>(out + 3 * i);
-    for (int t = 0; t < 3; ++t) {
-      _mm_storeu_si128(target + t, _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(channel[0], order[t][0]),
-                                                             _mm_shuffle_epi8(channel[1], order[t][1])),
-                                                _mm_shuffle_epi8(channel[2], order[t][2])));
-    }
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 15));
+    _mm_storeu_si128(target, sums);
+    i += 15;
+    x = next;
   }
-  return i;
 }
 #endif
 
