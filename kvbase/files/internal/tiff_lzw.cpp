@@ -43,11 +43,16 @@ class KBitReader {
 };
 
 // Copies `length` bytes from `from` to `to`, which lies after all of them. Where the output has room,
-// sixteen bytes go at a time and the copy may write up to fifteen bytes past its end, which the next
-// codes overwrite.
+// sixteen bytes go at a time, each piece loaded whole before it is stored, and the copy may write up to
+// fifteen bytes past its end, which the next codes overwrite. The pieces may overlap the bytes already
+// copied only past `length`, where both are such bytes.
 inline void CopyString(unsigned char* out, std::size_t from, std::size_t to, std::size_t length, std::size_t capacity) {
   if (to + length + 16 <= capacity) {
-    for (std::size_t i = 0; i < length; i += 16) std::memcpy(out + to + i, out + from + i, 16);
+    for (std::size_t i = 0; i < length; i += 16) {
+      unsigned char piece[16];
+      std::memcpy(piece, out + from + i, 16);
+      std::memcpy(out + to + i, piece, 16);
+    }
   } else {
     std::memcpy(out + to, out + from, length);
   }
