@@ -67,9 +67,12 @@ void SupplyByteCount(KTiffDirectory& d) {
   d.hasStripByteCounts = true;
 }
 
-// True when every value of BitsPerSample that can be read is the first one.
+// True when every value of BitsPerSample is the first one, or the values do not lie in the file (then
+// the first one could not be read either, and the depth is the default one). Only values in the file
+// are looked at, so the count the file claims costs no more than the file's size.
 bool SamplesOfOneDepth(const KLoadContext& context, const KTiffDirectory& d) {
   KTiffValues bits(context.file, context.fileSize, d.order, d.bitsPerSampleEntry);
+  if (!bits.InFile()) return true;
   const std::uint32_t count = std::min(bits.Count(), d.samplesPerPixel);
   for (std::uint32_t i = 1; i < count; ++i) {
     std::uint32_t value = 0;
@@ -110,9 +113,10 @@ K_ERRORS CheckFile(const KLoadContext& context, const KTiffDirectory& d) {
   const bool photometric =
       d.hasPhotometric && (d.photometric == kPhotometricBlackIsZero || d.photometric == kPhotometricRgb ||
                            d.photometric == kPhotometricPalette);
+  // SamplesPerPixel is a 16-bit field: a larger value, read from a field of another type, is no count.
   if (!photometric || !IsKnownCompression(d.compression) || !DepthAccepted(d) || d.samplesPerPixel < ColourSamples(d) ||
-      (d.planarConfiguration != 1 && d.planarConfiguration != 2) || !PredictorAccepted(d) ||
-      !SamplesOfOneDepth(context, d)) {
+      d.samplesPerPixel > 0xFFFF || (d.planarConfiguration != 1 && d.planarConfiguration != 2) ||
+      !PredictorAccepted(d) || !SamplesOfOneDepth(context, d)) {
     return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
   }
   if (Colour(d) == KTiffColour::kPalette &&

@@ -210,6 +210,10 @@ TEST_F(TiffReaderTest, NewLayoutsThatCannotBeLoadedLeaveTheTargetUntouched) {
        GrayFile(false, 1000, 1000, 8, 8).Long(278, {10}).Strips(std::vector<Bytes>(100, Bytes(9, 0))).Build(), BW8,
        READ},
       {"Deflate strips sharing their bytes", shared.Tail(zeros).Build(), BW8, READ},
+      // Found by the fuzzer: a count of samples read from a field of no known type took seconds.
+      {"samples beyond 16 bits", Gray8With([](KTiffBuilder& t) { t.Long(277, {0x10001}); }), BW8, UNS},
+      {"depths of 2^32 samples outside the file",
+       Gray8With([](KTiffBuilder& t) { t.Raw(258, 0xFFFD, 0xFFFFFFFEu, 0x2F8).Long(277, {0x08000000}); }), BW8, UNS},
   };
   for (const auto& c : cases) {
     const KLoaded loaded = LoadInto(c.target, Write(c.file));
