@@ -198,7 +198,7 @@ void UndoHorizontalDifferencesRgbToBgr(const unsigned char* in, unsigned char* o
 
 void HorizontalDifferences8(const unsigned char* in, unsigned char* out, std::size_t pixels, std::size_t samples) {
   const std::size_t bytes = pixels * samples, first = samples < bytes ? samples : bytes;
-  std::memcpy(out, in, first);
+  if (first > 0) std::memcpy(out, in, first);
   std::size_t i = first;
 #ifdef KVBASE_TIFF_PREDICTOR_SIMD
   for (; i + 16 <= bytes; i += 16) {
@@ -212,7 +212,7 @@ void HorizontalDifferences8(const unsigned char* in, unsigned char* out, std::si
 
 void HorizontalDifferences16(const unsigned char* in, unsigned char* out, std::size_t pixels, std::size_t samples) {
   const std::size_t values = pixels * samples, first = samples < values ? samples : values;
-  std::memcpy(out, in, 2 * first);
+  if (first > 0) std::memcpy(out, in, 2 * first);
   std::size_t i = first;
 #ifdef KVBASE_TIFF_PREDICTOR_SIMD
   for (; i + 8 <= values; i += 8) {
