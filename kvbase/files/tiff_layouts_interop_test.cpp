@@ -175,7 +175,7 @@ short ExpectedFormat(const KLayout& layout, const KStorage& storage, const KPixe
                       : K_FILE_FORMAT_TIFF_GRAY_DEFLATE;
     case COMPRESSION_PACKBITS:
       return bilevel             ? K_FILE_FORMAT_TIFF_BILEVEL_PACKBITS
-             : colour            ? K_FILE_FORMAT_TIFF_COLOR_PACKBITS
+             : colour            ? K_FILE_FORMAT_TIFF_COLOR
              : layout.bits == 16 ? K_FILE_FORMAT_TIFF_GRAY
                                  : K_FILE_FORMAT_TIFF_GRAY_PACKBITS;
     default: return bilevel ? K_FILE_FORMAT_TIFF_BILEVEL : colour ? K_FILE_FORMAT_TIFF_COLOR : K_FILE_FORMAT_TIFF_GRAY;

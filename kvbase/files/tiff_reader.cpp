@@ -164,9 +164,10 @@ K_ERRORS CheckKind(const KTiffDirectory& d, const KPixelKind& kind, const KPalet
   return kind.type == K_IMAGE_BW8 ? K_ERROR_GRAY_IMAGE_EXPECTED : K_ERROR_UNSUPPORTED_TIFF_FORMAT;
 }
 
-// The code a load reports: the compression's code for the target's planes. 1-bit files have codes of
-// their own only uncompressed and PackBits; compressed otherwise, they report the bilevel compressed
-// code, which saves them back compressed.
+// The code a load reports: the compression's code for the target's planes. Uncompressed and PackBits
+// files report the codes they always have, whatever their layout: colour ones 2 (code 5 has no writer),
+// 16-bit ones 1. 1-bit files have codes of their own only uncompressed and PackBits; compressed
+// otherwise, they report the bilevel compressed code, which saves them back compressed.
 short FormatCode(const KTiffDirectory& d, const KPixelKind& kind) {
   const bool colour = kind.planesPerPixel == 3;
   const bool bilevel = d.bitsPerSample == 1 && !colour;
@@ -182,7 +183,7 @@ short FormatCode(const KTiffDirectory& d, const KPixelKind& kind) {
                       : K_FILE_FORMAT_TIFF_GRAY_DEFLATE;
     case kCompressionPackBits:
       if (bilevel) return K_FILE_FORMAT_TIFF_BILEVEL_PACKBITS;
-      if (colour) return K_FILE_FORMAT_TIFF_COLOR_PACKBITS;
+      if (colour) return K_FILE_FORMAT_TIFF_COLOR;
       return d.bitsPerSample == 16 ? K_FILE_FORMAT_TIFF_GRAY : K_FILE_FORMAT_TIFF_GRAY_PACKBITS;
     default:
       if (bilevel) return K_FILE_FORMAT_TIFF_BILEVEL;
