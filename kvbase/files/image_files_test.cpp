@@ -28,12 +28,12 @@ KROI<T>& SourceOf(KImage<T>&, KROI<T>& roi) {
   return roi;
 }
 
-// Every format code (`byCode` answers 0..15) and every extension (`byExtension` answers ".bmp", ".tif",
-// ".jpg", ".png"): a refusal creates no file and traces once; a save writes the container of its code and reads
-// back with that code and, unless JPEG or thresholded, the same pixels.
+// Every format code (`byCode` answers 0..15, `byTiffCompressed` 16..19) and every extension (`byExtension`
+// answers ".bmp", ".tif", ".jpg", ".png"): a refusal creates no file and traces once; a save writes the
+// container of its code and reads back with that code and, unless JPEG or thresholded, the same pixels.
 template <typename T>
-void ExpectFormatChoices(const std::string& traceName, std::array<K_ERRORS, 16> byCode,
-                         std::array<int, 4> byExtension) {
+void ExpectFormatChoices(const std::string& traceName, std::array<K_ERRORS, 16> byCode, std::array<int, 4> byExtension,
+                         std::array<K_ERRORS, 4> byTiffCompressed) {
   KTempDir dir;
   KImage<T> parent(7, 5);
   FillPattern(parent);
@@ -41,8 +41,10 @@ void ExpectFormatChoices(const std::string& traceName, std::array<K_ERRORS, 16> 
   auto& source = SourceOf(parent, roi);
   const char* const extensions[] = {".bmp", ".tif", ".jpg", ".png", ".TIF", ".tiff", ".jpeg", ".Bmp", ".PNG", ""};
   std::vector<std::tuple<short, std::string, int>> saves;  // code given, file name, code written or error
-  for (short code = -1; code <= 15; ++code) {
-    const K_ERRORS answer = code < 0 || code > 15 ? K_ERROR_PARAMETER_3_OUT_OF_RANGE : byCode[code];
+  for (short code = -1; code <= 20; ++code) {
+    K_ERRORS answer = K_ERROR_PARAMETER_3_OUT_OF_RANGE;
+    if (code >= 0 && code <= 15) answer = byCode[code];
+    if (code >= 16 && code <= 19) answer = byTiffCompressed[code - 16];
     if (code != K_FILE_FORMAT_AUTO) saves.emplace_back(code, "code" + std::to_string(code), answer ? +answer : code);
   }
   for (int i = 0; i < 10; ++i)
@@ -61,32 +63,35 @@ void ExpectFormatChoices(const std::string& traceName, std::array<K_ERRORS, 16> 
     }
     EXPECT_EQ(result, K_SUCCESS);
     const Bytes bytes = KReadFileBytes(path);
-    const char* signature = expected <= 4 ? "II" : expected <= 8 ? "BM" : expected <= 11 ? "\xFF\xD8" : "\x89P";
+    const bool tiff = expected <= 4 || (expected >= 16 && expected <= 19), jpeg = expected >= 9 && expected <= 11;
+    const char* signature = tiff ? "II" : expected <= 8 ? "BM" : jpeg ? "\xFF\xD8" : "\x89P";
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 2)), signature);
     KImage<T> copy;
     short loaded = -1;
     EXPECT_EQ(KLoadImage(&copy, path.c_str(), loaded), K_SUCCESS);
     EXPECT_EQ(loaded, expected);
     const bool thresholded = (expected == 0 || expected == 3) && !std::is_same_v<T, int>;
-    const bool jpeg = expected == 10 || expected == 11;
     EXPECT_TRUE(SamePixels(copy, source) || jpeg || thresholded);
   }
 }
 
 TEST(ImageFiles, FormatCodesAndExtensionsOfEveryKind) {
-  ExpectFormatChoices<int>(
-      "KImageBW1::Save", {OK, BIL, BIL, OK, BIL, TIF, OK, BIL, BIL, JPG, BIL, BIL, OK, OK, BIL, BIL}, {6, 0, JPG, 13});
-  ExpectFormatChoices<unsigned char>(
-      "KROIBW8::Save", {OK, OK, GRA, OK, OK, TIF, GRA, OK, GRA, JPG, OK, GRA, OK, GRA, OK, GRA}, {7, 1, 10, 14});
+  ExpectFormatChoices<int>("KImageBW1::Save",
+                           {OK, BIL, BIL, OK, BIL, TIF, OK, BIL, BIL, JPG, BIL, BIL, OK, OK, BIL, BIL}, {6, 0, JPG, 13},
+                           {BIL, BIL, BIL, BIL});
+  ExpectFormatChoices<unsigned char>("KROIBW8::Save",
+                                     {OK, OK, GRA, OK, OK, TIF, GRA, OK, GRA, JPG, OK, GRA, OK, GRA, OK, GRA},
+                                     {7, 1, 10, 14}, {OK, GRA, OK, GRA});
   ExpectFormatChoices<unsigned short>("KROIBW16::Save",
                                       {GRA, OK, GRA, GRA, GRA, TIF, BMP, BMP, BMP, JPG, JPG, JPG, OK, GRA, OK, GRA},
-                                      {BMP, 1, JPG, 14});
-  ExpectFormatChoices<KC24>(
-      "KROIC24::Save", {COL, COL, OK, COL, COL, TIF, COL, COL, OK, JPG, COL, OK, OK, COL, COL, OK}, {8, 2, 11, 15});
+                                      {BMP, 1, JPG, 14}, {OK, GRA, OK, GRA});
+  ExpectFormatChoices<KC24>("KROIC24::Save",
+                            {COL, COL, OK, COL, COL, TIF, COL, COL, OK, JPG, COL, OK, OK, COL, COL, OK}, {8, 2, 11, 15},
+                            {COL, OK, COL, OK});
   const std::array<K_ERRORS, 16> c15AndC16 = {TIF, TIF, TIF, TIF, TIF, TIF, COL, COL,
                                               OK,  JPG, JPG, JPG, OK,  PNG, PNG, PNG};
-  ExpectFormatChoices<KC15>("KROIC15::Save", c15AndC16, {8, TIF, JPG, PNG});
-  ExpectFormatChoices<KC16>("KROIC16::Save", c15AndC16, {8, TIF, JPG, PNG});
+  ExpectFormatChoices<KC15>("KROIC15::Save", c15AndC16, {8, TIF, JPG, PNG}, {TIF, TIF, TIF, TIF});
+  ExpectFormatChoices<KC16>("KROIC16::Save", c15AndC16, {8, TIF, JPG, PNG}, {TIF, TIF, TIF, TIF});
 }
 
 TEST(ImageFiles, SaveRefusesSourcesWithoutPixelsAndReportsWriteFailures) {

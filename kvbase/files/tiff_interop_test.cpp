@@ -1,5 +1,6 @@
 // TIFF files checked against libtiff, an independent reader and writer: libtiff reads what we write,
-// and we read what libtiff writes, in both byte orders, uncompressed and PackBits.
+// every format code, and we read what libtiff writes, in both byte orders, uncompressed and PackBits.
+// Files of every other layout libtiff writes: tiff_layouts_interop_test.
 
 #include "kvbase/testing/image_files_test_support.h"
 #include "kvbase/testing/tiff_reference.h"
@@ -69,9 +70,13 @@ void ExpectLibtiffReads(const std::string& path, int bits, int samples, short fo
   ASSERT_NE(tiff, nullptr);
   const std::vector<double> fields = {
       KTiffField<uint32_t>(tiff, TIFFTAG_IMAGEWIDTH), KTiffField<uint32_t>(tiff, TIFFTAG_IMAGELENGTH),
-      KTiffField<uint16_t>(tiff, TIFFTAG_COMPRESSION), KTiffField<uint16_t>(tiff, TIFFTAG_RESOLUTIONUNIT)};
+      KTiffField<uint16_t>(tiff, TIFFTAG_COMPRESSION), KTiffField<uint16_t>(tiff, TIFFTAG_PREDICTOR),
+      KTiffField<uint16_t>(tiff, TIFFTAG_RESOLUTIONUNIT)};
   const bool packbits = format == K_FILE_FORMAT_TIFF_BILEVEL_PACKBITS || format == K_FILE_FORMAT_TIFF_GRAY_PACKBITS;
-  EXPECT_EQ(fields, (std::vector<double>{kWidth, kHeight, packbits ? 32773. : 1., RESUNIT_CENTIMETER}));
+  const bool deflate = format == K_FILE_FORMAT_TIFF_GRAY_DEFLATE || format == K_FILE_FORMAT_TIFF_COLOR_DEFLATE;
+  const bool lzw = format == K_FILE_FORMAT_TIFF_GRAY_LZW || format == K_FILE_FORMAT_TIFF_COLOR_LZW;
+  const double compression = packbits ? 32773. : deflate ? 8. : lzw ? 5. : 1.;
+  EXPECT_EQ(fields, (std::vector<double>{kWidth, kHeight, compression, deflate || lzw ? 2. : 0., RESUNIT_CENTIMETER}));
   EXPECT_NEAR(KTiffField<float>(tiff, TIFFTAG_XRESOLUTION), 120.0, 1e-3);
   EXPECT_NEAR(KTiffField<float>(tiff, TIFFTAG_YRESOLUTION), 120.0, 1e-3);
   EXPECT_EQ((std::vector<std::string>{KTiffText(tiff, TIFFTAG_DOCUMENTNAME), KTiffText(tiff, TIFFTAG_IMAGEDESCRIPTION),
@@ -98,6 +103,14 @@ TEST_F(TiffInteropTest, LibtiffReadsOurFiles) {
   ExpectLibtiffReads<KImageBW1>(path, 1, 1, K_FILE_FORMAT_TIFF_BILEVEL, 8192);
   ExpectLibtiffReads<KImageBW1>(path, 1, 1, K_FILE_FORMAT_TIFF_BILEVEL_PACKBITS, 1);
   ExpectLibtiffReads<KImageBW16>(path, 16, 1, K_FILE_FORMAT_TIFF_GRAY, 300);
+  for (unsigned int stripSize : {100u, 0u}) {
+    for (short format : {K_FILE_FORMAT_TIFF_GRAY_DEFLATE, K_FILE_FORMAT_TIFF_GRAY_LZW}) {
+      ExpectLibtiffReads<KImageBW8>(path, 8, 1, format, stripSize);
+      ExpectLibtiffReads<KImageBW16>(path, 16, 1, format, stripSize);
+    }
+    ExpectLibtiffReads<KImageC24>(path, 8, 3, K_FILE_FORMAT_TIFF_COLOR_DEFLATE, stripSize);
+    ExpectLibtiffReads<KImageC24>(path, 8, 3, K_FILE_FORMAT_TIFF_COLOR_LZW, stripSize);
+  }
 }
 
 // Writes the pattern with libtiff, three rows a strip, with texts (one short enough for the entry itself)

@@ -1,42 +1,34 @@
-// The TIFF writer: format codes 0 to 4 (bilevel, gray and colour, uncompressed or PackBits), always
-// little-endian ("II"), one directory.
+// The TIFF writer: format codes 0 to 4 (bilevel, gray and colour, uncompressed or PackBits) and 16 to
+// 19 (gray and colour, Deflate or LZW, with the horizontal predictor), always little-endian ("II"), one
+// directory. The head (header, directory, data area) is laid out by KTiffHead; the strips follow it,
+// one after the other, and where they went is written into the head last.
 //
-// File layout: the 8-byte header; the directory at offset 8 with its entries in ascending tag order; the
-// data area right after it (BitsPerSample values for three samples, the StripOffsets and StripByteCounts
-// arrays when there is more than one strip, XResolution, YResolution, then title, author, date and
-// comment, each with its terminating zero); then the strips, one after the other. Strip offsets and
-// byte counts are known only once a strip is encoded, so they are written last, into the entries (one
-// strip) or the arrays (several).
-//
-// Rows are encoded one at a time into a one-row buffer and gathered into writes of a few hundred KiB;
-// the source is never modified (colour rows are exchanged to red, green, blue in the row buffer).
+// Uncompressed and PackBits rows are encoded one at a time into a one-row buffer and gathered into
+// writes of a few hundred KiB. Deflate and LZW code a strip at a time: its rows are differenced into a
+// strip buffer, which is then compressed whole. The source is never modified (colour rows are
+// exchanged to red, green, blue in a buffer).
 
 #include <algorithm>
-#include <cassert>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
+#include "kvbase/files/internal/byte_buffer.h"
 #include "kvbase/files/internal/file_format.h"
+#include "kvbase/files/internal/tiff_deflate.h"
 #include "kvbase/files/internal/tiff_format.h"
+#include "kvbase/files/internal/tiff_head.h"
+#include "kvbase/files/internal/tiff_lzw.h"
 #include "kvbase/files/internal/tiff_packbits.h"
+#include "kvbase/files/internal/tiff_predictor.h"
 #include "kvbase/files/internal/tiff_rgb.h"
 #include "kvbase/foundation/errors.h"
-#include "kvbase/foundation/units.h"
 
 namespace kvbase::internal {
 namespace {
 
 constexpr std::uint64_t kMaxOffset = 0xFFFFFFFFu;  // classic TIFF addresses 32 bits
-
-// What a format code writes.
-struct KTiffParameters {
-  int samples;
-  int bits;  // per sample
-  std::uint32_t compression;
-  std::uint32_t photometric;
-};
 
 // The parameters of `format` for the source kind, or false when the pair cannot be written.
 bool ParametersFor(int format, const KPixelKind& kind, KTiffParameters& parameters) {
@@ -44,236 +36,29 @@ bool ParametersFor(int format, const KPixelKind& kind, KTiffParameters& paramete
   const bool bw16 = kind.type == K_IMAGE_BW16;
   const bool c24 = kind.type == K_IMAGE_C24;
   switch (format) {
-    case 0:
-    case 3:
-      parameters = {1, 1, format == 0 ? kCompressionNone : kCompressionPackBits, kPhotometricBlackIsZero};
+    case K_FILE_FORMAT_TIFF_BILEVEL:
+    case K_FILE_FORMAT_TIFF_BILEVEL_PACKBITS:
+      parameters = {1, 1, format == 0 ? kCompressionNone : kCompressionPackBits, kPhotometricBlackIsZero, false};
       return bw8 || kind.type == K_IMAGE_BW1;
-    case 1: parameters = {1, kind.bitsPerPixel, kCompressionNone, kPhotometricBlackIsZero}; return bw8 || bw16;
-    case 2: parameters = {3, 8, kCompressionNone, kPhotometricRgb}; return c24;
-    case 4: parameters = {1, 8, kCompressionPackBits, kPhotometricBlackIsZero}; return bw8;
+    case K_FILE_FORMAT_TIFF_GRAY:
+      parameters = {1, kind.bitsPerPixel, kCompressionNone, kPhotometricBlackIsZero, false};
+      return bw8 || bw16;
+    case K_FILE_FORMAT_TIFF_COLOR: parameters = {3, 8, kCompressionNone, kPhotometricRgb, false}; return c24;
+    case K_FILE_FORMAT_TIFF_GRAY_PACKBITS:
+      parameters = {1, 8, kCompressionPackBits, kPhotometricBlackIsZero, false};
+      return bw8;
+    case K_FILE_FORMAT_TIFF_GRAY_DEFLATE:
+    case K_FILE_FORMAT_TIFF_GRAY_LZW:
+      parameters = {1, kind.bitsPerPixel, format == K_FILE_FORMAT_TIFF_GRAY_LZW ? kCompressionLzw : kCompressionDeflate,
+                    kPhotometricBlackIsZero, true};
+      return bw8 || bw16;
+    case K_FILE_FORMAT_TIFF_COLOR_DEFLATE:
+    case K_FILE_FORMAT_TIFF_COLOR_LZW:
+      parameters = {3, 8, format == K_FILE_FORMAT_TIFF_COLOR_LZW ? kCompressionLzw : kCompressionDeflate,
+                    kPhotometricRgb, true};
+      return c24;
     default: return false;
   }
-}
-
-struct KStripPlan {
-  std::uint64_t rowBytes;  // bytes of one uncompressed file row
-  std::uint32_t rowsPerStrip;
-  std::uint32_t strips;
-};
-
-// Rows per strip: as many whole rows as the strip size holds, at least one; a strip size of 0 puts the
-// whole image in one strip.
-KStripPlan PlanStrips(const KSaveContext& context, const KTiffParameters& parameters) {
-  KStripPlan plan;
-  plan.rowBytes = (static_cast<std::uint64_t>(parameters.samples) * parameters.bits * context.width + 7) / 8;
-  const unsigned int stripSize = context.settings.tiffStripSize;
-  plan.rowsPerStrip = stripSize == 0
-                          ? static_cast<std::uint32_t>(context.height)
-                          : static_cast<std::uint32_t>(std::max<std::uint64_t>(1, stripSize / plan.rowBytes));
-  plan.strips = static_cast<std::uint32_t>((static_cast<std::uint64_t>(context.height) + plan.rowsPerStrip - 1) /
-                                           plan.rowsPerStrip);
-  return plan;
-}
-
-// A resolution as a RATIONAL: the denominator doubles with the value until the value's integer part
-// reaches 0x7FFFFFFF (or the denominator does), keeping as many fraction bits as 32 bits allow. Values
-// that no TIFF rational can hold (negative, not finite) become 0, "unknown"; values of 2^32 and more
-// the largest numerator.
-void ToRational(float value, std::uint32_t& numerator, std::uint32_t& denominator) {
-  double v = value;
-  if (!(v >= 0.0)) v = 0.0;  // also NaN
-  if (v >= 4294967295.0) {
-    numerator = 0xFFFFFFFFu;
-    denominator = 1;
-    return;
-  }
-  std::uint32_t d = 1;
-  while (static_cast<std::uint32_t>(v) < 0x7FFFFFFFu && d < 0x7FFFFFFFu) {
-    v *= 2.0;
-    d *= 2;
-  }
-  numerator = static_cast<std::uint32_t>(v);
-  denominator = d;
-}
-
-// ResolutionUnit code and the X and Y values in that unit: none and inch as they are, any other length
-// unit converted to pixels per centimetre.
-std::uint32_t ResolutionInFileUnit(const KSaveContext& context, float& x, float& y) {
-  x = context.resolutionX;
-  y = context.resolutionY;
-  if (context.unit == nullptr || context.unit == &KUnitNone) return kResolutionUnitNone;
-  if (context.unit == &KUnit_inch) return kResolutionUnitInch;
-  const float factor = context.unit->ConversionFactorTo(KUnit_cm);
-  x /= factor;
-  y /= factor;
-  return kResolutionUnitCentimetre;
-}
-
-struct KTextField {
-  std::uint16_t tag;
-  const char* text;  // null when the source has none
-  std::uint32_t offset;
-  std::uint64_t Count() const { return std::strlen(text) + 1; }
-};
-
-// The header, the directory and the data area, laid out in memory, with the places the strip step
-// fills in afterwards.
-class KTiffHead {
- public:
-  KTiffHead(const KSaveContext& context, const KTiffParameters& parameters, const KStripPlan& plan)
-      : context_(context), parameters_(parameters), plan_(plan) {
-    KGenericROI* source = context.source;
-    // Tag order in the directory; data-area order is title, author, date, comment.
-    texts_[0] = {kTagDocumentName, source ? source->GetTitle() : nullptr, 0};
-    texts_[1] = {kTagImageDescription, source ? source->GetComment() : nullptr, 0};
-    texts_[2] = {kTagDateTime, source ? source->GetDate() : nullptr, 0};
-    texts_[3] = {kTagArtist, source ? source->GetAuthor() : nullptr, 0};
-    Place();
-  }
-
-  // Bytes from offset 0 to the end of the data area: where the first strip starts.
-  std::uint64_t Size() const { return dataEnd_; }
-  bool SeveralStrips() const { return plan_.strips > 1; }
-  std::uint64_t StripArraysOffset() const { return stripArrays_; }
-  // Offsets of the value fields of StripOffsets and StripByteCounts.
-  std::uint64_t StripOffsetsField() const { return stripOffsetsField_; }
-  std::uint64_t StripByteCountsField() const { return stripByteCountsField_; }
-
-  // The bytes of header, directory and data area; the strip values are zero until filled.
-  std::vector<unsigned char> Build();
-
- private:
-  void Place();
-  KTextField* Text(std::uint16_t tag) {
-    for (KTextField& t : texts_) {
-      if (t.tag == tag) return &t;
-    }
-    return nullptr;
-  }
-  int EntryCount() const {
-    int count = 12;
-    for (const KTextField& t : texts_) count += t.text != nullptr;
-    return count;
-  }
-
-  const KSaveContext& context_;
-  KTiffParameters parameters_;
-  KStripPlan plan_;
-  KTextField texts_[4];
-  std::uint64_t bitsPerSample_ = 0;
-  std::uint64_t stripArrays_ = 0;
-  std::uint64_t xResolution_ = 0;
-  std::uint64_t yResolution_ = 0;
-  std::uint64_t dataEnd_ = 0;
-  std::uint64_t stripOffsetsField_ = 0;
-  std::uint64_t stripByteCountsField_ = 0;
-};
-
-void KTiffHead::Place() {
-  std::uint64_t next = kTiffHeaderSize + kTiffCountSize + kTiffEntrySize * EntryCount() + kTiffNextOffsetSize;
-  if (parameters_.samples == 3) {
-    bitsPerSample_ = next;
-    next += 3 * TiffTypeSize(kTypeShort);
-  }
-  if (SeveralStrips()) {
-    stripArrays_ = next;
-    next += 2 * static_cast<std::uint64_t>(plan_.strips) * TiffTypeSize(kTypeLong);
-  }
-  xResolution_ = next;
-  next += TiffTypeSize(kTypeRational);
-  yResolution_ = next;
-  next += TiffTypeSize(kTypeRational);
-  for (std::uint16_t tag : {kTagDocumentName, kTagArtist, kTagDateTime, kTagImageDescription}) {
-    KTextField* text = Text(tag);
-    if (text->text == nullptr) continue;
-    text->offset = static_cast<std::uint32_t>(next);
-    next += text->Count();
-  }
-  dataEnd_ = next;
-}
-
-std::vector<unsigned char> KTiffHead::Build() {
-  std::vector<unsigned char> bytes(static_cast<std::size_t>(dataEnd_), 0);
-  unsigned char* base = bytes.data();
-  base[0] = 'I';
-  base[1] = 'I';
-  PutU16(base + 2, 42);
-  PutU32(base + 4, kTiffFirstIfdOffset);
-
-  const int entryCount = EntryCount();
-  PutU16(base + kTiffFirstIfdOffset, static_cast<std::uint32_t>(entryCount));
-  unsigned char* entry = base + kTiffFirstIfdOffset + kTiffCountSize;
-  auto put = [&](std::uint16_t tag, std::uint16_t type, std::uint64_t count, std::uint32_t value) {
-    PutU16(entry, tag);
-    PutU16(entry + 2, type);
-    PutU32(entry + 4, static_cast<std::uint32_t>(count));
-    // A single SHORT sits in the first two bytes of the value field, the other two stay 0.
-    if (type == kTypeShort && count == 1) {
-      PutU16(entry + 8, value);
-    } else {
-      PutU32(entry + 8, value);
-    }
-    entry += kTiffEntrySize;
-  };
-  auto putText = [&](std::uint16_t tag) {
-    const KTextField* text = Text(tag);
-    if (text->text != nullptr) put(tag, kTypeAscii, text->Count(), text->offset);
-  };
-
-  float x = 0.0f, y = 0.0f;
-  const std::uint32_t unit = ResolutionInFileUnit(context_, x, y);
-  const std::uint32_t arrays = static_cast<std::uint32_t>(stripArrays_);
-
-  put(kTagImageWidth, kTypeLong, 1, static_cast<std::uint32_t>(context_.width));
-  put(kTagImageLength, kTypeLong, 1, static_cast<std::uint32_t>(context_.height));
-  if (parameters_.samples == 3) {
-    put(kTagBitsPerSample, kTypeShort, 3, static_cast<std::uint32_t>(bitsPerSample_));
-  } else {
-    put(kTagBitsPerSample, kTypeShort, 1, static_cast<std::uint32_t>(parameters_.bits));
-  }
-  put(kTagCompression, kTypeShort, 1, parameters_.compression);
-  put(kTagPhotometric, kTypeShort, 1, parameters_.photometric);
-  putText(kTagDocumentName);
-  putText(kTagImageDescription);
-  stripOffsetsField_ = static_cast<std::uint64_t>(entry - base) + 8;
-  put(kTagStripOffsets, kTypeLong, plan_.strips, SeveralStrips() ? arrays : 0);
-  put(kTagSamplesPerPixel, kTypeShort, 1, static_cast<std::uint32_t>(parameters_.samples));
-  // RowsPerStrip is a SHORT unless it does not fit in one: a truncated value would make other readers
-  // cut the strips wrongly.
-  if (plan_.rowsPerStrip <= 0xFFFF) {
-    put(kTagRowsPerStrip, kTypeShort, 1, plan_.rowsPerStrip);
-  } else {
-    put(kTagRowsPerStrip, kTypeLong, 1, plan_.rowsPerStrip);
-  }
-  stripByteCountsField_ = static_cast<std::uint64_t>(entry - base) + 8;
-  put(kTagStripByteCounts, kTypeLong, plan_.strips,
-      SeveralStrips() ? static_cast<std::uint32_t>(arrays + 4 * plan_.strips) : 0);
-  put(kTagXResolution, kTypeRational, 1, static_cast<std::uint32_t>(xResolution_));
-  put(kTagYResolution, kTypeRational, 1, static_cast<std::uint32_t>(yResolution_));
-  put(kTagResolutionUnit, kTypeShort, 1, unit);
-  putText(kTagDateTime);
-  putText(kTagArtist);
-  const std::uint64_t entriesEnd = static_cast<std::uint64_t>(entry - base);
-  PutU32(entry, 0);  // no next directory
-
-  // The directory must end exactly where the data area was placed.
-  assert(entryCount == static_cast<int>((entriesEnd - kTiffHeaderSize - kTiffCountSize) / kTiffEntrySize));
-  (void)entriesEnd;
-
-  if (parameters_.samples == 3) {
-    for (int i = 0; i < 3; ++i) PutU16(base + bitsPerSample_ + 2 * i, 8);
-  }
-  std::uint32_t numerator = 0, denominator = 0;
-  ToRational(x, numerator, denominator);
-  PutU32(base + xResolution_, numerator);
-  PutU32(base + xResolution_ + 4, denominator);
-  ToRational(y, numerator, denominator);
-  PutU32(base + yResolution_, numerator);
-  PutU32(base + yResolution_ + 4, denominator);
-  for (const KTextField& text : texts_) {
-    if (text.text != nullptr) std::memcpy(base + text.offset, text.text, text.Count());
-  }
-  return bytes;
 }
 
 // Encodes one source row at a time into the place the caller gives, at most Bound() bytes.
@@ -403,11 +188,87 @@ std::size_t PutRow(KRowEncoder& encoder, int y, KChunkWriter& out, std::vector<u
   return out.Put(large.data(), length) ? length : 0;
 }
 
-// Writes the strips one after the other from `offset` on, recording where each went. Uncompressed gray
-// rows that lie back to back in memory are already the strips, all of them in one piece.
-K_ERRORS WriteStrips(const KSaveContext& context, const KTiffParameters& parameters, const KStripPlan& plan,
-                     std::uint64_t offset, KChunkWriter& out, std::vector<std::uint32_t>& offsets,
-                     std::vector<std::uint32_t>& byteCounts) {
+// Deflate and LZW: a strip's rows are differenced into one buffer, which is then compressed whole.
+class KStripEncoder {
+ public:
+  KStripEncoder(const KSaveContext& context, const KTiffParameters& parameters, const KStripPlan& plan)
+      : context_(context),
+        parameters_(parameters),
+        rowBytes_(static_cast<std::size_t>(plan.rowBytes)),
+        stripBytes_(rowBytes_ * std::min<std::size_t>(plan.rowsPerStrip, static_cast<std::size_t>(context.height))) {
+    if (parameters.compression == kCompressionLzw) {
+      lzw_ = std::make_unique<KLzwEncoder>();
+    } else {
+      deflate_ = std::make_unique<KDeflateEncoder>(kTiffDeflateLevel);
+    }
+  }
+
+  // Allocates the codec and the buffers; false when they cannot be had.
+  bool Ready() {
+    if (deflate_ != nullptr && !deflate_->Ready()) return false;
+    const std::size_t bound = lzw_ != nullptr ? KLzwEncoder::Bound(stripBytes_) : deflate_->Bound(stripBytes_);
+    codedRoom_ = bound;
+    return strip_.Reserve(stripBytes_) && coded_.Reserve(bound) &&
+           (parameters_.samples != 3 || rgb_.Reserve(rowBytes_));
+  }
+
+  // Encodes the `rows` rows from row `y` on: the coded bytes, `length` of them; null when the codec
+  // failed.
+  const unsigned char* Encode(int y, int rows, std::size_t& length) {
+    unsigned char* strip = strip_.Data();
+    for (int k = 0; k < rows; ++k) DifferencedRow(y + k, strip + k * rowBytes_);
+    const std::size_t bytes = static_cast<std::size_t>(rows) * rowBytes_;
+    length = lzw_ != nullptr ? lzw_->Encode(strip, bytes, coded_.Data())
+                             : deflate_->Encode(strip, bytes, coded_.Data(), codedRoom_);
+    return length != 0 ? coded_.Data() : nullptr;
+  }
+
+ private:
+  void DifferencedRow(int y, unsigned char* out) {
+    const unsigned char* source = context_.pixels + static_cast<std::ptrdiff_t>(y) * context_.rowPitch;
+    const std::size_t width = static_cast<std::size_t>(context_.width);
+    if (parameters_.samples == 3) {
+      SwapRedBlue(source, rgb_.Data(), width);  // blue, green, red to red, green, blue
+      HorizontalDifferences8(rgb_.Data(), out, width, 3);
+    } else if (parameters_.bits == 16) {
+      HorizontalDifferences16(source, out, width, 1);
+    } else {
+      HorizontalDifferences8(source, out, width, 1);
+    }
+  }
+
+  const KSaveContext& context_;
+  KTiffParameters parameters_;
+  std::size_t rowBytes_;
+  std::size_t stripBytes_;
+  std::size_t codedRoom_ = 0;
+  KByteBuffer strip_;
+  KByteBuffer coded_;
+  KByteBuffer rgb_;
+  std::unique_ptr<KDeflateEncoder> deflate_;
+  std::unique_ptr<KLzwEncoder> lzw_;
+};
+
+// Where the strips went, strip by strip from the first free offset on.
+struct KStripRecords {
+  std::vector<std::uint32_t> offsets;
+  std::vector<std::uint32_t> byteCounts;
+  std::uint64_t next;
+
+  // Records the next strip; false when it would end past what 32-bit offsets address.
+  bool Add(std::uint32_t strip, std::uint64_t written) {
+    if (next + written > kMaxOffset) return false;
+    offsets[strip] = static_cast<std::uint32_t>(next);
+    byteCounts[strip] = static_cast<std::uint32_t>(written);
+    next += written;
+    return true;
+  }
+};
+
+// Writes the strips, a row at a time, one after the other. Uncompressed gray rows that lie back to back
+// in memory are already the strips, all of them in one piece.
+K_ERRORS WriteRowStrips(const KSaveContext& context, const KTiffParameters& parameters, const KStripPlan& plan,
+                        KChunkWriter& out, KStripRecords& records) {
   const bool asInMemory = parameters.bits >= 8 && parameters.samples == 1 &&
                           parameters.compression == kCompressionNone &&
                           static_cast<std::uint64_t>(context.rowPitch) == plan.rowBytes;
@@ -431,10 +292,25 @@ K_ERRORS WriteStrips(const KSaveContext& context, const KTiffParameters& paramet
         written += length;
       }
     }
-    if (offset + written > kMaxOffset) return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
-    offsets[strip] = static_cast<std::uint32_t>(offset);
-    byteCounts[strip] = static_cast<std::uint32_t>(written);
-    offset += written;
+    if (!records.Add(strip, written)) return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+  }
+  return out.Flush() ? K_SUCCESS : K_ERROR_FILE_WRITE;
+}
+
+// Writes the strips, coded a strip at a time, one after the other.
+K_ERRORS WriteCompressedStrips(const KSaveContext& context, const KTiffParameters& parameters, const KStripPlan& plan,
+                               KChunkWriter& out, KStripRecords& records) {
+  KStripEncoder encoder(context, parameters, plan);
+  if (!encoder.Ready()) return K_ERROR_ALLOCATION;
+  int y = 0;
+  for (std::uint32_t strip = 0; strip < plan.strips; ++strip) {
+    const int rows = static_cast<int>(std::min<std::uint64_t>(plan.rowsPerStrip, context.height - y));
+    std::size_t length = 0;
+    const unsigned char* coded = encoder.Encode(y, rows, length);
+    if (coded == nullptr) return K_ERROR_FILE_WRITE;
+    if (!records.Add(strip, length)) return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
+    if (!out.Put(coded, length)) return K_ERROR_FILE_WRITE;
+    y += rows;
   }
   return out.Flush() ? K_SUCCESS : K_ERROR_FILE_WRITE;
 }
@@ -465,7 +341,8 @@ K_ERRORS Write(KSaveContext& context) {
 
   const KStripPlan plan = PlanStrips(context, parameters);
   KTiffHead head(context, parameters, plan);
-  // Refuse up front what cannot be addressed with 32-bit offsets (PackBits is checked strip by strip).
+  // Refuse up front what cannot be addressed with 32-bit offsets (compressed strips are checked one by
+  // one).
   const std::uint64_t pixels =
       parameters.compression == kCompressionNone ? plan.rowBytes * static_cast<std::uint64_t>(context.height) : 0;
   if (head.Size() > kMaxOffset || pixels > kMaxOffset - head.Size()) return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
@@ -474,10 +351,12 @@ K_ERRORS Write(KSaveContext& context) {
   const std::vector<unsigned char> bytes = head.Build();
   if (!out.Put(bytes.data(), bytes.size())) return K_ERROR_FILE_WRITE;
 
-  std::vector<std::uint32_t> offsets(plan.strips), byteCounts(plan.strips);
-  const K_ERRORS code = WriteStrips(context, parameters, plan, head.Size(), out, offsets, byteCounts);
+  KStripRecords records{std::vector<std::uint32_t>(plan.strips), std::vector<std::uint32_t>(plan.strips), head.Size()};
+  const bool compressed = parameters.compression == kCompressionLzw || parameters.compression == kCompressionDeflate;
+  const K_ERRORS code = compressed ? WriteCompressedStrips(context, parameters, plan, out, records)
+                                   : WriteRowStrips(context, parameters, plan, out, records);
   if (code != K_SUCCESS) return code;
-  return WriteStripRecords(context.file, head, offsets, byteCounts);
+  return WriteStripRecords(context.file, head, records.offsets, records.byteCounts);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // The TIFF writer's bytes; that libtiff reads every kind of file we write is checked in tiff_interop_test.
 
+#include <libdeflate.h>
+
+#include "kvbase/files/internal/tiff_lzw.h"
 #include "kvbase/files/internal/tiff_packbits.h"
 #include "kvbase/files/internal/tiff_rgb.h"
 #include "kvbase/testing/image_files_test_support.h"
@@ -234,6 +237,73 @@ TEST_F(TiffWriterTest, ImageTooLargeForThirtyTwoBitOffsetsIsRefusedBeforeAnyPixe
   KTempDir dir;
   KTraceCapture trace;
   EXPECT_EQ(KSaveImage(&image, dir.Path("huge.tif").c_str(), K_FILE_FORMAT_TIFF_GRAY), K_ERROR_UNSUPPORTED_TIFF_FORMAT);
+}
+
+// Deflate and LZW files have the directory of uncompressed ones plus Predictor 2 as the last entry,
+// and each strip is its rows, differenced (colour in red, green, blue order), coded as one stream:
+// Deflate as libdeflate's level 7, which is what libtiff writes at its default level 6.
+TEST_F(TiffWriterTest, CompressedStripsAreTheirDifferencedRowsInOneStream) {
+  KImageBW8 gray(100, 100);
+  KImageBW16 deep(100, 60);
+  KImageC24 colour(50, 100);
+  FillPattern(gray);
+  FillPattern(deep);
+  FillPattern(colour);
+  // The rows of the first of two strips (81, 40 and 54 rows), differenced by hand.
+  const auto differenced = [](auto& image, int rows, int stride, int size) {
+    Bytes out;
+    for (int y = 0; y < rows; ++y) {
+      Bytes row(Row(image, y), Row(image, y) + RowBytes(image));
+      if (stride == 3)
+        for (size_t i = 0; i < row.size(); i += 3) std::swap(row[i], row[i + 2]);
+      Bytes diff = row;
+      for (size_t i = stride; i < row.size(); i += size) {
+        const unsigned now = size == 2 ? U16(row, i) : row[i], before = size == 2 ? U16(row, i - 2) : row[i - stride];
+        diff[i] = static_cast<unsigned char>(now - before);
+        if (size == 2) diff[i + 1] = static_cast<unsigned char>((now - before) >> 8);
+        if (stride == 3) {
+          diff[i + 1] = static_cast<unsigned char>(row[i + 1] - row[i - 2]);
+          diff[i + 2] = static_cast<unsigned char>(row[i + 2] - row[i - 1]);
+        }
+      }
+      out.insert(out.end(), diff.begin(), diff.end());
+    }
+    return out;
+  };
+  const struct {
+    const char* name;
+    Bytes file;
+    std::uint32_t compression, entries;
+    Bytes rows;
+  } cases[] = {
+      {"gray Deflate", SavedBytes(gray, K_FILE_FORMAT_TIFF_GRAY_DEFLATE), 8, 13, differenced(gray, 81, 1, 1)},
+      {"gray LZW", SavedBytes(gray, K_FILE_FORMAT_TIFF_GRAY_LZW), 5, 13, differenced(gray, 81, 1, 1)},
+      {"16-bit Deflate", SavedBytes(deep, K_FILE_FORMAT_TIFF_GRAY_DEFLATE), 8, 13, differenced(deep, 40, 2, 2)},
+      {"colour LZW", SavedBytes(colour, K_FILE_FORMAT_TIFF_COLOR_LZW), 5, 13, differenced(colour, 54, 3, 3)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<Entry> directory = DirectoryOf(c.file);
+    ASSERT_EQ(directory.size(), c.entries);
+    EXPECT_EQ((Fields{directory.back().tag, directory.back().type, directory.back().count, directory.back().value}),
+              (Fields{317, 3, 1, 2}));
+    EXPECT_EQ(EntryOf(c.file, 259).value, c.compression);
+    const Entry offsets = EntryOf(c.file, 273), counts = EntryOf(c.file, 279);
+    const std::uint32_t first = U32(c.file, offsets.value), length = U32(c.file, counts.value);
+    const Bytes strip(c.file.begin() + first, c.file.begin() + first + length);
+    if (c.compression == 8) {
+      libdeflate_compressor* level7 = libdeflate_alloc_compressor(7);
+      Bytes expected(libdeflate_zlib_compress_bound(level7, c.rows.size()));
+      expected.resize(libdeflate_zlib_compress(level7, c.rows.data(), c.rows.size(), expected.data(), expected.size()));
+      libdeflate_free_compressor(level7);
+      EXPECT_EQ(strip, expected);
+    } else {
+      Bytes decoded(c.rows.size());
+      kvbase::internal::KLzwDecoder decoder;
+      decoded.resize(decoder.Decode(strip.data(), strip.size(), decoded.data(), decoded.size()).length);
+      EXPECT_EQ(decoded, c.rows);
+    }
+  }
 }
 
 }  // namespace

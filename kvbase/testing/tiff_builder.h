@@ -53,6 +53,12 @@ class KTiffBuilder {
     withByteCounts_ = withByteCounts;
     return *this;
   }
+  // The same for tiles: TileOffsets and TileByteCounts follow the layout.
+  KTiffBuilder& Tiles(const std::vector<KBytes>& tiles, bool withByteCounts = true) {
+    offsetsTag_ = 324;
+    countsTag_ = 325;
+    return Strips(tiles, withByteCounts);
+  }
   // KBytes appended after everything else.
   KTiffBuilder& Tail(const KBytes& tail) {
     tail_ = tail;
@@ -60,16 +66,16 @@ class KTiffBuilder {
   }
 
   KBytes Build() {
-    const bool autoOffsets = !strips_.empty() && fields_.count(273) == 0;
+    const bool autoOffsets = !strips_.empty() && fields_.count(offsetsTag_) == 0;
     std::vector<std::uint32_t> offsets, counts;
     for (const KBytes& strip : strips_) counts.push_back(static_cast<std::uint32_t>(strip.size()));
-    if (autoOffsets) Long(273, std::vector<std::uint32_t>(strips_.size(), 0));
-    if (!strips_.empty() && withByteCounts_ && fields_.count(279) == 0) Long(279, counts);
+    if (autoOffsets) Long(offsetsTag_, std::vector<std::uint32_t>(strips_.size(), 0));
+    if (!strips_.empty() && withByteCounts_ && fields_.count(countsTag_) == 0) Long(countsTag_, counts);
     KBytes out = Layout();
     if (autoOffsets) {
       for (std::uint32_t i = 0, at = static_cast<std::uint32_t>(out.size()); i < counts.size(); at += counts[i++])
         offsets.push_back(at);
-      Long(273, offsets);
+      Long(offsetsTag_, offsets);
       out = Layout();
     }
     for (const KBytes& strip : strips_) out.insert(out.end(), strip.begin(), strip.end());
@@ -131,6 +137,8 @@ class KTiffBuilder {
   std::map<std::uint16_t, KField> fields_;
   std::vector<KBytes> strips_;
   bool withByteCounts_ = true;
+  std::uint16_t offsetsTag_ = 273;
+  std::uint16_t countsTag_ = 279;
   KBytes tail_;
 };
 

@@ -102,7 +102,25 @@ bool ApplyEntry(KLoadContext& context, KTiffDirectory& directory, const TiffDire
     case kTagNewSubfileType: ReadFirstValue(context, directory, entry, directory.newSubfileType); break;
     case kTagImageWidth: ReadFirstValue(context, directory, entry, directory.width); break;
     case kTagImageLength: ReadFirstValue(context, directory, entry, directory.height); break;
-    case kTagBitsPerSample: ReadFirstValue(context, directory, entry, directory.bitsPerSample); break;
+    case kTagBitsPerSample:
+      directory.bitsPerSampleEntry = entry;
+      ReadFirstValue(context, directory, entry, directory.bitsPerSample);
+      break;
+    case kTagPredictor: ReadFirstValue(context, directory, entry, directory.predictor); break;
+    case kTagTileWidth: ReadFirstValue(context, directory, entry, directory.tileWidth); break;
+    case kTagTileLength: ReadFirstValue(context, directory, entry, directory.tileLength); break;
+    case kTagColorMap:
+      directory.colorMap = entry;
+      directory.hasColorMap = true;
+      break;
+    case kTagTileOffsets:
+      directory.tileOffsets = entry;
+      directory.hasTileOffsets = true;
+      break;
+    case kTagTileByteCounts:
+      directory.tileByteCounts = entry;
+      directory.hasTileByteCounts = true;
+      break;
     case kTagCompression: ReadFirstValue(context, directory, entry, directory.compression); break;
     case kTagSamplesPerPixel: ReadFirstValue(context, directory, entry, directory.samplesPerPixel); break;
     case kTagPlanarConfiguration: ReadFirstValue(context, directory, entry, directory.planarConfiguration); break;

@@ -39,6 +39,19 @@ struct KTiffDirectory {
   bool hasStripByteCounts = false;
   TiffDirectoryEntry stripOffsets{};
   TiffDirectoryEntry stripByteCounts{};
+  TiffDirectoryEntry bitsPerSampleEntry{};  // all values, to find files whose samples differ in depth
+  std::uint32_t predictor = kPredictorNone;
+  bool hasColorMap = false;
+  TiffDirectoryEntry colorMap{};
+  // Tiles: the image cut into blocks of tileWidth x tileLength, each a strip of its own.
+  std::uint32_t tileWidth = 0;
+  std::uint32_t tileLength = 0;
+  bool hasTileOffsets = false;
+  bool hasTileByteCounts = false;
+  TiffDirectoryEntry tileOffsets{};
+  TiffDirectoryEntry tileByteCounts{};
+
+  bool Tiled() const { return tileWidth != 0 || tileLength != 0 || hasTileOffsets || hasTileByteCounts; }
   // Text tags met so far, one bit each: a text is read once, at its tag's first entry.
   unsigned textsMet = 0;
 };

@@ -38,6 +38,13 @@ enum KTiffTag : std::uint16_t {
   kTagResolutionUnit = 296,
   kTagDateTime = 306,
   kTagArtist = 315,
+  kTagPredictor = 317,
+  kTagColorMap = 320,
+  kTagTileWidth = 322,
+  kTagTileLength = 323,
+  kTagTileOffsets = 324,
+  kTagTileByteCounts = 325,
+  kTagExtraSamples = 338,
   kTagSampleFormat = 339,
 };
 
@@ -49,9 +56,15 @@ enum KTiffType : std::uint16_t {
 };
 
 constexpr std::uint32_t kCompressionNone = 1;
+constexpr std::uint32_t kCompressionLzw = 5;
+constexpr std::uint32_t kCompressionDeflate = 8;         // zlib streams, the code TIFF 6 assigned
+constexpr std::uint32_t kCompressionOldDeflate = 32946;  // the same streams under the code used before
 constexpr std::uint32_t kCompressionPackBits = 32773;
 constexpr std::uint32_t kPhotometricBlackIsZero = 1;
 constexpr std::uint32_t kPhotometricRgb = 2;
+constexpr std::uint32_t kPhotometricPalette = 3;
+constexpr std::uint32_t kPredictorNone = 1;
+constexpr std::uint32_t kPredictorHorizontal = 2;
 constexpr std::uint32_t kFillOrderHighBitFirst = 1;
 constexpr std::uint32_t kSampleFormatUnsigned = 1;
 constexpr std::uint32_t kSampleFormatUndefined = 4;
