@@ -120,182 +120,185 @@ void SaveJpegColourSpaceSeeds() {
   WriteJpegSeed("ycck-progressive.jpg", {17, 9, 4, JCS_CMYK, 75, true, -1, JCS_YCCK}, rows(4));
   WriteJpegSeed("gray-no-jfif.jpg", {17, 9, 1, JCS_GRAYSCALE, 75, false, /*jfif=*/0}, rows(1));
   WriteJpegSeed("rgb-adobe.jpg", {17, 9, 3, JCS_RGB, 75, false, -1, JCS_RGB}, rows(3));
-  // --- PNG seeds of every colour type, depth and interlace, which the library's writer does not make ---
+}
 
-  std::uint32_t PngCrc(const std::string& bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char byte : bytes) {
-      crc ^= byte;
-      for (int bit = 0; bit < 8; ++bit) crc = crc & 1 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
-    }
-    return crc ^ 0xFFFFFFFFu;
-  }
+// --- PNG seeds of every colour type, depth and interlace, which the library's writer does not make ---
 
-  void PutBigEndian(std::string & out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(value >> shift));
+std::uint32_t PngCrc(const std::string& bytes) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char byte : bytes) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) crc = crc & 1 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
   }
+  return crc ^ 0xFFFFFFFFu;
+}
 
-  void PngChunk(std::string & file, const char* type, const std::string& data) {
-    PutBigEndian(file, static_cast<std::uint32_t>(data.size()));
-    const std::string body = type + data;
-    file += body;
-    PutBigEndian(file, PngCrc(body));
-  }
+void PutBigEndian(std::string& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(value >> shift));
+}
 
-  // The filtered rows of every interlace pass (or of the whole image), with filters 0 to 4 in turn.
-  std::string PngRawRows(int width, int height, int bitsPerPixel, bool interlaced) {
-    static const int kStart[2][7][2] = {{{0, 0}}, {{0, 0}, {4, 0}, {0, 4}, {2, 0}, {0, 2}, {1, 0}, {0, 1}}};
-    static const int kStep[2][7][2] = {{{1, 1}}, {{8, 8}, {8, 8}, {4, 8}, {4, 4}, {2, 4}, {2, 2}, {1, 2}}};
-    std::string raw;
-    for (int pass = 0; pass < (interlaced ? 7 : 1); ++pass) {
-      const int i = interlaced ? 1 : 0;
-      const int columns = (width - kStart[i][pass][0] + kStep[i][pass][0] - 1) / kStep[i][pass][0];
-      const int rows = (height - kStart[i][pass][1] + kStep[i][pass][1] - 1) / kStep[i][pass][1];
-      for (int y = 0; columns > 0 && y < rows; ++y) {
-        raw.push_back(static_cast<char>(y % 5));
-        for (int x = 0; x < (columns * bitsPerPixel + 7) / 8; ++x) raw.push_back(static_cast<char>(x * 29 + y * 7));
-      }
-    }
-    return raw;
-  }
+void PngChunk(std::string& file, const char* type, const std::string& data) {
+  PutBigEndian(file, static_cast<std::uint32_t>(data.size()));
+  const std::string body = type + data;
+  file += body;
+  PutBigEndian(file, PngCrc(body));
+}
 
-  // A zlib stream of stored blocks (Adler-32 included), so that no compressor is needed.
-  std::string StoredZlib(const std::string& raw) {
-    std::string out("\x78\x01", 2);
-    std::uint32_t a = 1, b = 0;
-    for (unsigned char byte : raw) a = (a + byte) % 65521, b = (b + a) % 65521;
-    for (size_t at = 0; at == 0 || at < raw.size(); at += 65535) {
-      const size_t length = std::min<size_t>(65535, raw.size() - at);
-      out.push_back(at + length >= raw.size() ? 1 : 0);
-      out.push_back(static_cast<char>(length)), out.push_back(static_cast<char>(length >> 8));
-      out.push_back(static_cast<char>(~length)), out.push_back(static_cast<char>(~length >> 8));
-      out += raw.substr(at, length);
-    }
-    PutBigEndian(out, b << 16 | a);
-    return out;
-  }
-
-  void SavePngSeed(const std::string& name, int depth, int colorType, bool interlaced, bool extras) {
-    constexpr int kWidth = 11, kHeight = 9;
-    static const int kSamples[] = {1, 0, 3, 1, 2, 0, 4};
-    std::string file("\x89PNG\r\n\x1A\n", 8), ihdr;
-    PutBigEndian(ihdr, kWidth);
-    PutBigEndian(ihdr, kHeight);
-    ihdr += {static_cast<char>(depth), static_cast<char>(colorType), 0, 0, static_cast<char>(interlaced)};
-    PngChunk(file, "IHDR", ihdr);
-    if (extras) {
-      PngChunk(file, "pHYs", std::string("\0\0\x0B\xB8\0\0\x0B\xB8\x01", 9));
-      PngChunk(file, "tEXt", std::string("Title\0seed", 10));
-      PngChunk(file, "zTXt", std::string("Comment\0\0\x78\x01\x01\x01\0\xFE\xFFx\0\x79\0\x79", 21));
-    }
-    if (colorType == 3) {
-      std::string palette;
-      for (int i = 0; i < (1 << depth); ++i) palette += {static_cast<char>(i * 3), static_cast<char>(i), 0};
-      PngChunk(file, "PLTE", palette);
-    }
-    PngChunk(file, "IDAT", StoredZlib(PngRawRows(kWidth, kHeight, depth * kSamples[colorType], interlaced)));
-    PngChunk(file, "IEND", "");
-    std::FILE* out = std::fopen(Path("fuzz_png", name).c_str(), "wb");
-    if (out == nullptr || std::fwrite(file.data(), 1, file.size(), out) != file.size()) ++gFailures;
-    if (out != nullptr) std::fclose(out);
-  }
-  // The one strip of a `side` x `side` image our writer saves with `format` in a single strip: a coded
-  // block that a tiled seed can use as a tile.
-  template <typename Image>
-  std::vector<unsigned char> CodedBlock(int side, short format, int seed) {
-    Image image(side, side);
-    Fill(image, seed);
-    const std::string path = Path("fuzz_tiff", "block.tmp");
-    KSetTiffStripSize(0);
-    KSaveImage(&image, path.c_str(), format);
-    KSetTiffStripSize(8192);
-    std::vector<unsigned char> file;
-    if (std::FILE* in = std::fopen(path.c_str(), "rb")) {
-      for (int c = std::fgetc(in); c != EOF; c = std::fgetc(in)) file.push_back(static_cast<unsigned char>(c));
-      std::fclose(in);
-    }
-    std::remove(path.c_str());
-    const auto u16 = [&](std::size_t at) { return at + 2 <= file.size() ? file[at] | file[at + 1] << 8 : 0; };
-    const auto u32 = [&](std::size_t at) { return static_cast<std::uint32_t>(u16(at) | u16(at + 2) << 16); };
-    std::uint32_t offset = 0, count = 0;
-    for (int i = 0; i < u16(8); ++i) {
-      const std::size_t entry = 10 + 12 * static_cast<std::size_t>(i);
-      if (u16(entry) == 273) offset = u32(entry + 8);
-      if (u16(entry) == 279) count = u32(entry + 8);
-    }
-    if (offset + count > file.size() || count == 0) ++gFailures;
-    return offset + count <= file.size()
-               ? std::vector<unsigned char>(file.begin() + offset, file.begin() + offset + count)
-               : std::vector<unsigned char>{};
-  }
-
-  void AddColourMap(kvbase::testing::KTiffBuilder & tiff, std::uint32_t bits) {
-    std::vector<std::uint32_t> map(3u << bits);
-    for (std::size_t i = 0; i < map.size(); ++i) map[i] = static_cast<std::uint32_t>(i * 2731 % 65536);
-    tiff.Short(320, map);
-  }
-
-  // A tiled file of 24 x 20 pixels in tiles of 16 x 16, from the TIFF fields given and the tiles.
-  void SaveTiled(const std::string& name, const std::vector<std::uint32_t>& bits, std::uint32_t samples,
-                 std::uint32_t photometric, std::uint32_t compression, std::uint32_t predictor, std::uint32_t planar,
-                 const std::vector<std::vector<unsigned char>>& tiles) {
-    kvbase::testing::KTiffBuilder tiff(false);
-    tiff.Long(256, {24}).Long(257, {20}).Short(258, bits).Short(259, {compression}).Short(262, {photometric});
-    tiff.Short(277, {samples}).Short(284, {planar}).Short(317, {predictor}).Long(322, {16}).Long(323, {16});
-    if (photometric == 3) AddColourMap(tiff, bits[0]);
-    const std::vector<unsigned char> bytes = tiff.Tiles(tiles).Build();
-    if (std::FILE* out = std::fopen(Path("fuzz_tiff", name).c_str(), "wb")) {
-      std::fwrite(bytes.data(), 1, bytes.size(), out);
-      std::fclose(out);
-    } else {
-      ++gFailures;
+// The filtered rows of every interlace pass (or of the whole image), with filters 0 to 4 in turn.
+std::string PngRawRows(int width, int height, int bitsPerPixel, bool interlaced) {
+  static const int kStart[2][7][2] = {{{0, 0}}, {{0, 0}, {4, 0}, {0, 4}, {2, 0}, {0, 2}, {1, 0}, {0, 1}}};
+  static const int kStep[2][7][2] = {{{1, 1}}, {{8, 8}, {8, 8}, {4, 8}, {4, 4}, {2, 4}, {2, 2}, {1, 2}}};
+  std::string raw;
+  for (int pass = 0; pass < (interlaced ? 7 : 1); ++pass) {
+    const int i = interlaced ? 1 : 0;
+    const int columns = (width - kStart[i][pass][0] + kStep[i][pass][0] - 1) / kStep[i][pass][0];
+    const int rows = (height - kStart[i][pass][1] + kStep[i][pass][1] - 1) / kStep[i][pass][1];
+    for (int y = 0; columns > 0 && y < rows; ++y) {
+      raw.push_back(static_cast<char>(y % 5));
+      for (int x = 0; x < (columns * bitsPerPixel + 7) / 8; ++x) raw.push_back(static_cast<char>(x * 29 + y * 7));
     }
   }
+  return raw;
+}
 
-  // Strips of the layouts only other writers make: palettes, 4-bit gray, gray with alpha.
-  void SaveStrips(const std::string& name, std::uint32_t width, std::uint32_t height, std::uint32_t bits,
-                  std::uint32_t samples, std::uint32_t photometric, const std::vector<unsigned char>& strip) {
-    kvbase::testing::KTiffBuilder tiff(false);
-    tiff.Long(256, {width}).Long(257, {height}).Short(258, {bits}).Short(259, {1}).Short(262, {photometric});
-    tiff.Short(277, {samples}).Long(278, {height});
-    if (samples > 1) tiff.Short(338, {2});
-    if (photometric == 3) AddColourMap(tiff, bits);
-    const std::vector<unsigned char> bytes = tiff.Strips({strip}).Build();
-    if (std::FILE* out = std::fopen(Path("fuzz_tiff", name).c_str(), "wb")) {
-      std::fwrite(bytes.data(), 1, bytes.size(), out);
-      std::fclose(out);
-    } else {
-      ++gFailures;
-    }
+// A zlib stream of stored blocks (Adler-32 included), so that no compressor is needed.
+std::string StoredZlib(const std::string& raw) {
+  std::string out("\x78\x01", 2);
+  std::uint32_t a = 1, b = 0;
+  for (unsigned char byte : raw) a = (a + byte) % 65521, b = (b + a) % 65521;
+  for (size_t at = 0; at == 0 || at < raw.size(); at += 65535) {
+    const size_t length = std::min<size_t>(65535, raw.size() - at);
+    out.push_back(at + length >= raw.size() ? 1 : 0);
+    out.push_back(static_cast<char>(length)), out.push_back(static_cast<char>(length >> 8));
+    out.push_back(static_cast<char>(~length)), out.push_back(static_cast<char>(~length >> 8));
+    out += raw.substr(at, length);
   }
+  PutBigEndian(out, b << 16 | a);
+  return out;
+}
 
-  void SaveTiffLayoutSeeds() {
-    KSetTiffStripSize(40);  // several compressed strips
-    Save<KImageBW8>("fuzz_tiff", "bw8-deflate.tif", 17, 9, K_FILE_FORMAT_TIFF_GRAY_DEFLATE);
-    Save<KImageBW16>("fuzz_tiff", "bw16-deflate.tif", 7, 5, K_FILE_FORMAT_TIFF_GRAY_DEFLATE);
-    Save<KImageC24>("fuzz_tiff", "c24-deflate.tif", 9, 6, K_FILE_FORMAT_TIFF_COLOR_DEFLATE);
-    Save<KImageBW8>("fuzz_tiff", "bw8-lzw.tif", 17, 9, K_FILE_FORMAT_TIFF_GRAY_LZW);
-    Save<KImageBW16>("fuzz_tiff", "bw16-lzw.tif", 7, 5, K_FILE_FORMAT_TIFF_GRAY_LZW);
-    Save<KImageC24>("fuzz_tiff", "c24-lzw.tif", 9, 6, K_FILE_FORMAT_TIFF_COLOR_LZW);
-    KSetTiffStripSize(8192);
-    std::vector<std::vector<unsigned char>> lzw, deflate, raw;
-    for (int i = 0; i < 4; ++i) {
-      lzw.push_back(CodedBlock<KImageBW8>(16, K_FILE_FORMAT_TIFF_GRAY_LZW, i));
-      deflate.push_back(CodedBlock<KImageC24>(16, K_FILE_FORMAT_TIFF_COLOR_DEFLATE, i));
-    }
-    for (int i = 0; i < 12; ++i) raw.emplace_back(256, static_cast<unsigned char>(i * 20));
-    SaveTiled("tiled-lzw.tif", {8}, 1, 1, 5, 2, 1, lzw);
-    SaveTiled("tiled-deflate-rgb.tif", {8, 8, 8}, 3, 2, 8, 2, 1, deflate);
-    SaveTiled("tiled-planar-rgb.tif", {8, 8, 8}, 3, 2, 1, 1, 2, raw);
-    SaveTiled("tiled-palette-lzw.tif", {8}, 1, 3, 5, 2, 1, lzw);
-    std::vector<unsigned char> strip(60);
-    for (std::size_t i = 0; i < strip.size(); ++i) strip[i] = static_cast<unsigned char>(i * 37);
-    SaveStrips("palette-4.tif", 12, 10, 4, 1, 3, strip);
-    SaveStrips("palette-8.tif", 6, 10, 8, 1, 3, strip);
-    SaveStrips("gray-4.tif", 12, 10, 4, 1, 1, strip);
-    SaveStrips("gray-alpha.tif", 3, 10, 8, 2, 1, strip);
-    SaveStrips("rgba.tif", 3, 5, 8, 4, 2, strip);
+void SavePngSeed(const std::string& name, int depth, int colorType, bool interlaced, bool extras) {
+  constexpr int kWidth = 11, kHeight = 9;
+  static const int kSamples[] = {1, 0, 3, 1, 2, 0, 4};
+  std::string file("\x89PNG\r\n\x1A\n", 8), ihdr;
+  PutBigEndian(ihdr, kWidth);
+  PutBigEndian(ihdr, kHeight);
+  ihdr += {static_cast<char>(depth), static_cast<char>(colorType), 0, 0, static_cast<char>(interlaced)};
+  PngChunk(file, "IHDR", ihdr);
+  if (extras) {
+    PngChunk(file, "pHYs", std::string("\0\0\x0B\xB8\0\0\x0B\xB8\x01", 9));
+    PngChunk(file, "tEXt", std::string("Title\0seed", 10));
+    PngChunk(file, "zTXt", std::string("Comment\0\0\x78\x01\x01\x01\0\xFE\xFFx\0\x79\0\x79", 21));
   }
+  if (colorType == 3) {
+    std::string palette;
+    for (int i = 0; i < (1 << depth); ++i) palette += {static_cast<char>(i * 3), static_cast<char>(i), 0};
+    PngChunk(file, "PLTE", palette);
+  }
+  PngChunk(file, "IDAT", StoredZlib(PngRawRows(kWidth, kHeight, depth * kSamples[colorType], interlaced)));
+  PngChunk(file, "IEND", "");
+  std::FILE* out = std::fopen(Path("fuzz_png", name).c_str(), "wb");
+  if (out == nullptr || std::fwrite(file.data(), 1, file.size(), out) != file.size()) ++gFailures;
+  if (out != nullptr) std::fclose(out);
+}
+
+// The one strip of a `side` x `side` image our writer saves with `format` in a single strip: a coded
+// block that a tiled seed can use as a tile.
+template <typename Image>
+std::vector<unsigned char> CodedBlock(int side, short format, int seed) {
+  Image image(side, side);
+  Fill(image, seed);
+  const std::string path = Path("fuzz_tiff", "block.tmp");
+  KSetTiffStripSize(0);
+  KSaveImage(&image, path.c_str(), format);
+  KSetTiffStripSize(8192);
+  std::vector<unsigned char> file;
+  if (std::FILE* in = std::fopen(path.c_str(), "rb")) {
+    for (int c = std::fgetc(in); c != EOF; c = std::fgetc(in)) file.push_back(static_cast<unsigned char>(c));
+    std::fclose(in);
+  }
+  std::remove(path.c_str());
+  const auto u16 = [&](std::size_t at) { return at + 2 <= file.size() ? file[at] | file[at + 1] << 8 : 0; };
+  const auto u32 = [&](std::size_t at) { return static_cast<std::uint32_t>(u16(at) | u16(at + 2) << 16); };
+  std::uint32_t offset = 0, count = 0;
+  for (int i = 0; i < u16(8); ++i) {
+    const std::size_t entry = 10 + 12 * static_cast<std::size_t>(i);
+    if (u16(entry) == 273) offset = u32(entry + 8);
+    if (u16(entry) == 279) count = u32(entry + 8);
+  }
+  if (offset + count > file.size() || count == 0) ++gFailures;
+  return offset + count <= file.size()
+             ? std::vector<unsigned char>(file.begin() + offset, file.begin() + offset + count)
+             : std::vector<unsigned char>{};
+}
+
+void AddColourMap(kvbase::testing::KTiffBuilder& tiff, std::uint32_t bits) {
+  std::vector<std::uint32_t> map(3u << bits);
+  for (std::size_t i = 0; i < map.size(); ++i) map[i] = static_cast<std::uint32_t>(i * 2731 % 65536);
+  tiff.Short(320, map);
+}
+
+// A tiled file of 24 x 20 pixels in tiles of 16 x 16, from the TIFF fields given and the tiles.
+void SaveTiled(const std::string& name, const std::vector<std::uint32_t>& bits, std::uint32_t samples,
+               std::uint32_t photometric, std::uint32_t compression, std::uint32_t predictor, std::uint32_t planar,
+               const std::vector<std::vector<unsigned char>>& tiles) {
+  kvbase::testing::KTiffBuilder tiff(false);
+  tiff.Long(256, {24}).Long(257, {20}).Short(258, bits).Short(259, {compression}).Short(262, {photometric});
+  tiff.Short(277, {samples}).Short(284, {planar}).Short(317, {predictor}).Long(322, {16}).Long(323, {16});
+  if (photometric == 3) AddColourMap(tiff, bits[0]);
+  const std::vector<unsigned char> bytes = tiff.Tiles(tiles).Build();
+  if (std::FILE* out = std::fopen(Path("fuzz_tiff", name).c_str(), "wb")) {
+    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    std::fclose(out);
+  } else {
+    ++gFailures;
+  }
+}
+
+// Strips of the layouts only other writers make: palettes, 4-bit gray, gray with alpha.
+void SaveStrips(const std::string& name, std::uint32_t width, std::uint32_t height, std::uint32_t bits,
+                std::uint32_t samples, std::uint32_t photometric, const std::vector<unsigned char>& strip) {
+  kvbase::testing::KTiffBuilder tiff(false);
+  tiff.Long(256, {width}).Long(257, {height}).Short(258, {bits}).Short(259, {1}).Short(262, {photometric});
+  tiff.Short(277, {samples}).Long(278, {height});
+  if (samples > 1) tiff.Short(338, {2});
+  if (photometric == 3) AddColourMap(tiff, bits);
+  const std::vector<unsigned char> bytes = tiff.Strips({strip}).Build();
+  if (std::FILE* out = std::fopen(Path("fuzz_tiff", name).c_str(), "wb")) {
+    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    std::fclose(out);
+  } else {
+    ++gFailures;
+  }
+}
+
+void SaveTiffLayoutSeeds() {
+  KSetTiffStripSize(40);  // several compressed strips
+  Save<KImageBW8>("fuzz_tiff", "bw8-deflate.tif", 17, 9, K_FILE_FORMAT_TIFF_GRAY_DEFLATE);
+  Save<KImageBW16>("fuzz_tiff", "bw16-deflate.tif", 7, 5, K_FILE_FORMAT_TIFF_GRAY_DEFLATE);
+  Save<KImageC24>("fuzz_tiff", "c24-deflate.tif", 9, 6, K_FILE_FORMAT_TIFF_COLOR_DEFLATE);
+  Save<KImageBW8>("fuzz_tiff", "bw8-lzw.tif", 17, 9, K_FILE_FORMAT_TIFF_GRAY_LZW);
+  Save<KImageBW16>("fuzz_tiff", "bw16-lzw.tif", 7, 5, K_FILE_FORMAT_TIFF_GRAY_LZW);
+  Save<KImageC24>("fuzz_tiff", "c24-lzw.tif", 9, 6, K_FILE_FORMAT_TIFF_COLOR_LZW);
+  KSetTiffStripSize(8192);
+  std::vector<std::vector<unsigned char>> lzw, deflate, raw;
+  for (int i = 0; i < 4; ++i) {
+    lzw.push_back(CodedBlock<KImageBW8>(16, K_FILE_FORMAT_TIFF_GRAY_LZW, i));
+    deflate.push_back(CodedBlock<KImageC24>(16, K_FILE_FORMAT_TIFF_COLOR_DEFLATE, i));
+  }
+  for (int i = 0; i < 12; ++i) raw.emplace_back(256, static_cast<unsigned char>(i * 20));
+  SaveTiled("tiled-lzw.tif", {8}, 1, 1, 5, 2, 1, lzw);
+  SaveTiled("tiled-deflate-rgb.tif", {8, 8, 8}, 3, 2, 8, 2, 1, deflate);
+  SaveTiled("tiled-planar-rgb.tif", {8, 8, 8}, 3, 2, 1, 1, 2, raw);
+  SaveTiled("tiled-palette-lzw.tif", {8}, 1, 3, 5, 2, 1, lzw);
+  std::vector<unsigned char> strip(60);
+  for (std::size_t i = 0; i < strip.size(); ++i) strip[i] = static_cast<unsigned char>(i * 37);
+  SaveStrips("palette-4.tif", 12, 10, 4, 1, 3, strip);
+  SaveStrips("palette-8.tif", 6, 10, 8, 1, 3, strip);
+  SaveStrips("gray-4.tif", 12, 10, 4, 1, 1, strip);
+  SaveStrips("gray-alpha.tif", 3, 10, 8, 2, 1, strip);
+  SaveStrips("rgba.tif", 3, 5, 8, 4, 2, strip);
+}
 
 }  // namespace
 

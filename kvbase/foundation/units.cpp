@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cfloat>
+#include <cstdint>
 
 #include "kvbase/foundation/internal/report.h"
 
@@ -46,33 +47,32 @@ namespace {
 // Units per radian of each unit, as float constants.
 constexpr float kUnitsPerRadian[] = {0.15915494f, 1.0f, 57.295776f, 63.661976f};
 
-// The angle unit as set, and the last unit that was one of the table's, whose factors the conversions
-// use: both in one atomic word, so that a conversion never pairs one unit with another's factor.
-struct KAngleSetting {
-  K_ANGLE_UNITS unit;
-  unsigned int factors;  // index into kUnitsPerRadian
-};
-std::atomic<KAngleSetting> gAngle{KAngleSetting{K_ANGLE_UNIT_TURNS, 0}};
+// The angle unit as set (low 32 bits) and the index of the last unit that was one of the table's, whose
+// factors the conversions use (high 32 bits): one atomic word, so that a conversion never pairs one
+// unit with another's factor and a setting is never half seen.
+std::atomic<std::uint64_t> gAngle{static_cast<std::uint32_t>(K_ANGLE_UNIT_TURNS)};
+
+std::uint64_t AngleWord(K_ANGLE_UNITS unit, std::uint32_t factors) {
+  return static_cast<std::uint64_t>(factors) << 32 | static_cast<std::uint32_t>(unit);
+}
+K_ANGLE_UNITS UnitOf(std::uint64_t word) { return static_cast<K_ANGLE_UNITS>(static_cast<std::uint32_t>(word)); }
+float UnitsPerRadian() { return kUnitsPerRadian[gAngle.load(std::memory_order_relaxed) >> 32]; }
 
 }  // namespace
 
 void KSetAngleUnit(K_ANGLE_UNITS unit) {
-  const unsigned int index = static_cast<unsigned int>(unit);
+  const std::uint32_t index = static_cast<std::uint32_t>(unit);
   const bool known = index < sizeof kUnitsPerRadian / sizeof kUnitsPerRadian[0];
   // One exchange, so that a concurrent setting is never undone by this one.
-  KAngleSetting setting = gAngle.load(std::memory_order_relaxed);
-  KAngleSetting next;
-  do {
-    next = {unit, known ? index : setting.factors};
-  } while (!gAngle.compare_exchange_weak(setting, next, std::memory_order_relaxed));
+  std::uint64_t word = gAngle.load(std::memory_order_relaxed);
+  while (!gAngle.compare_exchange_weak(word, AngleWord(unit, known ? index : static_cast<std::uint32_t>(word >> 32)),
+                                       std::memory_order_relaxed)) {
+  }
   if (!known) KReport(K_ERROR_PARAMETER_1_OUT_OF_RANGE, "KSetAngleUnit");
 }
 
-K_ANGLE_UNITS KGetAngleUnit() { return gAngle.load(std::memory_order_relaxed).unit; }
+K_ANGLE_UNITS KGetAngleUnit() { return UnitOf(gAngle.load(std::memory_order_relaxed)); }
 
-float KToRadians(float angle) {
-  const float unitsPerRadian = kUnitsPerRadian[gAngle.load(std::memory_order_relaxed).factors];
-  return angle * static_cast<float>(1.0 / unitsPerRadian);
-}
+float KToRadians(float angle) { return angle * static_cast<float>(1.0 / UnitsPerRadian()); }
 
-float KFromRadians(float angle) { return angle * kUnitsPerRadian[gAngle.load(std::memory_order_relaxed).factors]; }
+float KFromRadians(float angle) { return angle * UnitsPerRadian(); }
