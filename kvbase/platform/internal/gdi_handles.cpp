@@ -2,13 +2,16 @@
 
 #include <cstdint>
 #include <new>
+#include <shared_mutex>
 #include <unordered_map>
 
 namespace kvgdi {
 namespace {
 
 struct Table {
-  std::mutex lock;  // guards the two fields below
+  // Guards the two fields below: lookups share it, so that threads drawing at once do not wait for each
+  // other; adding and removing objects take it alone.
+  std::shared_mutex lock;
   std::unordered_map<std::uintptr_t, std::unique_ptr<Object>> objects;
   std::uintptr_t next = 0x10000;
 };
@@ -53,7 +56,7 @@ void* MakeDefaultPalette() {
 void* Register(std::unique_ptr<Object> object) {
   if (!object) return nullptr;
   Table& table = TheTable();
-  const std::lock_guard<std::mutex> guard(table.lock);
+  const std::lock_guard<std::shared_mutex> guard(table.lock);
   const std::uintptr_t key = table.next;
   table.next += 4;
   table.objects[key] = std::move(object);
@@ -63,7 +66,7 @@ void* Register(std::unique_ptr<Object> object) {
 void Unregister(const void* handle) {
   std::unique_ptr<Object> removed;  // destroyed after the table is unlocked
   Table& table = TheTable();
-  const std::lock_guard<std::mutex> guard(table.lock);
+  const std::lock_guard<std::shared_mutex> guard(table.lock);
   const auto found = table.objects.find(Key(handle));
   if (found == table.objects.end()) return;
   removed = std::move(found->second);
@@ -73,7 +76,7 @@ void Unregister(const void* handle) {
 Object* FindObject(const void* handle) {
   if (handle == nullptr) return nullptr;
   Table& table = TheTable();
-  const std::lock_guard<std::mutex> guard(table.lock);
+  const std::shared_lock<std::shared_mutex> guard(table.lock);
   auto found = table.objects.find(Key(handle));
   return found == table.objects.end() ? nullptr : found->second.get();
 }
