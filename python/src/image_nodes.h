@@ -30,8 +30,9 @@ namespace kvpy {
 namespace py = pybind11;
 
 struct Node {
-  std::shared_ptr<Node> parent;  // null for an image
-  py::object lender;             // the array whose memory an image borrows, or null
+  std::shared_ptr<Node> parent;       // null for an image
+  py::object lender;                  // the array whose memory an image borrows, or null
+  std::shared_ptr<void> pixelMemory;  // or the block the module allocated for it (loads)
   const KPixelKind* kind = nullptr;
   int format = -1;                      // the format code of the file an image was loaded from; -1 for none
   std::mutex treeMutex;                 // used in the root node only: guards the tree
