@@ -82,14 +82,17 @@ class PenSelected {
   HGDIOBJ oldPen_, oldBrush_;
 };
 
+// A number, or a pair of numbers (any sequence or array of two), as two floats.
 std::pair<float, float> PairOf(const py::handle& value, const char* what) {
-  if (py::isinstance<py::float_>(value) || py::isinstance<py::int_>(value)) {
-    const float factor = value.cast<float>();
-    return {factor, factor};
-  }
-  if (py::isinstance<py::sequence>(value) && !py::isinstance<py::str>(value) && py::len(value) == 2) {
-    const py::sequence pair = value.cast<py::sequence>();
-    return {pair[0].cast<float>(), pair[1].cast<float>()};
+  if (!value.is_none() && !py::isinstance<py::str>(value) && !py::isinstance<py::bytes>(value)) {
+    try {
+      const auto numbers =
+          py::module_::import("numpy").attr("asarray")(value, "dtype"_a = "float32").cast<py::array_t<float>>();
+      if (numbers.ndim() == 0) return {numbers.data()[0], numbers.data()[0]};
+      if (numbers.ndim() == 1 && numbers.size() == 2) return {numbers.data()[0], numbers.data()[1]};
+    } catch (const py::error_already_set&) {
+      // not numbers: reported below
+    }
   }
   throw py::type_error(std::string(what) + " is a number or an (x, y) pair of numbers");
 }

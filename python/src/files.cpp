@@ -39,8 +39,8 @@ std::string FileSystemPath(const py::object& path) {
 
 struct LoadedImage {
   const KPixelKind* kind = nullptr;
-  std::unique_ptr<KGenericROI> image;
   std::shared_ptr<void> memory;  // the pixels, when they were allocated before the load
+  std::unique_ptr<KGenericROI> image;
   short format = K_FILE_FORMAT_AUTO;
 };
 
@@ -90,7 +90,7 @@ void PresizeForLoad(KImage<T>& image, const KPixelKind& kind, PlainSize size, Lo
 }
 
 LoadedImage LoadAs(const KPixelKind& kind, const char* path, PlainSize size) {
-  LoadedImage loaded{&kind, MakeImage(kind, 0, 0), nullptr};
+  LoadedImage loaded{&kind, nullptr, MakeImage(kind, 0, 0)};
   VisitKind(kind, [&](auto pixel) {
     using T = decltype(pixel);
     KImage<T>* image = static_cast<KImage<T>*>(loaded.image.get());

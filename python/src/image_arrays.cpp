@@ -250,12 +250,15 @@ void DefineArrayMethods(py::class_<GenericROIObject>& cls) {
   // NumPy turns an object whose buffer it cannot get into a 0-d object array; for BW1 it meets this first.
   cls.def(
       "__array__",
-      [](const py::object& self, const py::object& dtype) {
+      [](const py::object& self, const py::object& dtype, const py::object& copy) {
         if (self.cast<GenericROIObject&>().node->kind->type == K_IMAGE_BW1)
           throw py::type_error("BW1 pixels are bits and have no view: to_numpy() copies them");
-        return py::module_::import("numpy").attr("asarray")(py::memoryview(self), dtype);
+        const py::module_ numpy = py::module_::import("numpy");
+        if (!copy.is_none() && py::bool_(copy))
+          return numpy.attr("array")(py::memoryview(self), dtype, "copy"_a = true);
+        return numpy.attr("asarray")(py::memoryview(self), dtype);
       },
-      "dtype"_a = py::none());
+      "dtype"_a = py::none(), "copy"_a = py::none());
 }
 
 void DefineImageArrays(py::class_<ImageObject, GenericROIObject>& cls) {

@@ -88,6 +88,8 @@ def made():
         (lambda t: kvbase.MemoryDC(0, 4), ValueError),
         (lambda t: kvbase.MemoryDC(4, 4, bits=12), ValueError),
         (lambda t: t.dc.draw(t.bw8, zoom="big"), TypeError),
+        (lambda t: t.dc.draw(t.bw8, zoom=None), TypeError),
+        (lambda t: t.dc.draw_mask(t.bw8, pan=(1, 2, 3)), TypeError),
         (lambda t: t.dc.draw(t.bw8, lut=[0.5] * 256), TypeError),
         (lambda t: t.dc.draw(t.bw8, lut=[300] * 256), ValueError),
         (lambda t: t.dc.draw_frame(t.bw8, position="around"), ValueError),

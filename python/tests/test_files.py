@@ -151,3 +151,18 @@ def test_save_refusals_name_the_saving_function(tmp_path):
             image.save(path)
         assert (failure.value.code, failure.value.traces) == (code, traces)
         assert not path.exists()
+
+
+@pytest.mark.parametrize("kind", ["BW1", "BW8", "BW16", "C24"])
+def test_repr_png_shows_the_pixels_inline(tmp_path, kind):
+    image = image_of(kind, 23, 11)
+    try:
+        data = image._repr_png_()
+    except kvbase.Error as error:
+        if error.code == 1013:
+            pytest.skip("PNG has no writer in this build yet")
+        raise
+    assert data.startswith(b"\x89PNG\r\n\x1a\n")
+    (tmp_path / "shown.png").write_bytes(data)
+    np.testing.assert_array_equal(kvbase.load(tmp_path / "shown.png", kind=kind).to_numpy(), image.to_numpy())
+    assert kvbase.Image(4, 4, "BW32")._repr_png_() is None
