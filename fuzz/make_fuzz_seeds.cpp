@@ -1,16 +1,23 @@
 // Writes the fuzz seed corpora: small files of every image kind and format, and vector files of every
-// element type, all made by the library's own writers, into <dir>/fuzz_bmp, fuzz_tiff, fuzz_jpeg and
-// fuzz_vector.
+// element type, made by the library's own writers, into <dir>/fuzz_bmp, fuzz_tiff, fuzz_jpeg, fuzz_png
+// and fuzz_vector; and files of the layouts the library reads but does not write: BMP palette, run-length
+// and 32-bit files built byte by byte, CMYK, YCCK and JFIF-less JPEG files written by libjpeg, and PNG
+// files of the colour types the writer does not make.
 //
 //   make_fuzz_seeds build/fuzz/fuzz/seeds
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 #include "kvbase/files/image_files.h"
 #include "kvbase/foundation/errors.h"
+#include "kvbase/testing/bmp_builder.h"
+#include "kvbase/testing/jpeg_reference.h"
 #include "kvbase/vectors/vector_template.h"
 
 namespace {
@@ -58,6 +65,139 @@ void SaveVector(const std::string& name, unsigned int count) {
   if (KGetError() != K_SUCCESS) ++gFailures;
 }
 
+// --- Layouts the library reads but does not write ---
+
+using Bytes = std::vector<unsigned char>;
+
+void WriteSeed(const char* target, const std::string& name, const Bytes& bytes) {
+  std::FILE* file = std::fopen(Path(target, name).c_str(), "wb");
+  if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) ++gFailures;
+  if (file != nullptr) std::fclose(file);
+}
+
+void SaveBmpLayoutSeeds() {
+  using kvbase::testing::KBmpBuilder;
+  std::vector<std::uint32_t> colours, grays;
+  for (std::uint32_t i = 0; i < 16; ++i) colours.push_back(i * 0x0F1E2Du), grays.push_back(i * 0x111111u);
+  // 6 x 4 run-length streams with every code: runs, an absolute run, end of row, a move, end of bitmap.
+  const Bytes rle8 = {3, 1, 0, 3, 4, 5, 6, 0, 0, 0, 2, 9, 0, 2, 1, 1, 3, 7, 0, 0, 0, 1};
+  const Bytes rle4 = {3, 0x12, 0, 3, 0x34, 0x50, 0, 0, 0, 2, 2, 1, 4, 0xAB, 0, 0, 6, 0xCD, 0, 1};
+  WriteSeed("fuzz_bmp", "rle8.bmp", KBmpBuilder().Size(6, 4).Bits(8, 1).Palette(colours).Pixels(rle8).Build());
+  WriteSeed("fuzz_bmp", "rle8-gray.bmp", KBmpBuilder().Size(6, 4).Bits(8, 1).Palette(grays).Pixels(rle8).Build());
+  WriteSeed("fuzz_bmp", "rle4.bmp", KBmpBuilder().Size(6, 4).Bits(4, 2).Palette(colours).Pixels(rle4).Build());
+  const Bytes rows4 = {0x01, 0x23, 0x40, 0, 0x56, 0x78, 0x90, 0, 0xAB, 0xCD, 0xE0, 0};  // 5 x 3
+  WriteSeed("fuzz_bmp", "4bit.bmp", KBmpBuilder().Size(5, 3).Bits(4).Palette(colours).Pixels(rows4).Build());
+  WriteSeed("fuzz_bmp", "4bit-core.bmp", KBmpBuilder(12).Size(5, 3).Bits(4).Palette(grays).Pixels(rows4).Build());
+  Bytes rows32(4 * 3 * 4);
+  for (size_t i = 0; i < rows32.size(); ++i) rows32[i] = static_cast<unsigned char>(i * 13);
+  WriteSeed("fuzz_bmp", "32bit.bmp", KBmpBuilder().Size(4, 3).Bits(32).Pixels(rows32).Build());
+  WriteSeed(
+      "fuzz_bmp", "32bit-v5.bmp",
+      KBmpBuilder(124).Size(4, -3).Bits(32, 3).Masks({0xFF00, 0xFF0000, 0xFF000000, 0xFF}).Pixels(rows32).Build());
+  WriteSeed("fuzz_bmp", "16bit-v4.bmp",
+            KBmpBuilder(108).Size(6, 2).Bits(16, 3).Masks({0xF800, 0x07E0, 0x001F}).Pixels(Bytes(24, 0x5A)).Build());
+}
+
+template <typename Rows>
+void WriteJpegSeed(const std::string& name, const KJpegReferenceParams& params, Rows rows) {
+  std::FILE* file = std::fopen(Path("fuzz_jpeg", name).c_str(), "wb");
+  if (file == nullptr) {
+    ++gFailures;
+    return;
+  }
+  KJpegReferenceWrite(file, params, rows);
+  std::fclose(file);
+}
+
+void SaveJpegColourSpaceSeeds() {
+  Bytes samples(17 * 9 * 4);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<unsigned char>(i * 7 + i / 68 * 11);
+  auto rows = [&](int components) { return [&samples, components](int y) { return &samples[y * 17 * components]; }; };
+  WriteJpegSeed("cmyk-adobe.jpg", {17, 9, 4, JCS_CMYK, 75}, rows(4));
+  WriteJpegSeed("cmyk-plain.jpg", {17, 9, 4, JCS_CMYK, 75, false, -1, JCS_UNKNOWN, /*adobe=*/0}, rows(4));
+  WriteJpegSeed("ycck-progressive.jpg", {17, 9, 4, JCS_CMYK, 75, true, -1, JCS_YCCK}, rows(4));
+  WriteJpegSeed("gray-no-jfif.jpg", {17, 9, 1, JCS_GRAYSCALE, 75, false, /*jfif=*/0}, rows(1));
+  WriteJpegSeed("rgb-adobe.jpg", {17, 9, 3, JCS_RGB, 75, false, -1, JCS_RGB}, rows(3));
+  // --- PNG seeds of every colour type, depth and interlace, which the library's writer does not make ---
+
+  std::uint32_t PngCrc(const std::string& bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char byte : bytes) {
+      crc ^= byte;
+      for (int bit = 0; bit < 8; ++bit) crc = crc & 1 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+    }
+    return crc ^ 0xFFFFFFFFu;
+  }
+
+  void PutBigEndian(std::string & out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(value >> shift));
+  }
+
+  void PngChunk(std::string & file, const char* type, const std::string& data) {
+    PutBigEndian(file, static_cast<std::uint32_t>(data.size()));
+    const std::string body = type + data;
+    file += body;
+    PutBigEndian(file, PngCrc(body));
+  }
+
+  // The filtered rows of every interlace pass (or of the whole image), with filters 0 to 4 in turn.
+  std::string PngRawRows(int width, int height, int bitsPerPixel, bool interlaced) {
+    static const int kStart[2][7][2] = {{{0, 0}}, {{0, 0}, {4, 0}, {0, 4}, {2, 0}, {0, 2}, {1, 0}, {0, 1}}};
+    static const int kStep[2][7][2] = {{{1, 1}}, {{8, 8}, {8, 8}, {4, 8}, {4, 4}, {2, 4}, {2, 2}, {1, 2}}};
+    std::string raw;
+    for (int pass = 0; pass < (interlaced ? 7 : 1); ++pass) {
+      const int i = interlaced ? 1 : 0;
+      const int columns = (width - kStart[i][pass][0] + kStep[i][pass][0] - 1) / kStep[i][pass][0];
+      const int rows = (height - kStart[i][pass][1] + kStep[i][pass][1] - 1) / kStep[i][pass][1];
+      for (int y = 0; columns > 0 && y < rows; ++y) {
+        raw.push_back(static_cast<char>(y % 5));
+        for (int x = 0; x < (columns * bitsPerPixel + 7) / 8; ++x) raw.push_back(static_cast<char>(x * 29 + y * 7));
+      }
+    }
+    return raw;
+  }
+
+  // A zlib stream of stored blocks (Adler-32 included), so that no compressor is needed.
+  std::string StoredZlib(const std::string& raw) {
+    std::string out("\x78\x01", 2);
+    std::uint32_t a = 1, b = 0;
+    for (unsigned char byte : raw) a = (a + byte) % 65521, b = (b + a) % 65521;
+    for (size_t at = 0; at == 0 || at < raw.size(); at += 65535) {
+      const size_t length = std::min<size_t>(65535, raw.size() - at);
+      out.push_back(at + length >= raw.size() ? 1 : 0);
+      out.push_back(static_cast<char>(length)), out.push_back(static_cast<char>(length >> 8));
+      out.push_back(static_cast<char>(~length)), out.push_back(static_cast<char>(~length >> 8));
+      out += raw.substr(at, length);
+    }
+    PutBigEndian(out, b << 16 | a);
+    return out;
+  }
+
+  void SavePngSeed(const std::string& name, int depth, int colorType, bool interlaced, bool extras) {
+    constexpr int kWidth = 11, kHeight = 9;
+    static const int kSamples[] = {1, 0, 3, 1, 2, 0, 4};
+    std::string file("\x89PNG\r\n\x1A\n", 8), ihdr;
+    PutBigEndian(ihdr, kWidth);
+    PutBigEndian(ihdr, kHeight);
+    ihdr += {static_cast<char>(depth), static_cast<char>(colorType), 0, 0, static_cast<char>(interlaced)};
+    PngChunk(file, "IHDR", ihdr);
+    if (extras) {
+      PngChunk(file, "pHYs", std::string("\0\0\x0B\xB8\0\0\x0B\xB8\x01", 9));
+      PngChunk(file, "tEXt", std::string("Title\0seed", 10));
+      PngChunk(file, "zTXt", std::string("Comment\0\0\x78\x01\x01\x01\0\xFE\xFFx\0\x79\0\x79", 21));
+    }
+    if (colorType == 3) {
+      std::string palette;
+      for (int i = 0; i < (1 << depth); ++i) palette += {static_cast<char>(i * 3), static_cast<char>(i), 0};
+      PngChunk(file, "PLTE", palette);
+    }
+    PngChunk(file, "IDAT", StoredZlib(PngRawRows(kWidth, kHeight, depth * kSamples[colorType], interlaced)));
+    PngChunk(file, "IEND", "");
+    std::FILE* out = std::fopen(Path("fuzz_png", name).c_str(), "wb");
+    if (out == nullptr || std::fwrite(file.data(), 1, file.size(), out) != file.size()) ++gFailures;
+    if (out != nullptr) std::fclose(out);
+  }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,6 +231,26 @@ int main(int argc, char** argv) {
   Save<KImageBW8>("fuzz_jpeg", "bw8.jpg", 17, 9, K_FILE_FORMAT_JPEG_GRAY);
   Save<KImageC24>("fuzz_jpeg", "c24.jpg", 17, 9, K_FILE_FORMAT_JPEG_COLOR);
   Save<KImageC24>("fuzz_jpeg", "c24-16x16.jpg", 16, 16, K_FILE_FORMAT_JPEG_COLOR);
+
+  SaveBmpLayoutSeeds();
+  SaveJpegColourSpaceSeeds();
+  Save<KImageBW1>("fuzz_png", "bw1.png", 13, 7, K_FILE_FORMAT_PNG_BILEVEL);
+  Save<KImageBW8>("fuzz_png", "bw8.png", 17, 9, K_FILE_FORMAT_PNG_GRAY);
+  Save<KImageBW16>("fuzz_png", "bw16.png", 6, 5, K_FILE_FORMAT_PNG_GRAY);
+  Save<KImageC24>("fuzz_png", "c24.png", 17, 9, K_FILE_FORMAT_PNG_COLOR);
+  const struct {
+    int colorType;
+    std::initializer_list<int> depths;
+  } pngTypes[] = {{0, {1, 2, 4, 8, 16}}, {2, {8, 16}}, {3, {1, 2, 4, 8}}, {4, {8, 16}}, {6, {8, 16}}};
+  for (const auto& type : pngTypes) {
+    for (int depth : type.depths) {
+      for (bool interlaced : {false, true}) {
+        const std::string name = "type" + std::to_string(type.colorType) + "-" + std::to_string(depth) +
+                                 (interlaced ? "-interlaced" : "") + ".png";
+        SavePngSeed(name, depth, type.colorType, interlaced, depth == 8);
+      }
+    }
+  }
 
   SaveVector<unsigned char>("bw8.vec", 5);
   SaveVector<unsigned short>("bw16.vec", 4);

@@ -17,7 +17,7 @@ namespace kvbase::internal {
 namespace {
 
 // The containers, in the order a load tries to recognise them.
-const KFileFormat* const kFileFormats[] = {&kTiffFileFormat, &kBmpFileFormat, &kJpegFileFormat};
+const KFileFormat* const kFileFormats[] = {&kTiffFileFormat, &kBmpFileFormat, &kJpegFileFormat, &kPngFileFormat};
 
 // The file settings: process-wide, set once at start-up as a rule, read without a data race from any
 // thread. A save reads them once, at its start (CurrentFileSettings).

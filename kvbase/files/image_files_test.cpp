@@ -18,7 +18,8 @@ using Names = std::vector<std::string>;
 
 constexpr K_ERRORS OK = K_SUCCESS, BIL = K_ERROR_BILEVEL_FORMAT_EXPECTED, GRA = K_ERROR_GRAY_FORMAT_EXPECTED,
                    COL = K_ERROR_COLOR_FORMAT_EXPECTED, TIF = K_ERROR_UNSUPPORTED_TIFF_FORMAT,
-                   BMP = K_ERROR_UNSUPPORTED_BMP_FORMAT, JPG = K_ERROR_UNSUPPORTED_JPEG_FORMAT;
+                   BMP = K_ERROR_UNSUPPORTED_BMP_FORMAT, JPG = K_ERROR_UNSUPPORTED_JPEG_FORMAT,
+                   PNG = K_ERROR_UNSUPPORTED_PNG_FORMAT;
 
 // The source of a save: an ROI whose rows are narrower than its image's; BW1 saves whole images only.
 KImage<int>& SourceOf(KImage<int>& image, KROI<int>&) { return image; }
@@ -27,26 +28,26 @@ KROI<T>& SourceOf(KImage<T>&, KROI<T>& roi) {
   return roi;
 }
 
-// Every format code (`byCode` answers 0..11) and every extension (`byExtension` answers ".bmp", ".tif",
-// ".jpg"): a refusal creates no file and traces once; a save writes the container of its code and reads
+// Every format code (`byCode` answers 0..15) and every extension (`byExtension` answers ".bmp", ".tif",
+// ".jpg", ".png"): a refusal creates no file and traces once; a save writes the container of its code and reads
 // back with that code and, unless JPEG or thresholded, the same pixels.
 template <typename T>
-void ExpectFormatChoices(const std::string& traceName, std::array<K_ERRORS, 12> byCode,
-                         std::array<int, 3> byExtension) {
+void ExpectFormatChoices(const std::string& traceName, std::array<K_ERRORS, 16> byCode,
+                         std::array<int, 4> byExtension) {
   KTempDir dir;
   KImage<T> parent(7, 5);
   FillPattern(parent);
   KROI<T> roi(&parent, 1, 2, 5, 3);
   auto& source = SourceOf(parent, roi);
-  const char* const extensions[] = {".bmp", ".tif", ".jpg", ".TIF", ".tiff", ".jpeg", ".Bmp", ".png", ""};
+  const char* const extensions[] = {".bmp", ".tif", ".jpg", ".png", ".TIF", ".tiff", ".jpeg", ".Bmp", ".PNG", ""};
   std::vector<std::tuple<short, std::string, int>> saves;  // code given, file name, code written or error
-  for (short code = -1; code <= 13; ++code) {
-    const K_ERRORS answer = code < 0 || code > 11 ? K_ERROR_PARAMETER_3_OUT_OF_RANGE : byCode[code];
+  for (short code = -1; code <= 15; ++code) {
+    const K_ERRORS answer = code < 0 || code > 15 ? K_ERROR_PARAMETER_3_OUT_OF_RANGE : byCode[code];
     if (code != K_FILE_FORMAT_AUTO) saves.emplace_back(code, "code" + std::to_string(code), answer ? +answer : code);
   }
-  for (int i = 0; i < 9; ++i)
+  for (int i = 0; i < 10; ++i)
     saves.emplace_back(K_FILE_FORMAT_AUTO, std::string("auto") + extensions[i],
-                       i < 3 ? byExtension[i] : K_ERROR_UNSUPPORTED_FILE_EXTENSION);
+                       i < 4 ? byExtension[i] : K_ERROR_UNSUPPORTED_FILE_EXTENSION);
   for (const auto& [code, name, expected] : saves) {
     SCOPED_TRACE(traceName + " " + name);
     const std::string path = dir.Path(name);
@@ -60,29 +61,32 @@ void ExpectFormatChoices(const std::string& traceName, std::array<K_ERRORS, 12> 
     }
     EXPECT_EQ(result, K_SUCCESS);
     const Bytes bytes = KReadFileBytes(path);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 2)), expected <= 4 ? "II"
-                                                                                             : expected <= 8
-                                                                                                 ? "BM"
-                                                                                                 : "\xFF\xD8");
+    const char* signature = expected <= 4 ? "II" : expected <= 8 ? "BM" : expected <= 11 ? "\xFF\xD8" : "\x89P";
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 2)), signature);
     KImage<T> copy;
     short loaded = -1;
     EXPECT_EQ(KLoadImage(&copy, path.c_str(), loaded), K_SUCCESS);
     EXPECT_EQ(loaded, expected);
     const bool thresholded = (expected == 0 || expected == 3) && !std::is_same_v<T, int>;
-    EXPECT_TRUE(SamePixels(copy, source) || expected >= 10 || thresholded);
+    const bool jpeg = expected == 10 || expected == 11;
+    EXPECT_TRUE(SamePixels(copy, source) || jpeg || thresholded);
   }
 }
 
 TEST(ImageFiles, FormatCodesAndExtensionsOfEveryKind) {
-  ExpectFormatChoices<int>("KImageBW1::Save", {OK, BIL, BIL, OK, BIL, TIF, OK, BIL, BIL, JPG, BIL, BIL}, {6, 0, JPG});
-  ExpectFormatChoices<unsigned char>("KROIBW8::Save", {OK, OK, GRA, OK, OK, TIF, GRA, OK, GRA, JPG, OK, GRA},
-                                     {7, 1, 10});
-  ExpectFormatChoices<unsigned short>("KROIBW16::Save", {GRA, OK, GRA, GRA, GRA, TIF, BMP, BMP, BMP, JPG, JPG, JPG},
-                                      {BMP, 1, JPG});
-  ExpectFormatChoices<KC24>("KROIC24::Save", {COL, COL, OK, COL, COL, TIF, COL, COL, OK, JPG, COL, OK}, {8, 2, 11});
-  const std::array<K_ERRORS, 12> c15AndC16 = {TIF, TIF, TIF, TIF, TIF, TIF, COL, COL, OK, JPG, JPG, JPG};
-  ExpectFormatChoices<KC15>("KROIC15::Save", c15AndC16, {8, TIF, JPG});
-  ExpectFormatChoices<KC16>("KROIC16::Save", c15AndC16, {8, TIF, JPG});
+  ExpectFormatChoices<int>(
+      "KImageBW1::Save", {OK, BIL, BIL, OK, BIL, TIF, OK, BIL, BIL, JPG, BIL, BIL, OK, OK, BIL, BIL}, {6, 0, JPG, 13});
+  ExpectFormatChoices<unsigned char>(
+      "KROIBW8::Save", {OK, OK, GRA, OK, OK, TIF, GRA, OK, GRA, JPG, OK, GRA, OK, GRA, OK, GRA}, {7, 1, 10, 14});
+  ExpectFormatChoices<unsigned short>("KROIBW16::Save",
+                                      {GRA, OK, GRA, GRA, GRA, TIF, BMP, BMP, BMP, JPG, JPG, JPG, OK, GRA, OK, GRA},
+                                      {BMP, 1, JPG, 14});
+  ExpectFormatChoices<KC24>(
+      "KROIC24::Save", {COL, COL, OK, COL, COL, TIF, COL, COL, OK, JPG, COL, OK, OK, COL, COL, OK}, {8, 2, 11, 15});
+  const std::array<K_ERRORS, 16> c15AndC16 = {TIF, TIF, TIF, TIF, TIF, TIF, COL, COL,
+                                              OK,  JPG, JPG, JPG, OK,  PNG, PNG, PNG};
+  ExpectFormatChoices<KC15>("KROIC15::Save", c15AndC16, {8, TIF, JPG, PNG});
+  ExpectFormatChoices<KC16>("KROIC16::Save", c15AndC16, {8, TIF, JPG, PNG});
 }
 
 TEST(ImageFiles, SaveRefusesSourcesWithoutPixelsAndReportsWriteFailures) {
@@ -113,8 +117,8 @@ TEST(ImageFiles, RecognitionFromTheFirstSixteenBytes) {
       {"0123456789abcdefghij", K_ERROR_BAD_FILE_FORMAT, K_FILE_FORMAT_AUTO},
       {std::string("II\x2B\0\x08\0\0\0........", 16), K_ERROR_BAD_FILE_FORMAT, K_FILE_FORMAT_AUTO},
       {std::string("MM\x2A\0\0\0\0\x08........", 16), K_ERROR_BAD_FILE_FORMAT, K_FILE_FORMAT_AUTO},
-      {std::string("\xFF\xD8\xFF\xDB\x00\x43\x00\x01\x02\x03........", 18), K_ERROR_BAD_FILE_FORMAT,
-       K_FILE_FORMAT_AUTO},
+      {std::string("\xFF\xD8\xFE\xDB\x00\x43JFI\x03........", 18), K_ERROR_BAD_FILE_FORMAT, K_FILE_FORMAT_AUTO},
+      {std::string("\xFF\xD8\xFF\xDB\x00\x43\x00\x01\x02\x03........", 18), K_ERROR_JPEG_READ, K_FILE_FORMAT_JPEG_GRAY},
       {std::string("BM\0\0\0\0\0\0\0\0\x36\0\0\0\x0C\0\0\0", 18), K_ERROR_FILE_READ, K_FILE_FORMAT_BMP_GRAY},
       {std::string("BM\0\0\0\0\0\0\0\0\x36\0\0\0\x7C\0\0\0", 18) + std::string(120, '\0'),
        K_ERROR_UNSUPPORTED_BMP_FORMAT, K_FILE_FORMAT_BMP_GRAY},

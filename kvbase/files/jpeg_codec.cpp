@@ -1,6 +1,7 @@
 // JPEG files through libjpeg-turbo's libjpeg interface: BW8 images as one-component files, C24 images as
 // three-component files. Colour rows go to and from the codec in place in the image's blue, green, red
-// order (the codec's JCS_EXT_BGR layout); resolution travels in the JFIF density fields.
+// order (the codec's JCS_EXT_BGR layout); resolution travels in the JFIF density fields. Four-component
+// files (CMYK, and YCCK, which the codec turns back into CMYK) load into C24 through a one-row buffer.
 //
 // A fatal codec error prints the codec's message, destroys the codec object and long-jumps back to the
 // step that called the codec, which reports K_ERROR_JPEG_READ or K_ERROR_JPEG_WRITE. The functions that
@@ -125,10 +126,16 @@ KMeasurementUnit* UnitOfDensity(UINT8 densityUnit) {
   return &KUnitNone;
 }
 
+// Whether the file holds four components of ink, CMYK or YCCK, which the codec gives as CMYK.
+bool IsCmyk(const jpeg_decompress_struct& codec) {
+  return codec.num_components == 4 && codec.out_color_space == JCS_CMYK &&
+         (codec.jpeg_color_space == JCS_CMYK || codec.jpeg_color_space == JCS_YCCK);
+}
+
 // Header checks against the caller's pixel kind and the file's size; K_SUCCESS when the rows may be read.
 K_ERRORS CheckHeader(const jpeg_decompress_struct& codec, const KLoadContext& context) {
   const bool gray = codec.num_components == 1 && codec.out_color_space == JCS_GRAYSCALE;
-  const bool colour = codec.num_components == 3 && codec.out_color_space == JCS_RGB;
+  const bool colour = (codec.num_components == 3 && codec.out_color_space == JCS_RGB) || IsCmyk(codec);
   if (!gray && !colour) return K_ERROR_UNSUPPORTED_JPEG_FORMAT;
   if (context.kind->planesPerPixel == 1 && colour) return K_ERROR_GRAY_IMAGE_EXPECTED;
   if (context.kind->planesPerPixel == 3 && gray) return K_ERROR_COLOR_IMAGE_EXPECTED;
@@ -136,6 +143,37 @@ K_ERRORS CheckHeader(const jpeg_decompress_struct& codec, const KLoadContext& co
       static_cast<unsigned long long>(codec.image_width) * static_cast<unsigned long long>(codec.image_height);
   if (pixels / kMaxPixelsPerFileByte > static_cast<unsigned long long>(context.fileSize)) return K_ERROR_JPEG_READ;
   return K_SUCCESS;
+}
+
+// CMYK to the blue, green, red of C24: R = C x K / 255, G = M x K / 255, B = Y x K / 255, rounded to the
+// nearest integer. This is how libjpeg-turbo's own tools turn CMYK into RGB (djpeg's PPM and BMP output),
+// reading the samples as Adobe's encoders write them: inverted, 255 for no ink. Those tools apply it to
+// every CMYK file, with or without an Adobe marker, and so does this reader, since files with the
+// uninverted samples the JPEG standard would suggest are rarely met. (x + 127) / 255 is x / 255 rounded
+// to nearest: x / 255 never ends in exactly one half, so no tie has to be broken.
+void CmykToBgr(const JSAMPLE* cmyk, JDIMENSION width, unsigned char* bgr) {
+  for (JDIMENSION i = 0; i < width; ++i, cmyk += 4, bgr += 3) {
+    const unsigned k = cmyk[3];
+    bgr[0] = static_cast<unsigned char>((cmyk[2] * k + 127) / 255);
+    bgr[1] = static_cast<unsigned char>((cmyk[1] * k + 127) / 255);
+    bgr[2] = static_cast<unsigned char>((cmyk[0] * k + 127) / 255);
+  }
+}
+
+// Decodes every row into the target, top to bottom: gray and colour rows straight into it, CMYK rows
+// through one row of the codec's own memory, freed with the codec. False when the codec gives fewer rows.
+bool DecodeRows(jpeg_decompress_struct& codec, const KLoadContext& context, bool cmyk) {
+  JSAMPARRAY cmykRow = nullptr;
+  if (cmyk)
+    cmykRow =
+        (*codec.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&codec), JPOOL_IMAGE, codec.output_width * 4, 1);
+  for (int y = 0; y < context.height; ++y) {
+    unsigned char* target = context.pixels + static_cast<std::ptrdiff_t>(y) * context.rowPitch;
+    JSAMPROW row = cmyk ? cmykRow[0] : target;
+    if (jpeg_read_scanlines(&codec, &row, 1) != 1) return false;
+    if (cmyk) CmykToBgr(row, codec.output_width, target);
+  }
+  return true;
 }
 
 }  // namespace
@@ -167,16 +205,16 @@ K_ERRORS ReadJpeg(KLoadContext& context) {
   const K_ERRORS prepared = PrepareTarget(context);
   if (prepared != K_SUCCESS) return Abandon(codec, prepared);
 
+  const bool cmyk = IsCmyk(codec);
   if (codec.num_components == 3) codec.out_color_space = JCS_EXT_BGR;
   jpeg_start_decompress(&codec);
+  const int targetComponents = cmyk ? 3 : codec.output_components;
   if (codec.output_width != codec.image_width || codec.output_height != codec.image_height ||
-      static_cast<long long>(codec.output_width) * codec.output_components != context.rowLength) {
+      codec.output_components != (cmyk ? 4 : codec.num_components) ||
+      static_cast<long long>(codec.output_width) * targetComponents != context.rowLength) {
     return Abandon(codec, K_ERROR_UNSUPPORTED_JPEG_FORMAT);
   }
-  for (int y = 0; y < context.height; ++y) {
-    JSAMPROW row = context.pixels + static_cast<std::ptrdiff_t>(y) * context.rowPitch;
-    if (jpeg_read_scanlines(&codec, &row, 1) != 1) return Abandon(codec, K_ERROR_FILE_READ);
-  }
+  if (!DecodeRows(codec, context, cmyk)) return Abandon(codec, K_ERROR_FILE_READ);
   jpeg_finish_decompress(&codec);  // reads on to the end-of-image marker, which must be there too
   if (errors.dataLost) return Abandon(codec, K_ERROR_JPEG_READ);
   jpeg_destroy_decompress(&codec);

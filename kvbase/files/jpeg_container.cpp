@@ -23,10 +23,13 @@ const KSaveRules kJpegRules = {
     },
 };
 
-// A JFIF or Exif segment names itself at byte 6.
+// A JPEG file starts with the start-of-image marker and the first byte of the next marker, whatever
+// segment comes next: JFIF, Exif, Adobe (as CMYK files have) or none at all, as many encoders write.
+// A file whose JFIF or Exif segment names itself at byte 6 is a JPEG too, as it always was.
 KRecognition Recognise(const unsigned char* header) {
+  const bool startOfImage = header[0] == 0xFF && header[1] == 0xD8 && header[2] == 0xFF;
   const bool named = std::memcmp(header + 6, "JFIF", 4) == 0 || std::memcmp(header + 6, "Exif", 4) == 0;
-  return named ? KRecognition::kThis : KRecognition::kOther;
+  return startOfImage || named ? KRecognition::kThis : KRecognition::kOther;
 }
 
 }  // namespace

@@ -23,7 +23,11 @@ struct KJpegReferenceParams {
   J_COLOR_SPACE space;
   int quality = -1;  // -1 keeps the codec's default; otherwise this quality with baseline forced
   bool progressive = false;
-  bool jfif = false;  // a JFIF marker even for colour spaces that have none by default
+  int jfif = -1;  // 1: a JFIF marker even for colour spaces that have none by default; 0: none; -1: default
+  // The colour space the file stores (jpeg_set_colorspace), such as JCS_YCCK for CMYK rows; JCS_UNKNOWN
+  // keeps the codec's choice for `space`.
+  J_COLOR_SPACE fileSpace = JCS_UNKNOWN;
+  int adobe = -1;  // 1: an Adobe marker; 0: none; -1: the codec's default (one for RGB, CMYK and YCCK files)
 };
 
 // Compresses `params.height` rows into the open `file`; row(y) gives the samples of row y.
@@ -39,9 +43,11 @@ void KJpegReferenceWrite(std::FILE* file, const KJpegReferenceParams& params, Ro
   codec.input_components = params.components;
   codec.in_color_space = params.space;
   jpeg_set_defaults(&codec);
+  if (params.fileSpace != JCS_UNKNOWN) jpeg_set_colorspace(&codec, params.fileSpace);
   if (params.quality >= 0) jpeg_set_quality(&codec, params.quality, TRUE);
   if (params.progressive) jpeg_simple_progression(&codec);
-  if (params.jfif) codec.write_JFIF_header = TRUE;
+  if (params.jfif >= 0) codec.write_JFIF_header = params.jfif != 0;
+  if (params.adobe >= 0) codec.write_Adobe_marker = params.adobe != 0;
   jpeg_start_compress(&codec, TRUE);
   for (int y = 0; y < params.height; ++y) {
     JSAMPROW samples = const_cast<JSAMPROW>(row(y));

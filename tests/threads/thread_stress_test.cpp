@@ -153,6 +153,7 @@ Fingerprint Settings(Workspace&) {
   KSetJpegQuality(75);
   KSetTiffStripSize(8192);
   KSetTiffThreshold(128);
+  KSetPngCompressionLevel(6);
   KSetAngleUnit(K_ANGLE_UNIT_RADIANS);
   KSetTraceMode(K_TRACE_ON_ERROR);
   return Mix(0, static_cast<std::uint64_t>(KGetAngleUnit()));
@@ -179,6 +180,10 @@ std::vector<Task> Tasks() {
       {"JPEG gray",
        [](Workspace& w) { return SaveAndLoad<unsigned char>(w, 48, 40, K_FILE_FORMAT_JPEG_GRAY, "g.jpg"); }},
       {"JPEG colour", [](Workspace& w) { return SaveAndLoad<KC24>(w, 40, 32, K_FILE_FORMAT_JPEG_COLOR, "c.jpg"); }},
+      {"PNG bilevel", [](Workspace& w) { return SaveAndLoad<int>(w, 45, 20, K_FILE_FORMAT_PNG_BILEVEL, "b.png"); }},
+      {"PNG gray", [](Workspace& w) { return SaveAndLoad<unsigned char>(w, 66, 40, K_FILE_FORMAT_PNG_GRAY, "g.png"); }},
+      {"PNG 16", [](Workspace& w) { return SaveAndLoad<unsigned short>(w, 30, 22, K_FILE_FORMAT_PNG_GRAY, "w.png"); }},
+      {"PNG colour", [](Workspace& w) { return SaveAndLoad<KC24>(w, 52, 31, K_FILE_FORMAT_PNG_COLOR, "c.png"); }},
       {"resize", Resize},
       {"masks", Masks},
       {"drawing 32", [](Workspace& w) { return Drawing(w, 32); }},

@@ -13,6 +13,7 @@ int RunView(int argc, char** argv);
 int RunPlot(int argc, char** argv);
 int RunRelief(int argc, char** argv);
 int RunColorHist(int argc, char** argv);
+int RunShow(int argc, char** argv);
 int RunTour(int argc, char** argv);
 
 }  // namespace kvtool

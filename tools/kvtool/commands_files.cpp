@@ -20,11 +20,28 @@ namespace kvtool {
 
 namespace {
 
-const char* ContainerOf(short format) {
-  if (format >= 0 && format <= 5) return "TIFF";
-  if (format >= 6 && format <= 8) return "BMP";
-  if (format >= 9 && format <= 11) return "JPEG";
-  return "unknown";
+const char* ContainerName(short container) {
+  switch (container) {
+    case K_FILE_FORMAT_TIFF: return "TIFF";
+    case K_FILE_FORMAT_BMP: return "BMP";
+    case K_FILE_FORMAT_JPEG: return "JPEG";
+    case K_FILE_FORMAT_PNG: return "PNG";
+    default: return "unknown";
+  }
+}
+
+// What the headers say of the samples: "3 x 8 bits RGB", "1 x 4 bits palette, alpha".
+std::string SamplesOf(const KImageFileInfo& info) {
+  return std::to_string(info.samplesPerPixel) + " x " + std::to_string(info.bitsPerSample) + " bits " +
+         info.colorSpace + (info.hasAlpha ? ", alpha" : "");
+}
+
+// Why a file that no kind takes is refused, when its headers tell more than the error code does.
+std::string WhyNoKind(const KImageFileInfo& info) {
+  const bool colour = info.samplesPerPixel - info.hasAlpha >= 3 && !info.hasPalette;
+  if (colour && info.bitsPerSample == 16)
+    return "16-bit RGB fits no pixel kind (C24 holds 8 bits per sample): convert the file to 8 bits per sample";
+  return "";
 }
 
 void PrintText(const char* label, const char* value) { std::printf("%-11s %s\n", label, value ? value : "-"); }
@@ -47,19 +64,30 @@ int RunInfo(int argc, char** argv) {
   Args args;
   if (!args.Parse(argc, argv, {})) return 2;
   if (args.HelpAsked() || args.Positionals().size() != 1) {
-    std::printf("usage: kvtool info FILE\n  container, format code, size, pixel kind, resolution and texts\n");
+    std::printf(
+        "usage: kvtool info FILE\n"
+        "  container, compression, pages, samples, format code, size, the pixel kind it loads into,\n"
+        "  resolution and texts\n");
     return args.HelpAsked() ? 0 : 2;
   }
   const std::string& path = args.Positionals()[0];
+  KImageFileInfo info;
+  if (KGetImageFileInfo(path.c_str(), &info) != K_SUCCESS) return FailWithCurrentError("loading " + path);
   short format = -1;
   auto image = LoadImageFile(path, nullptr, format);
-  if (!image) return FailWithCurrentError("loading " + path);
+  if (!image) {
+    const std::string why = WhyNoKind(info);
+    return FailWithCurrentError("loading " + path + (why.empty() ? "" : " (" + why + ")"));
+  }
   KGenericROI& g = image->Generic();
   float x = 0, y = 0;
   KMeasurementUnit* unit = nullptr;
   g.GetResolution(x, y, unit);
   std::printf("%-11s %s\n", "file", path.c_str());
-  std::printf("%-11s %s\n", "container", ContainerOf(format));
+  std::printf("%-11s %s\n", "container", ContainerName(info.container));
+  std::printf("%-11s %s\n", "compression", info.compression);
+  std::printf("%-11s %d%s\n", "pages", info.pages, info.pages > 1 ? " (the first loads)" : "");
+  std::printf("%-11s %s\n", "samples", SamplesOf(info).c_str());
   std::printf("%-11s %d\n", "format", format);
   std::printf("%-11s %d x %d\n", "size", g.GetWidth(), g.GetHeight());
   std::printf("%-11s %s\n", "kind", image->Kind().name);

@@ -16,6 +16,7 @@
 #include "kvbase/vectors/profile_vectors.h"
 #include "picture_support.h"
 #include "tool_support.h"
+#include "view_drawing.h"
 
 namespace kvtool {
 
@@ -24,77 +25,6 @@ namespace {
 constexpr float kDegreesPerRadian = 57.29577951308232f;
 
 // The picture of `image` and, when `roi` is given, its mask and frame.
-struct ViewOptions {
-  float zoomX = 1.0f, zoomY = 0.0f;
-  bool lut = false, threshold = false;
-  std::vector<float> gainOffsetGamma;
-  int thresholdLevel = 128;
-  bool roi = false;
-  int roiX = 0, roiY = 0, roiW = 0, roiH = 0;
-  std::string mask;  // "", "rect", "ellipse" or "ring"
-  float ringRatio = 0.5f;
-  bool frame = false;
-  K_FRAME_POSITION framePosition = K_FRAME_POSITION_ON_BORDER;
-};
-
-bool ParseViewOptions(const Args& args, ViewOptions& o, std::string& problem) {
-  if (auto z = args.Get("zoom")) {
-    std::vector<float> values;
-    if (ParseFloats(*z, 1, values)) {
-      o.zoomX = values[0];
-    } else if (ParseFloats(*z, 2, values)) {
-      o.zoomX = values[0];
-      o.zoomY = values[1];
-    } else {
-      return problem = "--zoom must be Z or ZX,ZY", false;
-    }
-    if (!(o.zoomX > 0.0f && o.zoomX <= 64.0f) || !(o.zoomY >= 0.0f && o.zoomY <= 64.0f))
-      return problem = "zoom factors must be above 0 and at most 64", false;
-  }
-  if (args.Has("lut") && args.Has("threshold")) return problem = "--lut and --threshold exclude each other", false;
-  if (auto lut = args.Get("lut")) {
-    if (!ParseFloats(*lut, 3, o.gainOffsetGamma)) return problem = "--lut must be GAIN,OFFSET,GAMMA", false;
-    o.lut = true;
-  }
-  if (auto t = args.Get("threshold")) {
-    long long level;
-    if (!ParseInt(*t, level) || level < 0 || level > 255) return problem = "--threshold needs 0 to 255", false;
-    o.threshold = true;
-    o.thresholdLevel = static_cast<int>(level);
-  }
-  if (auto roi = args.Get("roi")) {
-    std::vector<float> v;
-    if (!ParseFloats(*roi, 4, v)) return problem = "--roi must be X,Y,W,H", false;
-    o.roi = true;
-    o.roiX = static_cast<int>(v[0]);
-    o.roiY = static_cast<int>(v[1]);
-    o.roiW = static_cast<int>(v[2]);
-    o.roiH = static_cast<int>(v[3]);
-  }
-  if (auto mask = args.Get("mask")) {
-    if (*mask == "rect" || *mask == "ellipse") {
-      o.mask = *mask;
-    } else if (mask->compare(0, 5, "ring:") == 0 && ParseFloat(mask->substr(5), o.ringRatio) && o.ringRatio >= 0) {
-      o.mask = "ring";
-    } else {
-      return problem = "--mask must be rect, ellipse or ring:RATIO", false;
-    }
-  }
-  if (auto frame = args.Get("frame")) {
-    if (*frame == "on-border")
-      o.framePosition = K_FRAME_POSITION_ON_BORDER;
-    else if (*frame == "inside")
-      o.framePosition = K_FRAME_POSITION_INSIDE;
-    else if (*frame == "outside")
-      o.framePosition = K_FRAME_POSITION_OUTSIDE;
-    else
-      return problem = "--frame must be on-border, inside or outside", false;
-    o.frame = true;
-  }
-  if (o.roi && !args.Has("frame")) o.frame = true;
-  return true;
-}
-
 template <typename T>
 bool DrawView(KImage<T>& image, const ViewOptions& o, Canvas& canvas) {
   HDC dc = canvas.dc();
@@ -110,30 +40,17 @@ bool DrawView(KImage<T>& image, const ViewOptions& o, Canvas& canvas) {
     image.Draw(dc, o.zoomX, o.zoomY);
   }
   if (KFailure()) return false;
-  if (!o.roi && o.mask.empty()) return true;
+  if (!o.roi && o.mask == MaskShape::kNone) return true;
 
   KROI<T> roi(&image, 0, 0, image.GetWidth(), image.GetHeight());
   if (o.roi) roi.SetPlacement(o.roiX, o.roiY, o.roiW, o.roiH);
   if (KFailure()) return false;
-  if (!o.mask.empty()) {
-    if (o.mask == "rect")
-      roi.SetRectangleMask(0, 0, 0, 0);
-    else if (o.mask == "ellipse")
-      roi.SetEllipseMask(0, 0, 0, 0);
-    else
-      roi.SetRingMask(o.ringRatio);
-    if (KFailure()) return false;
-    HGDIOBJ old = SelectObject(dc, canvas.Pen(RGB(0, 200, 0)));
-    roi.DrawMask(dc, o.zoomX, o.zoomY, 0.0f, 0.0f);
-    SelectObject(dc, old);
-  }
-  if (o.frame) {
-    HGDIOBJ oldPen = SelectObject(dc, canvas.Pen(RGB(255, 0, 0)));
-    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(WHITE_BRUSH));
-    roi.DrawFrame(dc, o.framePosition, 1, o.zoomX, o.zoomY, 0.0f, 0.0f);
-    SelectObject(dc, oldBrush);
-    SelectObject(dc, oldPen);
-  }
+  SetMaskShape(roi, o.mask, o.ringRatio);
+  if (KFailure()) return false;
+  OverlayPens pens;
+  if (o.mask != MaskShape::kNone) pens.mask = canvas.Pen(RGB(0, 200, 0));
+  if (o.frame) pens.frame = canvas.Pen(RGB(255, 0, 0));
+  DrawRoiOverlay(roi, dc, pens, o.framePosition, o.zoomX, o.zoomY, 0.0f, 0.0f);
   return true;
 }
 

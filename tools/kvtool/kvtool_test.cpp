@@ -2,8 +2,10 @@
 // and outputs read back by our loader and by independent readers (libtiff, libjpeg-turbo).
 
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +17,7 @@
 
 #include "kvbase/files/image_files.h"
 #include "kvbase/testing/temp_dir.h"
+#include "kvbase/testing/tiff_builder.h"
 
 namespace {
 
@@ -70,13 +73,19 @@ TEST_F(KvtoolTest, UsageAndHelp) {
   const Outcome unknown = Kvtool("frobnicate");
   EXPECT_EQ(unknown.status, 2);
   EXPECT_NE(unknown.err.find("unknown subcommand"), std::string::npos);
-  for (const char* sub : {"info", "convert", "raw", "resize", "view", "plot", "relief", "colorhist", "tour"}) {
+  for (const char* sub : {"info", "convert", "raw", "resize", "view", "plot", "relief", "colorhist", "show", "tour"}) {
     const Outcome help = Kvtool(std::string(sub) + " --help");
     EXPECT_EQ(help.status, 0) << sub;
     EXPECT_EQ(help.out.rfind(std::string("usage: kvtool ") + sub, 0), 0u) << help.out;
     EXPECT_EQ(Kvtool(sub).status, 2) << sub << " without arguments";
   }
   EXPECT_EQ(Kvtool("convert a b --bogus 1").status, 2);
+  // show checks its options against the image before it looks for a display.
+  const std::string gray = GrayFile("g.bmp");
+  const Outcome outside = Kvtool("show " + gray + " --roi 40,0,5,5");
+  EXPECT_EQ(outside.status, 2);
+  EXPECT_EQ(outside.err, "kvtool: --roi lies outside the 40 x 30 image\n");
+  EXPECT_EQ(Kvtool("show " + gray + " --zoom 2,3").status, 2);
   EXPECT_EQ(Kvtool("convert a b --quality").status, 2);
 }
 
@@ -91,9 +100,27 @@ TEST_F(KvtoolTest, InfoDescribesTheFile) {
   EXPECT_NE(info.out.find("title       ramp"), std::string::npos);
   EXPECT_NE(info.out.find("author      -"), std::string::npos);
 
-  const Outcome colour = Kvtool("info " + ColourFile("c.bmp"));
-  EXPECT_NE(colour.out.find("kind        C24"), std::string::npos) << colour.out;
-  EXPECT_NE(colour.out.find("format      8"), std::string::npos);
+  EXPECT_NE(info.out.find("compression none"), std::string::npos);
+  EXPECT_NE(info.out.find("pages       1\n"), std::string::npos);
+  EXPECT_NE(info.out.find("samples     1 x 8 bits gray"), std::string::npos);
+
+  const Outcome colour = Kvtool("info " + GrayFile("p.tif", 40, 30, K_FILE_FORMAT_TIFF_GRAY_PACKBITS));
+  EXPECT_NE(colour.out.find("compression PackBits"), std::string::npos) << colour.out;
+  const Outcome bmp = Kvtool("info " + ColourFile("c.bmp"));
+  EXPECT_NE(bmp.out.find("kind        C24"), std::string::npos) << bmp.out;
+  EXPECT_NE(bmp.out.find("format      8"), std::string::npos);
+  EXPECT_NE(bmp.out.find("samples     3 x 8 bits RGB"), std::string::npos);
+
+  // No kind holds 16-bit colour: the error line says so and what to do.
+  kvbase::testing::KTiffBuilder rgb48(false);
+  rgb48.Long(256, {2}).Long(257, {1}).Short(258, {16, 16, 16}).Short(262, {2}).Short(277, {3});
+  rgb48.Strips({std::vector<unsigned char>(12, 0x80)});
+  ASSERT_TRUE(KWriteFileBytes(Path("rgb48.tif"), rgb48.Build()));
+  const Outcome wide = Kvtool("info " + Path("rgb48.tif"));
+  EXPECT_EQ(wide.status, 1);
+  EXPECT_NE(wide.err.find("error 1202"), std::string::npos) << wide.err;
+  EXPECT_NE(wide.err.find("16-bit RGB fits no pixel kind"), std::string::npos) << wide.err;
+  EXPECT_NE(wide.err.find("convert the file to 8 bits per sample"), std::string::npos) << wide.err;
 }
 
 TEST_F(KvtoolTest, ErrorsAreOneLineWithCodeAndText) {
@@ -109,11 +136,11 @@ TEST_F(KvtoolTest, ErrorsAreOneLineWithCodeAndText) {
   EXPECT_NE(junk.err.find("error 1105: Bad file format"), std::string::npos) << junk.err;
 
   const std::string bmp = GrayFile("g.bmp");
-  const Outcome png = Kvtool("convert " + bmp + " " + Path("out.png"));
-  EXPECT_EQ(png.status, 1);
-  EXPECT_NE(png.err.find("error 1109"), std::string::npos) << png.err;
-  EXPECT_FALSE(KFileExists(Path("out.png")));
-  EXPECT_EQ(std::count(png.err.begin(), png.err.end(), '\n'), 1);
+  const Outcome gif = Kvtool("convert " + bmp + " " + Path("out.gif"));
+  EXPECT_EQ(gif.status, 1);
+  EXPECT_NE(gif.err.find("error 1109"), std::string::npos) << gif.err;
+  EXPECT_FALSE(KFileExists(Path("out.gif")));
+  EXPECT_EQ(std::count(gif.err.begin(), gif.err.end(), '\n'), 1);
 }
 
 TEST_F(KvtoolTest, DamagedFilesNeverCrashIt) {
@@ -327,16 +354,31 @@ TEST_F(KvtoolTest, ConvertManyFilesIntoADirectory) {
   EXPECT_EQ(Kvtool("convert " + a + " " + out + " --ext .gif").status, 2);
 }
 
+// Runs kvtool with `args` on a pseudo-terminal and returns all it wrote there.
+std::string OnTerminal(const std::vector<std::string>& args) {
+  int terminal = -1;
+  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (child == 0) {
+    std::vector<char*> argv{const_cast<char*>(KVTOOL_PATH)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(KVTOOL_PATH, argv.data());
+    _exit(127);
+  }
+  std::string shown;
+  char buffer[4096];
+  for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) shown.append(buffer, static_cast<size_t>(got));
+  close(terminal);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return shown;
+}
+
 // On a terminal the progress line is redrawn in place and the summary replaces it.
 TEST_F(KvtoolTest, ConvertShowsProgressOnATerminal) {
-  if (std::system("command -v script >/dev/null") != 0) GTEST_SKIP() << "no script(1) to give kvtool a terminal";
   const std::string a = GrayFile("a.bmp"), out = Path("out");
   ASSERT_EQ(std::system(("mkdir " + out).c_str()), 0);
-  const std::string typescript = Path("typescript");
-  const std::string command = "script -qec '" + std::string(KVTOOL_PATH) + " convert " + a + " " + out +
-                              "/ --ext .tif' " + typescript + " >/dev/null";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::string shown = ReadText(typescript);
+  const std::string shown = OnTerminal({"convert", a, out + "/", "--ext", ".tif"});
   EXPECT_NE(shown.find("\r\033[K0/1 files"), std::string::npos) << shown;
   EXPECT_NE(shown.find("\r\033[Kkvtool: converted 1 of 1 files"), std::string::npos) << shown;
 }

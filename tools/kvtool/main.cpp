@@ -24,6 +24,7 @@ constexpr Command kCommands[] = {
     {"plot", kvtool::RunPlot, "plot a row or column profile or the histogram"},
     {"relief", kvtool::RunRelief, "render a gray image as a 3D relief"},
     {"colorhist", kvtool::RunColorHist, "render the colours of an image in the colour cube"},
+    {"show", kvtool::RunShow, "show an image in a window and move its ROI with the mouse"},
     {"tour", kvtool::RunTour, "the demo: walk through the library, writing every picture"},
 };
 

@@ -192,6 +192,9 @@ bool Tour::Plots() {
 void Tour::PrintIndex() const {
   std::printf("\nkvtool tour wrote %zu files into %s:\n", written_.size(), folder_.c_str());
   for (const Written& w : written_) std::printf("  %-20s %s\n", w.file.c_str(), w.what.c_str());
+  std::printf(
+      "\nThe road view live, with the ROI to drag: kvtool show %s --roi 80,50,160,140 --zoom 2 --mask ellipse\n",
+      Path("scene-gray.bmp").c_str());
 }
 
 int Tour::Run() {

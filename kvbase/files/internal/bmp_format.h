@@ -1,10 +1,10 @@
 #ifndef KVBASE_FILES_INTERNAL_BMP_FORMAT_H
 #define KVBASE_FILES_INTERNAL_BMP_FORMAT_H
 
-// The Windows bitmap layout shared by the BMP reader and writer: the 14-byte file header, the 40-byte
-// (BITMAPINFOHEADER) and 12-byte (BITMAPCOREHEADER) information headers, and row strides. Fields are
-// little-endian (little_endian.h); rows are stored bottom-up (positive height), each padded to a
-// multiple of 4 bytes.
+// The Windows bitmap layout shared by the BMP reader and writer: the 14-byte file header, the
+// information headers (12-byte BITMAPCOREHEADER; 40-byte BITMAPINFOHEADER and its longer versions, which
+// begin with the same 40 bytes), and row strides. Fields are little-endian (little_endian.h); rows are
+// stored bottom-up (positive height), each padded to a multiple of 4 bytes.
 
 #include <cstdint>
 
@@ -16,7 +16,16 @@ namespace kvbase::internal::bmp {
 constexpr int kFileHeaderSize = 14;
 constexpr int kInfoHeaderSize = 40;
 constexpr int kCoreHeaderSize = 12;
+// The longer headers: 52 and 56 bytes (masks, then alpha mask, inside the header), 108 (V4, colour
+// space added) and 124 (V5, colour profile added).
+constexpr int kV2HeaderSize = 52;
+constexpr int kV3HeaderSize = 56;
+constexpr int kV4HeaderSize = 108;
+constexpr int kV5HeaderSize = 124;
 constexpr int kMasksSize = 12;  // red, green, blue masks after a 40-byte header with bit fields
+// Red, green, blue and alpha masks start at offset 40 of the information header in every form: after
+// a 40-byte header, inside the longer ones.
+constexpr int kMasksAt = 40;
 
 // File header offsets.
 constexpr int kFileSizeAt = 2;
@@ -32,6 +41,7 @@ constexpr int kCompressionAt = 16;
 constexpr int kSizeImageAt = 20;
 constexpr int kXPelsPerMeterAt = 24;
 constexpr int kYPelsPerMeterAt = 28;
+constexpr int kClrUsedAt = 32;
 // Core header offsets.
 constexpr int kCoreWidthAt = 4;
 constexpr int kCoreHeightAt = 6;
@@ -39,7 +49,10 @@ constexpr int kCorePlanesAt = 8;
 constexpr int kCoreBitCountAt = 10;
 
 constexpr std::uint32_t kCompressionNone = 0;
+constexpr std::uint32_t kCompressionRle8 = 1;
+constexpr std::uint32_t kCompressionRle4 = 2;
 constexpr std::uint32_t kCompressionBitFields = 3;
+constexpr std::uint32_t kCompressionAlphaBitFields = 6;  // bit fields with an alpha mask too
 
 // Resolution a core-header file is taken to have, in pixels per metre.
 constexpr float kCoreResolution = 1000.0f;

@@ -146,6 +146,7 @@ struct KFileFormat {
 extern const KFileFormat kTiffFileFormat;
 extern const KFileFormat kBmpFileFormat;
 extern const KFileFormat kJpegFileFormat;
+extern const KFileFormat kPngFileFormat;
 
 }  // namespace kvbase::internal
 

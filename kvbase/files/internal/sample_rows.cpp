@@ -27,6 +27,16 @@ void KeepLeadingBytes(const unsigned char* in, std::size_t stride, std::size_t k
   for (std::size_t i = 0; i < count; ++i) std::memmove(out + i * keep, in + i * stride, keep);
 }
 
+void PickBytes(const unsigned char* in, std::size_t stride, const int (&picks)[3], std::size_t count,
+               unsigned char* out) {
+  const int first = picks[0], second = picks[1], third = picks[2];
+  for (std::size_t i = 0; i < count; ++i, in += stride, out += 3) {
+    out[0] = in[first];
+    out[1] = in[second];
+    out[2] = in[third];
+  }
+}
+
 void KPalette::Set(int index, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
   if (index < 0 || index > 255) return;
   bgr_[index][0] = blue;

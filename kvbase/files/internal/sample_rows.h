@@ -23,6 +23,12 @@ void ScaleToEightBits(unsigned char* samples, int bits, std::size_t count);
 void KeepLeadingBytes(const unsigned char* in, std::size_t stride, std::size_t keep, std::size_t count,
                       unsigned char* out);
 
+// Writes three bytes for each of `count` pixels of `stride` bytes: bytes picks[0], picks[1] and picks[2]
+// of the pixel, in that order. For example blue, green, red (the byte order of C24) from a pixel of
+// unused, red, green, blue with picks {3, 2, 1}.
+void PickBytes(const unsigned char* in, std::size_t stride, const int (&picks)[3], std::size_t count,
+               unsigned char* out);
+
 // A colour table of at most 256 entries. Entries past `count` are black, so that an index the table
 // does not have gives black rather than reading outside it.
 class KPalette {
