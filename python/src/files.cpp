@@ -112,7 +112,8 @@ bool IsKindMismatch(K_ERRORS code) {
     case K_ERROR_COLOR_IMAGE_EXPECTED:
     case K_ERROR_UNSUPPORTED_TIFF_FORMAT:
     case K_ERROR_UNSUPPORTED_BMP_FORMAT:
-    case K_ERROR_UNSUPPORTED_JPEG_FORMAT: return true;
+    case K_ERROR_UNSUPPORTED_JPEG_FORMAT:
+    case K_ERROR_UNSUPPORTED_PNG_FORMAT: return true;
     default: return false;
   }
 }
