@@ -20,6 +20,7 @@ INPUTS = [
     ("C15", kvbase.FILE_FORMAT_BMP_COLOR, "bmp"),
     ("C24", kvbase.FILE_FORMAT_TIFF_COLOR, "tif"),
     ("C24", kvbase.FILE_FORMAT_JPEG_COLOR, "jpg"),
+    ("BW16", kvbase.FILE_FORMAT_PNG_GRAY, "png"),
 ]
 
 
@@ -34,7 +35,7 @@ def run(*arguments):
 def test_tour_writes_its_pictures(tmp_path):
     result = run(EXAMPLES / "tour.py", tmp_path)
     assert result.returncode == 0, result.stderr
-    for name in ["part.bmp", "part.tif", "part.jpg", "gray.tif", "thumbnail.bmp", "view.bmp", "relief.bmp",
+    for name in ["part.bmp", "part.tif", "part.jpg", "part.png", "gray.tif", "thumbnail.bmp", "view.bmp", "relief.bmp",
                  "colour-histogram.bmp"]:
         picture = kvbase.load(tmp_path / name)
         assert picture.width > 0 and picture.to_numpy().std() > 0, name
