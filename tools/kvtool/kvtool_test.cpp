@@ -128,6 +128,17 @@ TEST_F(KvtoolTest, InfoDescribesTheFile) {
   EXPECT_NE(wide.err.find("convert the file to 8 bits per sample"), std::string::npos) << wide.err;
 }
 
+TEST_F(KvtoolTest, A16BitGrayPngLoadsWithoutAKind) {
+  // The PNG reader refuses it for BW8 with its own code, which must not end the search for a kind.
+  KImageBW16 deep(12, 8);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 12; ++x) deep.SetPixel(static_cast<unsigned short>(x * 5000 + y), x, y);
+  ASSERT_EQ(KSaveImage(&deep, Path("deep.png").c_str(), K_FILE_FORMAT_PNG_GRAY), K_SUCCESS);
+  const Outcome info = Kvtool("info " + Path("deep.png"));
+  ASSERT_EQ(info.status, 0) << info.err;
+  EXPECT_NE(info.out.find("kind        BW16"), std::string::npos) << info.out;
+}
+
 TEST_F(KvtoolTest, ErrorsAreOneLineWithCodeAndText) {
   const Outcome missing = Kvtool("info " + Path("missing.bmp"));
   EXPECT_EQ(missing.status, 1);

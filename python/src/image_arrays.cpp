@@ -1,0 +1,272 @@
+// Pixels as NumPy arrays: views without copies through the buffer protocol, copies (the only way for
+// BW1, whose pixels are bits), images that borrow an array's memory, and pickling.
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "image_nodes.h"
+#include "images.h"
+#include "library_call.h"
+
+namespace kvpy {
+
+namespace {
+
+using namespace pybind11::literals;
+
+// --- The buffer protocol. pybind11's own getbuffer cannot refuse a request (a BW1 image, a contiguous
+// view of padded rows), so the module fills Py_buffer itself.
+
+struct ViewShape {
+  py::ssize_t shape[3];
+  py::ssize_t strides[3];
+};
+
+// Where a view's memory starts when there is none: an empty image.
+unsigned char gNoPixels = 0;
+
+int Refuse(const char* why) {
+  PyErr_SetString(PyExc_BufferError, why);
+  return -1;
+}
+
+bool Requested(int flags, int request) { return (flags & request) == request; }
+
+int GetPixelBuffer(PyObject* self, Py_buffer* view, int flags) {
+  view->obj = nullptr;
+  if (!py::isinstance<GenericROIObject>(self)) return Refuse("not a kvbase image or ROI");
+  Node& node = *py::handle(self).cast<GenericROIObject&>().node;
+  const ArrayLayout layout = LayoutOf(*node.kind);
+  if (layout.format == nullptr) return Refuse("BW1 pixels are bits and have no byte view: to_numpy() copies them");
+
+  LibraryCall call;  // only reads placement and addresses, which cannot fail for a node that lives
+  KGenericROI& roi = *node.object;
+  const py::ssize_t width = roi.GetWidth(), height = roi.GetHeight(), pitch = roi.GetRowPitch();
+  const py::ssize_t rowBytes = width * layout.sampleSize * layout.channels;
+  const bool contiguous = height <= 1 || pitch == rowBytes;
+  if (!contiguous && !Requested(flags, PyBUF_STRIDES)) return Refuse("rows are padded: ask for a strided buffer");
+  if (!contiguous && (Requested(flags, PyBUF_C_CONTIGUOUS) || Requested(flags, PyBUF_ANY_CONTIGUOUS)))
+    return Refuse("rows are padded: the pixels are not contiguous");
+  if (Requested(flags, PyBUF_F_CONTIGUOUS) && width > 1 && height > 1) return Refuse("pixels are in row order");
+
+  auto* shape =
+      new ViewShape{{height, width, layout.channels}, {pitch, layout.sampleSize * layout.channels, layout.sampleSize}};
+  void* pixels = roi.GetGenericImagePtr(0, 0);
+  view->buf = pixels != nullptr ? pixels : &gNoPixels;
+  view->obj = self;
+  Py_INCREF(self);
+  view->len = rowBytes * height;
+  view->readonly = 0;
+  view->itemsize = layout.sampleSize;
+  view->format = Requested(flags, PyBUF_FORMAT) ? const_cast<char*>(layout.format) : nullptr;
+  view->ndim = Requested(flags, PyBUF_ND) ? (layout.channels == 1 ? 2 : 3) : 1;
+  view->shape = Requested(flags, PyBUF_ND) ? shape->shape : nullptr;
+  view->strides = Requested(flags, PyBUF_STRIDES) ? shape->strides : nullptr;
+  view->suboffsets = nullptr;
+  view->internal = shape;
+  return 0;
+}
+
+void ReleasePixelBuffer(PyObject*, Py_buffer* view) { delete static_cast<ViewShape*>(view->internal); }
+
+// --- Copies.
+
+// BW1 pixels as a bool array; rows start at any bit of the root's bytes (an ROI's column 0).
+py::array_t<bool> UnpackBits(Node& node) {
+  KGenericROI& roi = *node.object;
+  const int width = roi.GetWidth(), height = roi.GetHeight();
+  py::array_t<bool> bits({height, width});
+  auto cells = bits.mutable_unchecked<2>();
+  Call([&] {
+    for (int y = 0; y < height; ++y) {
+      const auto* row = static_cast<const unsigned char*>(roi.GetGenericImagePtr(0, y));
+      const unsigned int first = roi.GetBitIndex(0, y);
+      for (int x = 0; x < width; ++x) {
+        const unsigned int bit = first + static_cast<unsigned int>(x);
+        cells(y, x) = (row[bit >> 3] & (0x80u >> (bit & 7u))) != 0;
+      }
+    }
+  });
+  return bits;
+}
+
+py::object ToNumpy(const py::object& self) {
+  Node& node = *self.cast<GenericROIObject&>().node;
+  if (node.kind->type == K_IMAGE_BW1) return UnpackBits(node);
+  return py::module_::import("numpy").attr("array")(self, "copy"_a = true);
+}
+
+// --- Borrowing an array.
+
+const KPixelKind& KindForArray(const py::array& array, const py::object& kind) {
+  const py::ssize_t last = array.ndim() > 0 ? array.shape(array.ndim() - 1) : 0;
+  if (kind.is_none()) {
+    if (const KPixelKind* found = KindOfArray(array.dtype(), static_cast<int>(array.ndim()), last)) return *found;
+    if (array.dtype().kind() == 'b') throw py::type_error("BW1 pixels are bits: from_bits copies a bool array");
+    if (array.dtype().kind() != 'u' || !array.dtype().attr("isnative").cast<bool>())
+      throw py::type_error("an image borrows arrays of uint8, uint16 or uint32 in native byte order, not " +
+                           py::str(array.dtype()).cast<std::string>());
+    throw py::value_error("no pixel kind has this shape: use (h, w), or (h, w, 3) or (h, w, 4) of uint8");
+  }
+  const KPixelKind& forced = KindOf(kind);
+  if (forced.type == K_IMAGE_BW1)
+    throw py::value_error("BW1 pixels are bits: an image cannot borrow an array as BW1 (from_bits copies one)");
+  if (!ArrayShowsKind(forced, array.dtype(), static_cast<int>(array.ndim()), last))
+    throw py::value_error(std::string("this array's dtype or shape does not show ") + forced.name + " pixels");
+  return forced;
+}
+
+// The row pitch in bits for SetImagePtr; ValueError for rows that are not contiguous.
+int BorrowedBitsPerRow(const py::array& array, const ArrayLayout& layout) {
+  const py::ssize_t height = array.shape(0), width = array.shape(1);
+  const py::ssize_t pixelBytes = layout.sampleSize * layout.channels;
+  const bool pixelsPacked = array.strides(1) == pixelBytes && (layout.channels == 1 || array.strides(2) == 1);
+  const py::ssize_t rowBytes = width * pixelBytes;
+  const py::ssize_t pitch = height > 1 ? array.strides(0) : rowBytes;
+  if ((width > 1 && !pixelsPacked) || pitch < rowBytes)
+    throw py::value_error("each row of the array must be contiguous, rows in increasing memory order");
+  if (pitch > INT_MAX / 8) throw py::value_error("the array's rows are too far apart for an image");
+  if (!array.writeable()) throw py::value_error("the array is read-only; an image writes to its pixels");
+  if (reinterpret_cast<std::uintptr_t>(array.data()) % static_cast<std::uintptr_t>(layout.sampleSize) != 0)
+    throw py::value_error("the array's data are not aligned to its samples");
+  return static_cast<int>(pitch * 8);
+}
+
+ImageObject FromNumpy(const py::array& array, const py::object& kind) {
+  const KPixelKind& pixelKind = KindForArray(array, kind);
+  const int bitsPerRow = BorrowedBitsPerRow(array, LayoutOf(pixelKind));
+  const int width = NonNegative(array.shape(1), "the array's width");
+  const int height = NonNegative(array.shape(0), "the array's height");
+  void* data = const_cast<void*>(array.data());
+  auto node = NewImageNode(pixelKind, MakeImage(pixelKind, 0, 0));
+  node->lender = array;
+  Call([&] {
+    VisitKind(pixelKind,
+              [&](auto pixel) { node->AsImage<decltype(pixel)>()->SetImagePtr(width, height, data, bitsPerRow); });
+  });
+  return ImageObject{{node}};
+}
+
+// A BW1 image holding a copy of a bool (h, w) array: bits cannot be lent.
+ImageObject FromBits(const py::array_t<bool, py::array::c_style | py::array::forcecast>& bits) {
+  if (bits.ndim() != 2) throw py::value_error("BW1 pixels come from a 2-D array");
+  const int height = NonNegative(bits.shape(0), "the array's height");
+  const int width = NonNegative(bits.shape(1), "the array's width");
+  auto cells = bits.unchecked<2>();
+  auto node = NewImageNode(K_PIXEL_KIND_BW1, nullptr);
+  Call([&] {
+    node->object = MakeImage(K_PIXEL_KIND_BW1, width, height);
+    if (KFailure()) return;
+    for (int y = 0; y < height; ++y) {
+      auto* row = static_cast<unsigned char*>(node->object->GetGenericImagePtr(0, y));
+      std::memset(row, 0, (static_cast<size_t>(width) + 7) / 8);
+      for (int x = 0; x < width; ++x)
+        if (cells(y, x)) row[x >> 3] |= static_cast<unsigned char>(0x80u >> (x & 7));
+    }
+  });
+  return ImageObject{{node}};
+}
+
+// --- Pickling: kind, size, the four texts, pixel dimensions (which give the resolution) and the pixels
+// as packed rows.
+
+py::object RawText(const char* text) { return text != nullptr ? py::object(py::bytes(text)) : py::object(py::none()); }
+
+const char* RawTextOf(const py::object& value, std::string& storage) {
+  if (value.is_none()) return nullptr;
+  storage = value.cast<std::string>();
+  return storage.c_str();
+}
+
+size_t PackedRowBytes(const KPixelKind& kind, int width) {
+  return (static_cast<size_t>(width) * static_cast<size_t>(kind.bitsPerPixel) + 7) / 8;
+}
+
+py::dict ImageState(ImageObject& self) {
+  Node& node = *self.node;
+  KGenericROI& image = *node.object;
+  const size_t rowBytes = PackedRowBytes(*node.kind, image.GetWidth());
+  const int height = image.GetHeight();
+  std::string pixels(rowBytes * static_cast<size_t>(height), '\0');
+  float pixelWidth = 1.0f, pixelHeight = 1.0f;
+  KMeasurementUnit* unit = &KUnitNone;
+  Call([&] {
+    for (int y = 0; y < height; ++y)
+      std::memcpy(&pixels[rowBytes * static_cast<size_t>(y)], image.GetGenericImagePtr(0, y), rowBytes);
+    image.GetPixelDimensions(pixelWidth, pixelHeight, unit);
+  });
+  return py::dict("kind"_a = node.kind->name, "width"_a = image.GetWidth(), "height"_a = height,
+                  "title"_a = RawText(image.GetTitle()), "author"_a = RawText(image.GetAuthor()),
+                  "date"_a = RawText(image.GetDate()), "comment"_a = RawText(image.GetComment()),
+                  "pixel_dimensions"_a = py::make_tuple(pixelWidth, pixelHeight, UnitName(unit)),
+                  "pixels"_a = py::bytes(pixels));
+}
+
+ImageObject RestoreImage(const py::dict& state) {
+  const KPixelKind& kind = KindNamed(state["kind"].cast<std::string>());
+  const int width = NonNegative(state["width"].cast<long long>(), "width");
+  const int height = NonNegative(state["height"].cast<long long>(), "height");
+  const std::string pixels = state["pixels"].cast<std::string>();
+  std::string title, author, date, comment;
+  const char* texts[] = {RawTextOf(state["title"], title), RawTextOf(state["author"], author),
+                         RawTextOf(state["date"], date), RawTextOf(state["comment"], comment)};
+  const auto dimensions = state["pixel_dimensions"].cast<std::tuple<float, float, std::string>>();
+  KMeasurementUnit* unit = UnitNamed(std::get<2>(dimensions));
+  const size_t rowBytes = PackedRowBytes(kind, width);
+  if (pixels.size() != rowBytes * static_cast<size_t>(height))
+    throw py::value_error("the pickled pixels do not fill the pickled size");
+
+  auto node = NewImageNode(kind, MakeImage(kind, 0, 0));
+  KGenericROI& image = *node->object;
+  Call([&] {
+    image.SetSize(width, height);
+    if (KFailure()) return;
+    for (int y = 0; y < height; ++y)
+      std::memcpy(image.GetGenericImagePtr(0, y), &pixels[rowBytes * static_cast<size_t>(y)], rowBytes);
+    image.SetTitle(texts[0]);
+    image.SetAuthor(texts[1]);
+    if (texts[2] != nullptr) image.SetDate(texts[2]);
+    image.SetComment(texts[3]);
+    image.SetPixelDimensions(std::get<0>(dimensions), std::get<1>(dimensions), unit);
+  });
+  return ImageObject{{node}};
+}
+
+}  // namespace
+
+void InstallPixelBuffer(const py::handle& type) {
+  auto* heapType = reinterpret_cast<PyHeapTypeObject*>(type.ptr());
+  heapType->as_buffer.bf_getbuffer = GetPixelBuffer;
+  heapType->as_buffer.bf_releasebuffer = ReleasePixelBuffer;
+}
+
+void DefineArrayMethods(py::class_<GenericROIObject>& cls) {
+  cls.def("to_numpy", &ToNumpy,
+          "A copy of the pixels: the dtype and shape of numpy.asarray(self), or a bool (h, w) array for BW1.");
+  // NumPy turns an object whose buffer it cannot get into a 0-d object array; for BW1 it meets this first.
+  cls.def(
+      "__array__",
+      [](const py::object& self, const py::object& dtype, const py::object& copy) {
+        if (self.cast<GenericROIObject&>().node->kind->type == K_IMAGE_BW1)
+          throw py::type_error("BW1 pixels are bits and have no view: to_numpy() copies them");
+        const py::module_ numpy = py::module_::import("numpy");
+        if (!copy.is_none() && py::bool_(copy))
+          return numpy.attr("array")(py::memoryview(self), dtype, "copy"_a = true);
+        return numpy.attr("asarray")(py::memoryview(self), dtype);
+      },
+      "dtype"_a = py::none(), "copy"_a = py::none());
+}
+
+void DefineImageArrays(py::class_<ImageObject, GenericROIObject>& cls) {
+  cls.def_static("from_numpy", &FromNumpy, py::arg("array").noconvert(), "kind"_a = py::none(),
+                 "An image that borrows the array's memory, without a copy; it keeps the array alive. The kind "
+                 "comes from dtype and shape, or from kind= (C15 and C16 for uint16 arrays).");
+  cls.def_static("from_bits", &FromBits, "bits"_a, "A BW1 image holding a copy of a bool (h, w) array.");
+  cls.def(py::pickle(&ImageState, &RestoreImage));
+}
+
+}  // namespace kvpy

@@ -1,0 +1,289 @@
+// kvbase.GenericROI, kvbase.Image and kvbase.ROI: sizes, texts, resolution, sub-ROIs and masks. Their
+// pixels as NumPy arrays are bound in image_arrays.cpp, their files in files.cpp.
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "bindings.h"
+#include "image_nodes.h"
+#include "images.h"
+#include "kvbase/foundation/units.h"
+#include "library_call.h"
+
+namespace kvpy {
+
+namespace {
+
+using namespace pybind11::literals;
+
+// --- Texts: char strings in the library, str in Python. They are read and written as UTF-8; bytes that
+// are not UTF-8 (a Latin-1 text from a file, say) come back as surrogates and go back unchanged.
+
+py::object TextOf(const char* text) {
+  if (text == nullptr) return py::none();
+  PyObject* decoded = PyUnicode_DecodeUTF8(text, static_cast<py::ssize_t>(std::strlen(text)), "surrogateescape");
+  if (decoded == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(decoded);
+}
+
+std::optional<std::string> TextBytes(const py::handle& value) {
+  if (value.is_none()) return std::nullopt;
+  if (!py::isinstance<py::str>(value)) throw py::type_error("a text must be a str or None");
+  PyObject* encoded = PyUnicode_AsEncodedString(value.ptr(), "utf-8", "surrogateescape");
+  if (encoded == nullptr) throw py::error_already_set();
+  std::string text = py::reinterpret_steal<py::bytes>(encoded);
+  if (text.find('\0') != std::string::npos) throw py::value_error("a text cannot hold a NUL character");
+  return text;
+}
+
+using TextGetter = char* (KGenericROI::*)() const;
+using TextSetter = void (KGenericROI::*)(const char*);
+
+void DefineText(py::class_<GenericROIObject>& cls, const char* name, TextGetter get, TextSetter set, const char* doc) {
+  cls.def_property(
+      name, [get](GenericROIObject& self) { return TextOf(Call([&] { return (self.node->object.get()->*get)(); })); },
+      [set](GenericROIObject& self, const py::object& value) {
+        const std::optional<std::string> text = TextBytes(value);
+        Node& node = *self.node;
+        TreeLock lock({&node.TreeMutex()});
+        Call([&] { (node.object.get()->*set)(text ? text->c_str() : nullptr); });
+      },
+      doc);
+}
+
+using DimensionGetter = void (KGenericROI::*)(float&, float&, KMeasurementUnit*&);
+using DimensionSetter = void (KGenericROI::*)(float, float, KMeasurementUnit*);
+
+py::tuple GetDimensions(GenericROIObject& self, DimensionGetter get) {
+  float x = 0.0f, y = 0.0f;
+  KMeasurementUnit* unit = &KUnitNone;
+  Call([&] { (self.node->object.get()->*get)(x, y, unit); });
+  return py::make_tuple(x, y, UnitName(unit));
+}
+
+void SetDimensions(GenericROIObject& self, DimensionSetter set, float x, float y, const std::string& unitName) {
+  KMeasurementUnit* unit = UnitNamed(unitName);
+  Node& node = *self.node;
+  TreeLock lock({&node.TreeMutex()});
+  Call([&] { (node.object.get()->*set)(x, y, unit); });
+}
+
+// --- Sub-ROIs and masks.
+
+ROIObject NewROI(GenericROIObject& parent, int x, int y, int width, int height) {
+  auto node = std::make_shared<Node>();
+  node->parent = parent.node;
+  node->kind = parent.node->kind;
+  TreeLock lock({&parent.node->TreeMutex()});
+  Call([&] {
+    node->object = VisitKind(*node->kind, [&](auto pixel) -> std::unique_ptr<KGenericROI> {
+      using T = decltype(pixel);
+      return std::make_unique<KROI<T>>(parent.node->As<T>(), x, y, width, height);
+    });
+  });
+  return ROIObject{{node}};
+}
+
+// Runs a mask builder under the tree's lock, as one library call.
+template <typename Build>
+void BuildMask(GenericROIObject& self, Build build) {
+  Node& node = *self.node;
+  TreeLock lock({&node.TreeMutex()});
+  Call([&] { build(*node.object); });
+}
+
+// (x, y, length) of each run, in the ROI's coordinates.
+py::list MaskRuns(GenericROIObject& self) {
+  const Node& node = *self.node;
+  py::list runs;
+  Call([&] {
+    VisitKind(*node.kind, [&](auto pixel) {
+      using T = decltype(pixel);
+      KVectorTemplate<KRun>& mask = node.As<T>()->GetMask();
+      for (unsigned int i = 0; i < mask.GetNumElements(); ++i) {
+        const KRun& run = mask.GetDataPtr()[i];
+        const long long length = static_cast<long long>(run.end - run.start) / node.kind->elementSize;
+        runs.append(py::make_tuple(run.x, run.y, length));
+      }
+    });
+  });
+  return runs;
+}
+
+py::array_t<bool> MaskArray(GenericROIObject& self) {
+  const int width = self.node->object->GetWidth(), height = self.node->object->GetHeight();
+  py::array_t<bool> inside({height, width});
+  std::memset(inside.mutable_data(), 0, static_cast<size_t>(inside.nbytes()));
+  auto cells = inside.mutable_unchecked<2>();
+  for (const py::handle run : MaskRuns(self)) {
+    const auto [x, y, length] = run.cast<std::tuple<long long, long long, long long>>();
+    if (y < 0 || y >= height) continue;
+    for (long long c = std::max(0LL, x); c < std::min<long long>(x + length, width); ++c) cells(y, c) = true;
+  }
+  return inside;
+}
+
+py::str Describe(GenericROIObject& self, const char* type) {
+  const KGenericROI& roi = *self.node->object;
+  std::string text = std::string("<kvbase.") + type + " " + self.node->kind->name + " " +
+                     std::to_string(roi.GetWidth()) + "x" + std::to_string(roi.GetHeight());
+  if (!self.node->IsImage())
+    text += " at (" + std::to_string(roi.GetOrgX()) + ", " + std::to_string(roi.GetOrgY()) + ")";
+  return py::str(text + ">");
+}
+
+void DefineGenericROI(py::class_<GenericROIObject>& cls) {
+  cls.def_property_readonly(
+         "width", [](GenericROIObject& self) { return Call([&] { return self.node->object->GetWidth(); }); },
+         "Columns.")
+      .def_property_readonly(
+          "height", [](GenericROIObject& self) { return Call([&] { return self.node->object->GetHeight(); }); },
+          "Rows.")
+      .def_property_readonly(
+          "kind", [](GenericROIObject& self) { return py::str(self.node->kind->name); },
+          "The pixel kind: 'BW1', 'BW8', 'BW16', 'BW32', 'C15', 'C16', 'C24' or 'C24A'.")
+      .def_property_readonly(
+          "row_pitch", [](GenericROIObject& self) { return Call([&] { return self.node->object->GetRowPitch(); }); },
+          "Bytes from the start of one row to the start of the next (the root image's rows).")
+      .def(
+          "get_image_ptr",
+          [](GenericROIObject& self, int x, int y) {
+            KGenericROI& roi = *self.node->object;
+            if (x < 0 || y < 0 || x >= roi.GetWidth() || y >= roi.GetHeight())
+              throw py::value_error("pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") lies outside");
+            return Call([&] { return reinterpret_cast<std::uintptr_t>(roi.GetGenericImagePtr(x, y)); });
+          },
+          "x"_a = 0, "y"_a = 0, "The address of pixel (x, y): the byte that holds it, for BW1.")
+      .def("roi", &NewROI, "x"_a, "y"_a, "width"_a, "height"_a,
+           "An ROI of this image or ROI, placed in its coordinates and clipped to it. The ROI keeps its parent "
+           "alive.")
+      .def(
+          "set_rectangle_mask",
+          [](GenericROIObject& self, int x, int y, int width, int height) {
+            BuildMask(self, [&](KGenericROI& roi) { roi.SetRectangleMask(x, y, width, height); });
+          },
+          "x"_a, "y"_a, "width"_a, "height"_a,
+          "Mask of the rectangle, clipped to the ROI; a width or height below 1 means the ROI's.")
+      .def(
+          "set_ellipse_mask",
+          [](GenericROIObject& self, int x, int y, int width, int height) {
+            BuildMask(self, [&](KGenericROI& roi) { roi.SetEllipseMask(x, y, width, height); });
+          },
+          "x"_a = 0, "y"_a = 0, "width"_a = 0, "height"_a = 0,
+          "Mask of the ellipse inscribed in the box; a width or height of 0 means the whole ROI.")
+      .def(
+          "set_ring_mask",
+          [](GenericROIObject& self, float ratio) {
+            BuildMask(self, [&](KGenericROI&) {
+              VisitKind(*self.node->kind, [&](auto pixel) { self.node->As<decltype(pixel)>()->SetRingMask(ratio); });
+            });
+          },
+          "ratio"_a, "Mask of the band between the ROI's ellipse and the one scaled by `ratio`.")
+      .def(
+          "reset_mask", [](GenericROIObject& self) { BuildMask(self, [](KGenericROI& roi) { roi.ResetMask(); }); },
+          "Empties the mask.")
+      .def("mask_runs", &MaskRuns, "The mask's runs as (x, y, length), in the ROI's coordinates.")
+      .def("mask_array", &MaskArray, "The mask as a bool array of the ROI's (height, width).")
+      .def(
+          "get_resolution", [](GenericROIObject& self) { return GetDimensions(self, &KGenericROI::GetResolution); },
+          "(x, y, unit): pixels per unit length, of the root image.")
+      .def(
+          "set_resolution",
+          [](GenericROIObject& self, float x, float y, const std::string& unit) {
+            SetDimensions(self, &KGenericROI::SetResolution, x, y, unit);
+          },
+          "x"_a, "y"_a, "unit"_a = "none",
+          "Sets pixels per unit length; unit is none, um, mm, cm, dm, m, dam, hm, km, mil, inch, foot, yard or "
+          "mile.")
+      .def(
+          "get_pixel_dimensions",
+          [](GenericROIObject& self) { return GetDimensions(self, &KGenericROI::GetPixelDimensions); },
+          "(width, height, unit): the size of one pixel, of the root image.")
+      .def(
+          "set_pixel_dimensions",
+          [](GenericROIObject& self, float width, float height, const std::string& unit) {
+            SetDimensions(self, &KGenericROI::SetPixelDimensions, width, height, unit);
+          },
+          "width"_a, "height"_a, "unit"_a = "none", "Sets the size of one pixel.");
+  DefineText(cls, "title", &KGenericROI::GetTitle, &KGenericROI::SetTitle, "Title text, or None.");
+  DefineText(cls, "author", &KGenericROI::GetAuthor, &KGenericROI::SetAuthor, "Author text, or None.");
+  DefineText(cls, "date", &KGenericROI::GetDate, &KGenericROI::SetDate,
+             "Date text, or None; setting '' stores the present local time.");
+  DefineText(cls, "comment", &KGenericROI::GetComment, &KGenericROI::SetComment, "Comment text, or None.");
+}
+
+// An ROI's placement: `which` 0 to 3 is x, y, width, height. Setters clip to the parent and are refused
+// (kvbase.Error) only when nothing would remain.
+void DefinePlacement(py::class_<ROIObject, GenericROIObject>& cls, const char* name, int (KGenericROI::*get)() const,
+                     int which, const char* doc) {
+  cls.def_property(
+      name, [get](ROIObject& self) { return Call([&] { return (self.node->object.get()->*get)(); }); },
+      [which](ROIObject& self, int value) {
+        Node& node = *self.node;
+        TreeLock lock({&node.TreeMutex()});
+        Call([&] {
+          VisitKind(*node.kind, [&](auto pixel) {
+            KROI<decltype(pixel)>* roi = node.As<decltype(pixel)>();
+            switch (which) {
+              case 0: roi->SetOrgX(value); break;
+              case 1: roi->SetOrgY(value); break;
+              case 2: roi->SetWidth(value); break;
+              default: roi->SetHeight(value); break;
+            }
+          });
+        });
+      },
+      doc);
+}
+
+}  // namespace
+
+void RegisterImages(py::module_& m) {
+  py::class_<GenericROIObject> generic(m, "GenericROI", py::buffer_protocol(),
+                                       "What images and ROIs share: size, kind, pixels, texts, masks, files.");
+  DefineGenericROI(generic);
+  DefineArrayMethods(generic);
+  InstallPixelBuffer(generic);
+
+  py::class_<ImageObject, GenericROIObject> image(m, "Image", py::buffer_protocol(),
+                                                  "An image that owns its pixels, or borrows a NumPy array's.");
+  image
+      .def(py::init([](long long width, long long height, const py::object& kind) {
+             const KPixelKind& pixelKind = KindOf(kind);
+             const int w = NonNegative(width, "width"), h = NonNegative(height, "height");
+             auto object = CallReleased([&] {
+               std::unique_ptr<KGenericROI> made = MakeImage(pixelKind, w, h);
+               if (void* pixels = made->GetGenericImagePtr(0, 0))
+                 std::memset(pixels, 0, static_cast<size_t>(made->GetRowPitch()) * static_cast<size_t>(h));
+               return made;
+             });
+             return ImageObject{{NewImageNode(pixelKind, std::move(object))}};
+           }),
+           "width"_a, "height"_a, "kind"_a = "BW8", "A new image, its pixels zero.")
+      .def_property_readonly(
+          "format",
+          [](ImageObject& self) -> py::object {
+            if (self.node->format < 0) return py::none();
+            return py::int_(self.node->format);
+          },
+          "The format code of the file the image was loaded from, or None.")
+      .def("__repr__", [](ImageObject& self) { return Describe(self, "Image"); });
+  InstallPixelBuffer(image);
+  DefineImageArrays(image);
+
+  py::class_<ROIObject, GenericROIObject> roi(m, "ROI", py::buffer_protocol(),
+                                              "A window onto the pixels of an image, made by roi(); it keeps its "
+                                              "root image alive.");
+  DefinePlacement(roi, "x", &KGenericROI::GetOrgX, 0, "Column of the parent that holds column 0.");
+  DefinePlacement(roi, "y", &KGenericROI::GetOrgY, 1, "Row of the parent that holds row 0.");
+  DefinePlacement(roi, "width", &KGenericROI::GetWidth, 2, "Columns; clipped to the parent when set.");
+  DefinePlacement(roi, "height", &KGenericROI::GetHeight, 3, "Rows; clipped to the parent when set.");
+  roi.def("__repr__", [](ROIObject& self) { return Describe(self, "ROI"); });
+  InstallPixelBuffer(roi);
+}
+
+}  // namespace kvpy

@@ -1,0 +1,77 @@
+#ifndef KVBASE_PYTHON_LIBRARY_CALL_H
+#define KVBASE_PYTHON_LIBRARY_CALL_H
+
+// How every binding calls the library. Before the call the calling thread's current error is cleared
+// (KOk) and so is its trace list; the trace boxes raised during the call are collected into that list,
+// never printed; after the call a failure left in the current error (a code of 1000 or more) becomes
+// kvbase.Error(code, text, traces).
+//
+//   return Call([&] { return roi.GetWidth(); });                     // the GIL held
+//   CallReleased([&] { KResize(source, destination); });              // the GIL released meanwhile
+//
+// Work run by CallReleased must not touch any Python object: it runs without the interpreter lock.
+
+#include <pybind11/pybind11.h>
+
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace kvpy {
+
+namespace py = pybind11;
+
+// While alive, the calling thread is inside a library call: its current error and trace list were
+// cleared when the call began, and the boxes it raises are collected.
+class LibraryCall {
+ public:
+  LibraryCall();
+  ~LibraryCall();
+  LibraryCall(const LibraryCall&) = delete;
+  LibraryCall& operator=(const LibraryCall&) = delete;
+
+  // Raises kvbase.Error when the current error is a failure. Needs the GIL.
+  void Check() const;
+};
+
+// The trace names collected in the calling thread since its library call began, in order.
+std::vector<std::string>& ThreadTraces();
+
+// Raises kvbase.Error with the calling thread's current error and traces.
+[[noreturn]] void RaiseCurrentError();
+
+template <typename Work>
+auto Call(Work&& work) -> decltype(work()) {
+  LibraryCall call;
+  if constexpr (std::is_void_v<decltype(work())>) {
+    work();
+    call.Check();
+  } else {
+    auto result = work();
+    call.Check();
+    return result;
+  }
+}
+
+template <typename Work>
+auto CallReleased(Work&& work) -> decltype(work()) {
+  LibraryCall call;
+  if constexpr (std::is_void_v<decltype(work())>) {
+    {
+      py::gil_scoped_release released;
+      work();
+    }
+    call.Check();
+  } else {
+    auto result = [&] {
+      py::gil_scoped_release released;
+      return work();
+    }();
+    call.Check();
+    return result;
+  }
+}
+
+}  // namespace kvpy
+
+#endif  // KVBASE_PYTHON_LIBRARY_CALL_H
