@@ -90,7 +90,8 @@ void ForgetGrayPalette() {
   const std::lock_guard<std::mutex> lock(gPaletteLock);
   DeleteRetiredPalettes();
   gGrayPalette.palNumEntries = 0;
-  if (gGrayPaletteHandle != nullptr && !DeleteObject(gGrayPaletteHandle)) gRetiredPalettes.push_back(gGrayPaletteHandle);
+  if (gGrayPaletteHandle != nullptr && !DeleteObject(gGrayPaletteHandle))
+    gRetiredPalettes.push_back(gGrayPaletteHandle);
   gGrayPaletteHandle = nullptr;
 }
 
