@@ -302,6 +302,19 @@ void KSetPngCompressionLevel(unsigned int level) {
   kvbase::internal::gPngCompressionLevel.store(static_cast<int>(level > 9 ? 9 : level));
 }
 
+int KIsKindMismatch(K_ERRORS code) {
+  switch (code) {
+    case K_ERROR_BILEVEL_IMAGE_EXPECTED:
+    case K_ERROR_GRAY_IMAGE_EXPECTED:
+    case K_ERROR_COLOR_IMAGE_EXPECTED:
+    case K_ERROR_UNSUPPORTED_TIFF_FORMAT:
+    case K_ERROR_UNSUPPORTED_BMP_FORMAT:
+    case K_ERROR_UNSUPPORTED_JPEG_FORMAT:
+    case K_ERROR_UNSUPPORTED_PNG_FORMAT: return 1;
+    default: return 0;
+  }
+}
+
 short KGetImageFileInfo(const char* path, KImageFileInfo* info) {
   constexpr const char* kTrace = "KGetImageFileInfo";
   KOk();

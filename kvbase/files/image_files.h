@@ -51,6 +51,12 @@ KVBASE_API void KSetTiffStripSize(unsigned int bytes);
 // zlib compression level of PNG files, 0 (stored) to 9 (smallest); larger values count as 9 (default 6).
 KVBASE_API void KSetPngCompressionLevel(unsigned int level);
 
+// 1 when `code`, the result of a load, says that the file may load into another pixel kind: a kind
+// mismatch (K_ERROR_BILEVEL/GRAY/COLOR_IMAGE_EXPECTED) or a container's refusal of the target
+// (K_ERROR_UNSUPPORTED_..._FORMAT). A program that chooses the kind by the file tries the next kind on
+// these, in the order BW1, BW8, BW16, C24, C16, C15, as kvtool does.
+KVBASE_API int KIsKindMismatch(K_ERRORS code);
+
 // What an image file holds, read from its headers without its pixels.
 struct KImageFileInfo {
   short container;  // K_FILE_FORMAT_TIFF, _BMP, _JPEG or _PNG

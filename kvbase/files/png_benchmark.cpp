@@ -26,17 +26,13 @@
 #include "kvbase/files/image_files.h"
 #include "kvbase/image/image.h"
 #include "kvbase/testing/benchmark_ratio.h"
+#include "kvbase/testing/file_baselines.h"
 
 namespace {
 
 constexpr int kSide = 4096;
 
-std::string BenchPath(const char* name) {
-  const char* dir = std::getenv("KV_BENCH_DIR");
-  const std::filesystem::path base =
-      dir != nullptr ? std::filesystem::path(dir) : std::filesystem::temp_directory_path();
-  return (base / ("kvbase-png-bench-" + std::to_string(getpid()) + "-" + name)).string();
-}
+std::string BenchPath(const char* name) { return KBenchmarkPath("png", name); }
 
 double FileSize(const std::string& path) {
   std::error_code error;

@@ -41,12 +41,7 @@ namespace {
 
 constexpr int kSide = 4096;
 
-std::string BenchPath(const char* name) {
-  const char* dir = std::getenv("KV_BENCH_DIR");
-  const std::filesystem::path base =
-      dir != nullptr ? std::filesystem::path(dir) : std::filesystem::temp_directory_path();
-  return (base / ("kvbase-tiff-bench-" + std::to_string(getpid()) + "-" + name)).string();
-}
+std::string BenchPath(const char* name) { return KBenchmarkPath("tiff", name); }
 
 long long FileSize(const std::string& path) {
   std::error_code error;

@@ -6,9 +6,22 @@
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+// A file name for a benchmark's files: in KV_BENCH_DIR when it is set, else in the temporary directory,
+// with the process id so that runs side by side do not meet.
+inline std::string KBenchmarkPath(const std::string& prefix, const std::string& name) {
+  const char* dir = std::getenv("KV_BENCH_DIR");
+  const std::filesystem::path base =
+      dir != nullptr ? std::filesystem::path(dir) : std::filesystem::temp_directory_path();
+  return (base / ("kvbase-" + prefix + "-bench-" + std::to_string(getpid()) + "-" + name)).string();
+}
 
 // Writes `bytes` to a file created at `path` in the mode saves use, flushed and closed.
 inline void KRawWrite(const std::string& path, const std::vector<unsigned char>& bytes) {

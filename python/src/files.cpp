@@ -104,20 +104,6 @@ LoadedImage LoadAs(const KPixelKind& kind, const char* path, PlainSize size) {
   return loaded;
 }
 
-// Codes that say "this file is fine, but not for this kind of image".
-bool IsKindMismatch(K_ERRORS code) {
-  switch (code) {
-    case K_ERROR_BILEVEL_IMAGE_EXPECTED:
-    case K_ERROR_GRAY_IMAGE_EXPECTED:
-    case K_ERROR_COLOR_IMAGE_EXPECTED:
-    case K_ERROR_UNSUPPORTED_TIFF_FORMAT:
-    case K_ERROR_UNSUPPORTED_BMP_FORMAT:
-    case K_ERROR_UNSUPPORTED_JPEG_FORMAT:
-    case K_ERROR_UNSUPPORTED_PNG_FORMAT: return true;
-    default: return false;
-  }
-}
-
 // kvtool's rule: the first of BW1, BW8, BW16, C24, C16, C15 that takes the file. A failure of another
 // sort than a kind mismatch ends the search; when every kind refuses, the current error and traces are
 // those of the first refusal.
@@ -130,7 +116,7 @@ LoadedImage LoadAnyKind(const char* path, PlainSize size) {
     ThreadTraces().clear();
     LoadedImage loaded = LoadAs(*kind, path, size);
     const K_ERRORS result = KGetError();
-    if (result == K_SUCCESS || !IsKindMismatch(result)) return loaded;
+    if (result == K_SUCCESS || !KIsKindMismatch(result)) return loaded;
     if (firstMismatch == K_SUCCESS) {
       firstMismatch = result;
       mismatchTraces = ThreadTraces();

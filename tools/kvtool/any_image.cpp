@@ -19,20 +19,6 @@ std::unique_ptr<KGenericROI> MakeImage(const KPixelKind& kind) {
   }
 }
 
-// Codes that say "this file is fine, but not for this kind of image".
-bool IsKindMismatch(K_ERRORS code) {
-  switch (code) {
-    case K_ERROR_BILEVEL_IMAGE_EXPECTED:
-    case K_ERROR_GRAY_IMAGE_EXPECTED:
-    case K_ERROR_COLOR_IMAGE_EXPECTED:
-    case K_ERROR_UNSUPPORTED_TIFF_FORMAT:
-    case K_ERROR_UNSUPPORTED_BMP_FORMAT:
-    case K_ERROR_UNSUPPORTED_JPEG_FORMAT:
-    case K_ERROR_UNSUPPORTED_PNG_FORMAT: return true;
-    default: return false;
-  }
-}
-
 }  // namespace
 
 const KPixelKind* ParseKind(const std::string& text) {
@@ -72,7 +58,7 @@ std::unique_ptr<AnyImage> LoadImageFile(const std::string& path, const KPixelKin
     auto image = std::make_unique<AnyImage>(*candidate);
     const K_ERRORS result = image->Load(path, format);
     if (result == K_SUCCESS) return image;
-    if (!IsKindMismatch(result)) return nullptr;  // no other kind will do better
+    if (!KIsKindMismatch(result)) return nullptr;  // no other kind will do better
     if (firstMismatch == K_SUCCESS) firstMismatch = result;
   }
   KSetError(firstMismatch);
