@@ -85,6 +85,27 @@ TEST(GdiShapes, CoordinatesFarOutsideAreClippedWithoutWalkingThem) {
   EXPECT_EQ(FindInk(rectangle.dc).Text(), "48: 0,2..7,7");
 }
 
+TEST(GdiShapes, ViewportOffsetsPastThirtyTwoBitsAreClippedNotWrapped) {
+  // With the origin at INT_MAX, device coordinates need 33 bits; narrowed they would land on the bitmap.
+  const int far = 2147483647;
+  PenCanvas offRight(8, 8), offBelow(8, 8), spanning(8, 8), polygon(8, 8);
+  for (HDC dc : {offRight.dc, offBelow.dc, spanning.dc, polygon.dc}) SelectObject(dc, GetStockObject(WHITE_BRUSH));
+  SetViewportOrgEx(offRight.dc, far, 0, nullptr);
+  EXPECT_TRUE(Rectangle(offRight.dc, 1, 1, 6, 6));
+  SetViewportOrgEx(offBelow.dc, 0, far, nullptr);
+  EXPECT_TRUE(Rectangle(offBelow.dc, 1, 1, 6, 6));
+  SetViewportOrgEx(spanning.dc, far, far, nullptr);
+  EXPECT_TRUE(Rectangle(spanning.dc, -far - 1, -far - 1, 10, 10));  // device -1 .. 2^31 + 9
+  SetViewportOrgEx(polygon.dc, far, far, nullptr);
+  const POINT beyond[] = {{1, 1}, {9, 1}, {5, 9}};
+  EXPECT_TRUE(Polygon(polygon.dc, beyond, 3));
+  for (HDC dc : {offRight.dc, offBelow.dc, spanning.dc, polygon.dc}) SetViewportOrgEx(dc, 0, 0, nullptr);
+  EXPECT_EQ(FindInk(offRight.dc).Text(), "0");
+  EXPECT_EQ(FindInk(offBelow.dc).Text(), "0");
+  EXPECT_EQ(FindInk(spanning.dc).Text(), "64: 0,0..7,7");
+  EXPECT_EQ(FindInk(polygon.dc).Text(), "0");
+}
+
 TEST(GdiShapes, RectangleOutlineWithPenAndInteriorWithBrush) {
   struct Case {
     int pen; /* 0: NULL_PEN */

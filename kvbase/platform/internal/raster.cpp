@@ -113,8 +113,10 @@ void FillPolygon(Surface& surface, const std::vector<double>& xs, const std::vec
   if (n < 3) return;
   const double top = *std::min_element(ys.begin(), ys.end());
   const double bottom = *std::max_element(ys.begin(), ys.end());
-  const int firstRow = static_cast<int>(std::max(0.0, std::floor(top)));
-  const int endRow = static_cast<int>(std::min<double>(surface.Height(), std::ceil(bottom)));
+  // Clamped as doubles: rows far off the surface must not wrap when narrowed.
+  const double rows = surface.Height();
+  const int firstRow = static_cast<int>(std::clamp(std::floor(top), 0.0, rows));
+  const int endRow = static_cast<int>(std::clamp(std::ceil(bottom), 0.0, rows));
   std::vector<double> crossings;
   for (int y = firstRow; y < endRow; ++y) {
     const double yc = y + 0.5;

@@ -121,8 +121,9 @@ void Surface::Write(int x, int y, std::uint32_t value) {
 
 void Surface::FillSpan(int y, std::int64_t x0, std::int64_t x1, std::uint32_t value) {
   if (y < 0 || y >= height_) return;
-  const int from = static_cast<int>(std::max<std::int64_t>(x0, 0));
-  const int to = static_cast<int>(std::min<std::int64_t>(x1, width_));
+  // Clipped in 64 bits: a span far off the surface must neither wrap into it nor be walked.
+  const int from = static_cast<int>(std::clamp<std::int64_t>(x0, 0, width_));
+  const int to = static_cast<int>(std::clamp<std::int64_t>(x1, 0, width_));
   if (from >= to) return;
   std::uint8_t* row = Row(y);
   switch (format_.bitsPerPixel) {
@@ -139,8 +140,8 @@ void Surface::FillSpan(int y, std::int64_t x0, std::int64_t x1, std::uint32_t va
 }
 
 void Surface::FillRect(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, std::uint32_t value) {
-  const int from = static_cast<int>(std::max<std::int64_t>(y0, 0));
-  const int to = static_cast<int>(std::min<std::int64_t>(y1, height_));
+  const int from = static_cast<int>(std::clamp<std::int64_t>(y0, 0, height_));
+  const int to = static_cast<int>(std::clamp<std::int64_t>(y1, 0, height_));
   for (int y = from; y < to; ++y) FillSpan(y, x0, x1, value);
 }
 
