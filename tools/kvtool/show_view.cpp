@@ -325,7 +325,13 @@ void ShowView::MouseMove(int x, int y) {
   Hover(x, y);
 }
 
+void ShowView::EndDrags() {
+  grabbed_ = K_HANDLE_NONE;
+  panning_ = false;
+}
+
 void ShowView::MouseLeft() {
+  EndDrags();
   if (hovering_) dirty_ = true;
   hovering_ = false;
 }

@@ -99,7 +99,11 @@ class ShowView {
   // Zooms `clicks` steps in (positive) or out around the window point (x, y).
   void Wheel(int x, int y, int clicks);
   void Key(ShowKey key);
-  // Nothing is drawn or grabbed any more: the pointer left the window.
+  // Ends a grab or a pan where it stands: the button went up where the window could not see it.
+  void EndDrags();
+  bool Grabbing() const { return grabbed_ != K_HANDLE_NONE; }
+  bool Panning() const { return panning_; }
+  // Nothing is hovered or grabbed any more: the pointer left the window.
   void MouseLeft();
 
   // The handle a left press at (x, y) would grab: K_HANDLE_INSIDE for a move, a side or a corner

@@ -169,6 +169,7 @@ void ShowWindow::Handle(const SDL_Event& event) {
         case SDL_WINDOWEVENT_SIZE_CHANGED: SizeTo(event.window.data1, event.window.data2); break;
         case SDL_WINDOWEVENT_EXPOSED: exposed_ = true; break;
         case SDL_WINDOWEVENT_LEAVE: view_.MouseLeft(); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: view_.EndDrags(); break;
         case SDL_WINDOWEVENT_CLOSE: quit_ = true; break;
         default: break;
       }
@@ -176,6 +177,10 @@ void ShowWindow::Handle(const SDL_Event& event) {
     case SDL_MOUSEMOTION:
       mouseX_ = event.motion.x;
       mouseY_ = event.motion.y;
+      // A grab or pan lasts only while its button is held; its release may have gone elsewhere.
+      if ((view_.Grabbing() && !(event.motion.state & SDL_BUTTON_LMASK)) ||
+          (view_.Panning() && !(event.motion.state & SDL_BUTTON_RMASK)))
+        view_.EndDrags();
       view_.MouseMove(mouseX_, mouseY_);
       // While something is grabbed the cursor keeps the shape it had when it was grabbed.
       if ((event.motion.state & (SDL_BUTTON_LMASK | SDL_BUTTON_RMASK)) == 0) UpdateCursor(mouseX_, mouseY_);

@@ -141,6 +141,31 @@ TEST_F(ShowWindowTest, DragsOfEachHandleKindThroughMouseEvents) {
   EXPECT_FLOAT_EQ(view_->PanX(), 20.0f);  // the right-button drag of 40 device pixels at zoom 2
 }
 
+TEST_F(ShowWindowTest, AGrabEndsWhenItsButtonIsNoLongerHeld) {
+  // The release went to another window: the next motion reports no button, and moves nothing.
+  const Uint32 left = SDL_BUTTON(SDL_BUTTON_LEFT), right = SDL_BUTTON(SDL_BUTTON_RIGHT);
+  Push(MouseButton(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 70, 40));
+  Push(MouseMotion(90, 60, left));
+  Push(MouseMotion(110, 80, 0));
+  Push(MouseMotion(130, 100, left));
+  EXPECT_EQ(ToString(view_->Roi()), "30,20 40x30") << "moved once, by the held motion only";
+
+  // Focus went elsewhere during a pan, and the pointer left during a grab: both end.
+  Push(MouseButton(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT, 10, 10));
+  Push(WindowEvent(SDL_WINDOWEVENT_FOCUS_LOST));
+  Push(MouseMotion(50, 10, right));
+  EXPECT_FLOAT_EQ(view_->PanX(), 0.0f);
+  Push(MouseButton(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 90, 60));
+  Push(WindowEvent(SDL_WINDOWEVENT_LEAVE));
+  Push(MouseMotion(120, 90, left));
+  EXPECT_EQ(ToString(view_->Roi()), "30,20 40x30");
+
+  // A right button held during a grab does not keep the grab alive.
+  Push(MouseButton(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 90, 60));
+  Push(MouseMotion(100, 60, right));
+  EXPECT_EQ(ToString(view_->Roi()), "30,20 40x30");
+}
+
 TEST_F(ShowWindowTest, WheelEventsZoomAroundTheCursor) {
   const float pointX = 101 / 2.0f, pointY = 61 / 2.0f;  // the image point under (101, 61)
   Push(MouseWheel(101, 61, 1));
