@@ -85,6 +85,11 @@ TEST_F(KvtoolTest, UsageAndHelp) {
   const Outcome outside = Kvtool("show " + gray + " --roi 40,0,5,5");
   EXPECT_EQ(outside.status, 2);
   EXPECT_EQ(outside.err, "kvtool: --roi lies outside the 40 x 30 image\n");
+  for (const char* huge : {"1,1,2147483000,5", "3e9,0,5,5", "0,0,5,nan"}) {
+    const Outcome refused = Kvtool("show " + gray + " --roi " + huge);
+    EXPECT_EQ(refused.status, 2) << huge;
+    EXPECT_EQ(refused.err, "kvtool: --roi must be X,Y,W,H, each within a billion\n") << huge;
+  }
   EXPECT_EQ(Kvtool("show " + gray + " --zoom 2,3").status, 2);
   EXPECT_EQ(Kvtool("convert a b --quality").status, 2);
 }

@@ -234,8 +234,13 @@ void ShowView::Resize(int width, int height) {
 
 void ShowView::PreferredSize(int& width, int& height) const {
   KGenericROI& picture = subject_->Image();
-  width = std::max(kMinWindowWidth, static_cast<int>(std::ceil(picture.GetWidth() * zoom_)));
-  height = std::max(1, static_cast<int>(std::ceil(picture.GetHeight() * zoom_))) + kStatusHeight;
+  // In double and clamped: a large image at a large zoom is wider than an int can say.
+  const auto scaled = [this](int size, int floor, int room) {
+    const double pixels = std::ceil(static_cast<double>(size) * zoom_);
+    return static_cast<int>(std::clamp(pixels, static_cast<double>(floor), static_cast<double>(INT_MAX - room)));
+  };
+  width = scaled(picture.GetWidth(), kMinWindowWidth, 0);
+  height = scaled(picture.GetHeight(), 1, kStatusHeight) + kStatusHeight;
 }
 
 int ShowView::OffsetX() const { return RoundProduct(panX_ * zoom_); }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 
 #include "kvbase/files/image_files.h"
@@ -335,6 +336,19 @@ TEST(ShowViewTest, RoiLineAndQuit) {
   across.roiX = 90;  // across the image's corner: clipped to it
   across.roiY = 70;
   EXPECT_EQ(MakeView(across)->RoiLine(), "roi 90 70 10 10");
+}
+
+TEST(ShowViewTest, PreferredSizeOfAHugeZoomedImageStaysAnInt) {
+  ViewOptions options;
+  options.zoomX = 64.0f;
+  auto image = std::make_unique<kvtool::AnyImage>(K_PIXEL_KIND_BW8);
+  image->Generic().SetSize(40000000, 1);  // 2.56e9 device pixels wide at zoom 64
+  ASSERT_EQ(image->Generic().GetWidth(), 40000000);
+  const ShowView view(std::move(image), "long.bmp", options);
+  int width = 0, height = 0;
+  view.PreferredSize(width, height);
+  EXPECT_EQ(width, INT_MAX);
+  EXPECT_EQ(height, 64 + ShowView::kStatusHeight);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "view_drawing.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace kvtool {
 
 bool ParseViewOptions(const Args& args, ViewOptions& o, std::string& problem) {
@@ -29,7 +32,10 @@ bool ParseViewOptions(const Args& args, ViewOptions& o, std::string& problem) {
   }
   if (auto roi = args.Get("roi")) {
     std::vector<float> v;
-    if (!ParseFloats(*roi, 4, v)) return problem = "--roi must be X,Y,W,H", false;
+    // Bounded so that X + W and Y + H still fit in an int.
+    const auto sane = [](float value) { return std::fabs(value) <= 1e9f; };
+    if (!ParseFloats(*roi, 4, v) || !std::all_of(v.begin(), v.end(), sane))
+      return problem = "--roi must be X,Y,W,H, each within a billion", false;
     o.roi = true;
     o.roiX = static_cast<int>(v[0]);
     o.roiY = static_cast<int>(v[1]);
