@@ -50,12 +50,29 @@ def capture(window, path):
     return width, height, lambda x, y: tuple(pixels[(y * width + x) * 3:(y * width + x) * 3 + 3])
 
 
-def wait_for(what, test, seconds=10.0):
+def wait_for(what, test, show, seconds=10.0):
+    """Polls `test` until it holds; fails at once, with kvtool's own words, if kvtool has exited."""
     deadline = time.monotonic() + seconds
     while not test():
+        if show.poll() is not None:
+            raise SystemExit("show e2e: kvtool show exited with status %d while waiting for %s: %s" %
+                             (show.returncode, what, show.stderr.read().strip()))
         if time.monotonic() > deadline:
             raise SystemExit("show e2e: timed out waiting for " + what)
         time.sleep(0.05)
+
+
+def find_window(show):
+    found = []
+
+    def search():
+        result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^kvtool show: "],
+                                capture_output=True, text=True, timeout=20)
+        found[:] = result.stdout.split()
+        return bool(found)
+
+    wait_for("its window", search, show, seconds=20.0)
+    return found[0]
 
 
 def lut(level):
@@ -77,16 +94,17 @@ def main():
          "--lut", "%g,%g,1" % (GAIN, OFFSET)],
         stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     try:
-        window = run("xdotool", "search", "--sync", "--onlyvisible", "--name", "^kvtool show: ").split()[0]
+        window = find_window(show)
         shot = os.path.join(out, "window.ppm")
         # The frame's east line, one pixel inside the ROI's border at x = (80 + 160) x 2.
         east, middle = (ROI[0] + ROI[2]) * ZOOM, (ROI[1] + ROI[3] // 2) * ZOOM
-        wait_for("the first frame", lambda: capture(window, shot)[2](east - 1, middle - 60) == RED)
+        wait_for("the first frame", lambda: capture(window, shot)[2](east - 1, middle - 60) == RED, show)
 
         run("xdotool", "mousemove", "--window", window, str(east), str(middle), "mousedown", "1",
             "mousemove", "--window", window, str(east + DRAG // 2), str(middle),
             "mousemove", "--window", window, str(east + DRAG), str(middle), "mouseup", "1")
-        wait_for("the frame at its new border", lambda: capture(window, shot)[2](east + DRAG - 1, middle - 60) == RED)
+        wait_for("the frame at its new border", lambda: capture(window, shot)[2](east + DRAG - 1, middle - 60) == RED,
+                 show)
         width, height, pixel = capture(window, shot)
         run("import", "-window", window, os.path.join(out, "kvtool-show.png"))
 
