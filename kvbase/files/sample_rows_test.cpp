@@ -31,6 +31,20 @@ TEST(SampleRows, PackedSamplesUnpackHighBitsFirstAndScaleExactly) {
   }
 }
 
+TEST(SampleRows, AStepTakesEachPixelsFirstSampleOnly) {
+  // Pixels of three samples: 1-bit 101 011 110, 2-bit 10 11 01 then 00 11 11, and 8-bit bytes.
+  const Bytes oneBit = {0b10101111, 0b00000000}, twoBit = {0b10110100, 0b11110000}, bytes = {7, 8, 9, 10, 11, 12};
+  Bytes out(3, 0xEE);
+  UnpackSamples(oneBit.data(), 1, 3, out.data(), 3);
+  EXPECT_EQ(out, (Bytes{1, 0, 1}));
+  out.assign(3, 0xEE);
+  UnpackSamples(twoBit.data(), 2, 2, out.data(), 3);
+  EXPECT_EQ(out, (Bytes{2, 0, 0xEE}));
+  out.assign(3, 0xEE);
+  UnpackSamples(bytes.data(), 8, 2, out.data(), 3);
+  EXPECT_EQ(out, (Bytes{7, 10, 0xEE}));
+}
+
 TEST(SampleRows, PalettesExpandAndIndicesPastTheTableAreBlack) {
   KPalette palette;
   palette.Set(0, 10, 20, 30);

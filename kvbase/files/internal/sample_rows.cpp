@@ -4,16 +4,21 @@
 
 namespace kvbase::internal {
 
-void UnpackSamples(const unsigned char* in, int bits, std::size_t count, unsigned char* out) {
+void UnpackSamples(const unsigned char* in, int bits, std::size_t count, unsigned char* out, std::size_t step) {
   if (bits == 8) {
-    std::memmove(out, in, count);
+    if (step == 1) {
+      std::memmove(out, in, count);
+    } else {
+      for (std::size_t i = 0; i < count; ++i) out[i] = in[i * step];
+    }
     return;
   }
-  const int perByte = 8 / bits;
+  const std::size_t perByte = static_cast<std::size_t>(8 / bits);
   const unsigned mask = (1u << bits) - 1;
   for (std::size_t i = 0; i < count; ++i) {
-    const int shift = 8 - bits * (static_cast<int>(i % perByte) + 1);
-    out[i] = static_cast<unsigned char>(in[i / perByte] >> shift & mask);
+    const std::size_t at = i * step;  // samples never straddle bytes: 8 is a multiple of `bits`
+    const int shift = 8 - bits * (static_cast<int>(at % perByte) + 1);
+    out[i] = static_cast<unsigned char>(in[at / perByte] >> shift & mask);
   }
 }
 

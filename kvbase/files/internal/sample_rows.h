@@ -11,8 +11,9 @@
 
 namespace kvbase::internal {
 
-// Unpacks `count` samples of `bits` (1, 2, 4 or 8) into one byte each, their values unchanged.
-void UnpackSamples(const unsigned char* in, int bits, std::size_t count, unsigned char* out);
+// Unpacks `count` samples of `bits` (1, 2, 4 or 8) into one byte each, their values unchanged: sample
+// i × `step` of the packed row becomes out[i], so a step of a pixel's sample count takes each pixel's first.
+void UnpackSamples(const unsigned char* in, int bits, std::size_t count, unsigned char* out, std::size_t step = 1);
 
 // Scales `count` samples of `bits` (1, 2 or 4) in place to 8 bits, as PNG defines it: v x 255 / (2^bits
 // - 1), which is exact for these depths (1 bit: 0 and 255; 2 bits: 0, 85, 170, 255).

@@ -34,21 +34,16 @@ KTiffRowConverter::KTiffRowConverter(const KTiffSamples& samples, K_IMAGE_TYPES 
     : samples_(samples), target_(target), palette_(palette) {}
 
 bool KTiffRowConverter::Reserve(std::size_t widest) {
-  // Samples are unpacked, or picked out of their pixels, only when narrower than a byte or not alone.
+  // Samples are unpacked, or picked out of their pixels, only when narrower than a byte or not alone;
+  // only the first sample of each pixel is kept, so a byte a pixel is enough.
   const bool unpacks = samples_.bits < 8 || samples_.samples > 1;
-  return !unpacks || unpacked_.Reserve(widest * samples_.samples);
+  return !unpacks || unpacked_.Reserve(widest);
 }
 
 const unsigned char* KTiffRowConverter::FirstSamples(const unsigned char* in, std::size_t pixels) {
-  const std::uint32_t samples = samples_.samples;
-  if (samples_.bits == 8 && samples == 1) return in;
+  if (samples_.bits == 8 && samples_.samples == 1) return in;
   unsigned char* out = unpacked_.Data();
-  if (samples_.bits == 8) {
-    KeepLeadingBytes(in, samples, 1, pixels, out);
-  } else {
-    UnpackSamples(in, samples_.bits, pixels * samples, out);
-    if (samples > 1) KeepLeadingBytes(out, samples, 1, pixels, out);
-  }
+  UnpackSamples(in, samples_.bits, pixels, out, samples_.samples);
   return out;
 }
 
