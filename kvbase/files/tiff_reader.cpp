@@ -119,16 +119,18 @@ K_ERRORS CheckFile(const KLoadContext& context, const KTiffDirectory& d) {
       !PredictorAccepted(d) || !SamplesOfOneDepth(context, d)) {
     return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
   }
+  // Palette files were refused as unsupported before they could load; one without a usable map still is.
   if (Colour(d) == KTiffColour::kPalette &&
       (!d.hasColorMap || d.colorMap.type != kTypeShort || d.colorMap.count < 3u << d.bitsPerSample)) {
-    return K_ERROR_BAD_FILE_FORMAT;
+    return K_ERROR_UNSUPPORTED_TIFF_FORMAT;
   }
   return K_SUCCESS;
 }
 
 // The colour map: all red entries, then all green, then all blue, 16 bits each, of which the high byte
 // is kept. Maps whose entries all lie below 256 come from writers that put 8-bit values there; those
-// are taken as they are, as libtiff's own RGBA reader does.
+// are taken as they are, as libtiff's own RGBA reader does. A real 16-bit map that dark (every entry
+// below 1/256 of full scale) would show as nearly black either way.
 K_ERRORS ReadPalette(const KLoadContext& context, const KTiffDirectory& d, KPalette& palette) {
   KTiffValues map(context.file, context.fileSize, d.order, d.colorMap);
   const std::uint32_t entries = 1u << d.bitsPerSample;
@@ -166,11 +168,12 @@ K_ERRORS CheckKind(const KTiffDirectory& d, const KPixelKind& kind, const KPalet
 
 // The code a load reports: the compression's code for the target's planes. Uncompressed and PackBits
 // files report the codes they always have, whatever their layout: colour ones 2 (code 5 has no writer),
-// 16-bit ones 1. 1-bit files have codes of their own only uncompressed and PackBits; compressed
+// 16-bit ones 1. 1-bit gray files have codes of their own only uncompressed and PackBits; compressed
 // otherwise, they report the bilevel compressed code, which saves them back compressed.
 short FormatCode(const KTiffDirectory& d, const KPixelKind& kind) {
   const bool colour = kind.planesPerPixel == 3;
-  const bool bilevel = d.bitsPerSample == 1 && !colour;
+  // A 1-bit palette gives its own gray levels, not 0 and 255: it reports a gray code.
+  const bool bilevel = d.bitsPerSample == 1 && !colour && Colour(d) == KTiffColour::kGray;
   switch (d.compression) {
     case kCompressionLzw:
       return bilevel  ? K_FILE_FORMAT_TIFF_BILEVEL_PACKBITS

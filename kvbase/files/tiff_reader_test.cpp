@@ -102,7 +102,7 @@ TEST_F(TiffReaderTest, FilesThatCannotBeLoadedLeaveTheTargetUntouched) {
     K_ERRORS expected;
   } cases[] = {
       {"white is zero", Gray8With([](KTiffBuilder& t) { t.Short(262, {0}); }), BW8, UNS},
-      {"palette without a colour map", Gray8With([](KTiffBuilder& t) { t.Short(262, {3}); }), BW8, BAD},
+      {"palette without a colour map", Gray8With([](KTiffBuilder& t) { t.Short(262, {3}); }), BW8, UNS},
       {"no photometric", Gray8With([](KTiffBuilder& t) { t.Remove(262); }), BW8, UNS},
       {"JPEG", Gray8With([](KTiffBuilder& t) { t.Short(259, {7}); }), BW8, UNS},
       {"reduced resolution", Gray8With([](KTiffBuilder& t) { t.Long(254, {1}); }), BW8, UNS},
@@ -187,7 +187,7 @@ TEST_F(TiffReaderTest, NewLayoutsThatCannotBeLoadedLeaveTheTargetUntouched) {
        UNS},
       {"old-style LZW codes", GrayFile(false, 4, 2, 8, 5).Strips({{0x00, 0x01, 0x04, 0x10}}).Build(), BW8, UNS},
       {"colour map too short", PaletteFile(4, 2, 4, gray).Short(320, Counts(47, 0)).Strips({Bytes(4, 0)}).Build(), C24,
-       BAD},
+       UNS},
       {"colour map past the end", PaletteFile(4, 2, 4, gray).Raw(320, 3, 48, 0xFFFFFF00u).Strips({Bytes(4, 0)}).Build(),
        C24, READ},
       {"colour palette into BW8", colourPalette, BW8, K_ERROR_GRAY_IMAGE_EXPECTED},
@@ -314,6 +314,38 @@ TEST_F(TiffReaderTest, StripsHoldingMoreThanTheirRowsLoad) {
     ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS) << compression;
     for (int y = 0; y < 5; ++y)
       EXPECT_EQ(Bytes(Row(image, y), Row(image, y) + 4), Bytes(rows.begin() + 4 * y, rows.begin() + 4 * y + 4));
+  }
+}
+
+// A strip file keeps loading by its strips when it also carries a stray tile tag.
+TEST_F(TiffReaderTest, StripsWinOverStrayTileTags) {
+  for (std::uint16_t tag : {322, 323, 324, 325}) {
+    const std::string path = Write(Gray8With([&](KTiffBuilder& t) { t.Short(tag, {16}); }));
+    KImageBW8 image;
+    short format = -1;
+    EXPECT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS) << tag;
+    EXPECT_EQ(image.GetPixel(3, 1), 1) << tag;
+  }
+}
+
+// A 1-bit palette into BW8 gives the palette's levels, so it reports a gray code, not a bilevel one that
+// would threshold the pixels when saved back.
+TEST_F(TiffReaderTest, AOneBitPaletteReportsAGrayCode) {
+  const auto levels = [](int i, int) { return i == 0 ? 30u : 200u; };
+  const struct {
+    std::uint32_t compression;
+    short expected;
+  } cases[] = {{1, K_FILE_FORMAT_TIFF_GRAY}, {32773, K_FILE_FORMAT_TIFF_GRAY_PACKBITS}};
+  for (const auto& c : cases) {
+    KTiffBuilder tiff = PaletteFile(8, 1, 1, levels);
+    tiff.Short(259, {c.compression});
+    const Bytes row = {0b01100000};
+    const std::string path = Write(tiff.Strips({c.compression == 1 ? row : Bytes{0, row[0]}}).Build());
+    KImageBW8 image;
+    short format = -1;
+    ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS) << c.compression;
+    EXPECT_EQ(format, c.expected) << c.compression;
+    EXPECT_EQ(Bytes(Row(image, 0), Row(image, 0) + 4), (Bytes{30, 200, 200, 30})) << c.compression;
   }
 }
 

@@ -51,7 +51,10 @@ struct KTiffDirectory {
   TiffDirectoryEntry tileOffsets{};
   TiffDirectoryEntry tileByteCounts{};
 
-  bool Tiled() const { return tileWidth != 0 || tileLength != 0 || hasTileOffsets || hasTileByteCounts; }
+  // A file with StripOffsets is read by its strips, whatever tile tags it carries besides.
+  bool Tiled() const {
+    return !hasStripOffsets && (tileWidth != 0 || tileLength != 0 || hasTileOffsets || hasTileByteCounts);
+  }
   // Text tags met so far, one bit each: a text is read once, at its tag's first entry.
   unsigned textsMet = 0;
 };
