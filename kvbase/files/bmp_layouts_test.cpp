@@ -232,6 +232,17 @@ TEST(BmpLayouts, LongerHeadersLoadLikeTheFortyByteOne) {
     const KResult bits = Load<KImageBW1>(bw1);
     EXPECT_EQ((std::vector<int>{bits.error, bits.format, bits.width}),
               (std::vector<int>{OK, K_FILE_FORMAT_BMP_BILEVEL, 9}));
+    // A named alpha mask (inside the longer headers, after the 40-byte one with alpha bit fields) is
+    // dropped: the C15 pixels keep their top bit clear.
+    const Bytes alpha15 = KBmpBuilder(size)
+                              .Size(2, 2)
+                              .Bits(16, size == 40 ? 6 : 3)
+                              .Masks({0x7C00, 0x03E0, 0x001F, 0x8000})
+                              .Pixels(rows16)
+                              .Build();
+    if (size != 52) {
+      EXPECT_EQ(Load<KImageC15>(alpha15).pixels, (Bytes{0, 0x7F, 0x34, 0x12, 0x1F, 0x78, 0xE0, 0x07}));
+    }
   }
 }
 

@@ -186,6 +186,15 @@ K_ERRORS ReadConverted(const KLoadContext& context, const KHeader& header, const
   return complete ? K_SUCCESS : K_ERROR_FILE_READ;
 }
 
+// A 5-5-5 file whose header names an alpha mask keeps alpha in each pixel's top bit, which C15 leaves
+// clear: alpha is dropped, as from 32-bit files.
+void ClearAlphaBits(const KLoadContext& context) {
+  for (int y = 0; y < context.height; ++y) {
+    unsigned char* row = context.pixels + static_cast<std::ptrdiff_t>(y) * context.rowPitch;
+    for (int x = 0; x < context.width; ++x) row[2 * x + 1] &= 0x7F;  // little-endian words: the high byte
+  }
+}
+
 }  // namespace
 
 K_ERRORS ReadBmp(KLoadContext& context) {
@@ -224,6 +233,7 @@ K_ERRORS ReadBmp(KLoadContext& context) {
   if (context.rowLength != rowLength) return K_ERROR_UNSUPPORTED_BMP_FORMAT;
   const bool complete = ReadRows(context, pixelOffset, static_cast<size_t>(rowLength),
                                  static_cast<size_t>(bmp::Stride(rowLength) - rowLength), topDown);
+  if (header.bitCount == 15 && header.alpha) ClearAlphaBits(context);
   return complete ? K_SUCCESS : K_ERROR_FILE_READ;
 }
 
