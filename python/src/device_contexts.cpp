@@ -14,6 +14,7 @@
 
 #include "bindings.h"
 #include "image_nodes.h"
+#include "instances.h"
 #include "kvbase/display/image_drawing.h"
 #include "kvbase/platform/gdi.h"
 #include "kvbase/vectors/profile_vectors.h"
@@ -165,7 +166,12 @@ void DrawNode(Node& node, HDC dc, const LookupTable& table, float zoomX, float z
   });
 }
 
-void Draw(MemoryDC& self, const py::object& source, int x, int y, const py::object& zoom, const py::object& lut) {
+// The device context of `self`; TypeError for an instance that was never initialised.
+MemoryDC& DCOf(const py::handle& self) { return Constructed<MemoryDC>(self, "self", "a kvbase.MemoryDC"); }
+
+void Draw(const py::handle& dcObject, const py::object& source, int x, int y, const py::object& zoom,
+          const py::object& lut) {
+  MemoryDC& self = DCOf(dcObject);
   Node& node = NodeOf(source, "source");
   const auto [zoomX, zoomY] = PairOf(zoom, "zoom");
   const LookupTable table = LookupTableOf(lut);
@@ -176,8 +182,9 @@ void Draw(MemoryDC& self, const py::object& source, int x, int y, const py::obje
   });
 }
 
-void DrawFrame(MemoryDC& self, const py::object& roi, int x, int y, const std::string& position, bool handles,
-               const py::object& zoom, const py::object& pan, const py::object& color) {
+void DrawFrame(const py::handle& dcObject, const py::object& roi, int x, int y, const std::string& position,
+               bool handles, const py::object& zoom, const py::object& pan, const py::object& color) {
+  MemoryDC& self = DCOf(dcObject);
   Node& node = NodeOf(roi, "roi");
   const K_FRAME_POSITION where = FramePositionOf(position);
   const auto [zoomX, zoomY] = PairOf(zoom, "zoom");
@@ -191,8 +198,9 @@ void DrawFrame(MemoryDC& self, const py::object& roi, int x, int y, const std::s
   });
 }
 
-void DrawMask(MemoryDC& self, const py::object& roi, int x, int y, const py::object& zoom, const py::object& pan,
-              const py::object& color) {
+void DrawMask(const py::handle& dcObject, const py::object& roi, int x, int y, const py::object& zoom,
+              const py::object& pan, const py::object& color) {
+  MemoryDC& self = DCOf(dcObject);
   Node& node = NodeOf(roi, "roi");
   const auto [zoomX, zoomY] = PairOf(zoom, "zoom");
   const auto [panX, panY] = PairOf(pan, "pan");
@@ -207,7 +215,8 @@ void DrawMask(MemoryDC& self, const py::object& roi, int x, int y, const py::obj
 
 // The selected bitmap's pixels: (h, w) bool at 1 bit, uint8 indexes at 8, uint16 5-5-5 words at 16,
 // (h, w, 3) blue, green, red bytes at 24, (h, w, 4) blue, green, red and an unused byte at 32.
-py::array Pixels(MemoryDC& self) {
+py::array Pixels(const py::handle& dcObject) {
+  MemoryDC& self = DCOf(dcObject);
   std::lock_guard<std::mutex> lock(self.mutex());
   BITMAP bitmap{};
   Call([&] { GetObject(GetCurrentObject(self.dc(), OBJ_BITMAP), sizeof bitmap, &bitmap); });
@@ -241,9 +250,9 @@ void RegisterDeviceContexts(py::module_& m) {
              return std::make_unique<MemoryDC>(width, height, bits);
            }),
            "width"_a, "height"_a, "bits"_a = 32)
-      .def_property_readonly("width", &MemoryDC::width)
-      .def_property_readonly("height", &MemoryDC::height)
-      .def_property_readonly("bits", &MemoryDC::bits)
+      .def_property_readonly("width", [](const py::handle& self) { return DCOf(self).width(); })
+      .def_property_readonly("height", [](const py::handle& self) { return DCOf(self).height(); })
+      .def_property_readonly("bits", [](const py::handle& self) { return DCOf(self).bits(); })
       .def("draw", &Draw, "source"_a, "x"_a = 0, "y"_a = 0, "zoom"_a = 1.0f, "lut"_a = py::none(),
            "Draws an image or ROI with its top-left corner at (x, y), zoomed by a factor or an (x, y) pair; BW8 "
            "pixels may go through a 256-entry lookup table of gray levels, or of (blue, green, red) rows.")

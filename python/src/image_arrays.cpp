@@ -38,8 +38,20 @@ bool Requested(int flags, int request) { return (flags & request) == request; }
 
 int GetPixelBuffer(PyObject* self, Py_buffer* view, int flags) {
   view->obj = nullptr;
-  if (!py::isinstance<GenericROIObject>(self)) return Refuse("not a kvbase image or ROI");
-  Node& node = *py::handle(self).cast<GenericROIObject&>().node;
+  Node* found = nullptr;
+  try {
+    found = &NodeOf(self, "the buffer's object");
+  } catch (py::error_already_set& error) {
+    error.restore();
+    return -1;
+  } catch (const py::builtin_exception& error) {
+    error.set_error();
+    return -1;
+  } catch (const std::exception& error) {
+    PyErr_SetString(PyExc_RuntimeError, error.what());
+    return -1;
+  }
+  Node& node = *found;
   const ArrayLayout layout = LayoutOf(*node.kind);
   if (layout.format == nullptr) return Refuse("BW1 pixels are bits and have no byte view: to_numpy() copies them");
 
@@ -95,7 +107,7 @@ py::array_t<bool> UnpackBits(Node& node) {
 }
 
 py::object ToNumpy(const py::object& self) {
-  Node& node = *self.cast<GenericROIObject&>().node;
+  Node& node = NodeOf(self, "self");
   if (node.kind->type == K_IMAGE_BW1) return UnpackBits(node);
   return py::module_::import("numpy").attr("array")(self, "copy"_a = true);
 }
@@ -186,8 +198,8 @@ size_t PackedRowBytes(const KPixelKind& kind, int width) {
   return (static_cast<size_t>(width) * static_cast<size_t>(kind.bitsPerPixel) + 7) / 8;
 }
 
-py::dict ImageState(ImageObject& self) {
-  Node& node = *self.node;
+py::dict ImageState(const py::handle& self) {
+  Node& node = NodeOf(self, "self");
   KGenericROI& image = *node.object;
   const size_t rowBytes = PackedRowBytes(*node.kind, image.GetWidth());
   const int height = image.GetHeight();
@@ -251,7 +263,7 @@ void DefineArrayMethods(py::class_<GenericROIObject>& cls) {
   cls.def(
       "__array__",
       [](const py::object& self, const py::object& dtype, const py::object& copy) {
-        if (self.cast<GenericROIObject&>().node->kind->type == K_IMAGE_BW1)
+        if (NodeOf(self, "self").kind->type == K_IMAGE_BW1)
           throw py::type_error("BW1 pixels are bits and have no view: to_numpy() copies them");
         const py::module_ numpy = py::module_::import("numpy");
         if (!copy.is_none() && py::bool_(copy))

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "instances.h"
 #include "library_call.h"
 
 namespace kvpy {
@@ -58,9 +59,7 @@ std::shared_ptr<Node> NewImageNode(const KPixelKind& kind, std::unique_ptr<KGene
 }
 
 Node& NodeOf(const py::handle& object, const char* argument) {
-  if (!py::isinstance<GenericROIObject>(object))
-    throw py::type_error(std::string(argument) + " must be a kvbase.Image or kvbase.ROI");
-  return *object.cast<GenericROIObject&>().node;
+  return *Constructed<GenericROIObject>(object, argument, "a kvbase.Image or kvbase.ROI").node;
 }
 
 void RequireKind(const Node& node, std::initializer_list<K_IMAGE_TYPES> kinds, const char* operation) {

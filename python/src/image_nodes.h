@@ -75,7 +75,8 @@ class TreeLock {
 std::unique_ptr<KGenericROI> MakeImage(const KPixelKind& kind, int width, int height);
 std::shared_ptr<Node> NewImageNode(const KPixelKind& kind, std::unique_ptr<KGenericROI> image);
 
-// Python arguments that must be images or ROIs: TypeError for anything else.
+// The node of a Python argument (or self) that must be an image or ROI: TypeError for anything else, and
+// for an instance that was never initialised (see instances.h). Every binding fetches its nodes here.
 Node& NodeOf(const py::handle& object, const char* argument);
 // TypeError unless `node` is of one of the kinds listed.
 void RequireKind(const Node& node, std::initializer_list<K_IMAGE_TYPES> kinds, const char* operation);

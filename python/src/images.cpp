@@ -45,10 +45,14 @@ using TextSetter = void (KGenericROI::*)(const char*);
 
 void DefineText(py::class_<GenericROIObject>& cls, const char* name, TextGetter get, TextSetter set, const char* doc) {
   cls.def_property(
-      name, [get](GenericROIObject& self) { return TextOf(Call([&] { return (self.node->object.get()->*get)(); })); },
-      [set](GenericROIObject& self, const py::object& value) {
+      name,
+      [get](const py::handle& self) {
+        Node& node = NodeOf(self, "self");
+        return TextOf(Call([&] { return (node.object.get()->*get)(); }));
+      },
+      [set](const py::handle& self, const py::object& value) {
+        Node& node = NodeOf(self, "self");
         const std::optional<std::string> text = TextBytes(value);
-        Node& node = *self.node;
         TreeLock lock({&node.TreeMutex()});
         Call([&] { (node.object.get()->*set)(text ? text->c_str() : nullptr); });
       },
@@ -58,31 +62,33 @@ void DefineText(py::class_<GenericROIObject>& cls, const char* name, TextGetter 
 using DimensionGetter = void (KGenericROI::*)(float&, float&, KMeasurementUnit*&);
 using DimensionSetter = void (KGenericROI::*)(float, float, KMeasurementUnit*);
 
-py::tuple GetDimensions(GenericROIObject& self, DimensionGetter get) {
+py::tuple GetDimensions(const py::handle& self, DimensionGetter get) {
+  Node& node = NodeOf(self, "self");
   float x = 0.0f, y = 0.0f;
   KMeasurementUnit* unit = &KUnitNone;
-  Call([&] { (self.node->object.get()->*get)(x, y, unit); });
+  Call([&] { (node.object.get()->*get)(x, y, unit); });
   return py::make_tuple(x, y, UnitName(unit));
 }
 
-void SetDimensions(GenericROIObject& self, DimensionSetter set, float x, float y, const std::string& unitName) {
+void SetDimensions(const py::handle& self, DimensionSetter set, float x, float y, const std::string& unitName) {
+  Node& node = NodeOf(self, "self");
   KMeasurementUnit* unit = UnitNamed(unitName);
-  Node& node = *self.node;
   TreeLock lock({&node.TreeMutex()});
   Call([&] { (node.object.get()->*set)(x, y, unit); });
 }
 
 // --- Sub-ROIs and masks.
 
-ROIObject NewROI(GenericROIObject& parent, int x, int y, int width, int height) {
+ROIObject NewROI(const py::handle& self, int x, int y, int width, int height) {
+  Node& parent = NodeOf(self, "self");
   auto node = std::make_shared<Node>();
-  node->parent = parent.node;
-  node->kind = parent.node->kind;
-  TreeLock lock({&parent.node->TreeMutex()});
+  node->parent = self.cast<GenericROIObject&>().node;
+  node->kind = parent.kind;
+  TreeLock lock({&parent.TreeMutex()});
   Call([&] {
     node->object = VisitKind(*node->kind, [&](auto pixel) -> std::unique_ptr<KGenericROI> {
       using T = decltype(pixel);
-      return std::make_unique<KROI<T>>(parent.node->As<T>(), x, y, width, height);
+      return std::make_unique<KROI<T>>(parent.As<T>(), x, y, width, height);
     });
   });
   return ROIObject{{node}};
@@ -90,15 +96,15 @@ ROIObject NewROI(GenericROIObject& parent, int x, int y, int width, int height) 
 
 // Runs a mask builder under the tree's lock, as one library call.
 template <typename Build>
-void BuildMask(GenericROIObject& self, Build build) {
-  Node& node = *self.node;
+void BuildMask(const py::handle& self, Build build) {
+  Node& node = NodeOf(self, "self");
   TreeLock lock({&node.TreeMutex()});
   Call([&] { build(*node.object); });
 }
 
 // (x, y, length) of each run, in the ROI's coordinates.
-py::list MaskRuns(GenericROIObject& self) {
-  const Node& node = *self.node;
+py::list MaskRuns(const py::handle& self) {
+  const Node& node = NodeOf(self, "self");
   py::list runs;
   Call([&] {
     VisitKind(*node.kind, [&](auto pixel) {
@@ -114,8 +120,9 @@ py::list MaskRuns(GenericROIObject& self) {
   return runs;
 }
 
-py::array_t<bool> MaskArray(GenericROIObject& self) {
-  const int width = self.node->object->GetWidth(), height = self.node->object->GetHeight();
+py::array_t<bool> MaskArray(const py::handle& self) {
+  const Node& node = NodeOf(self, "self");
+  const int width = node.object->GetWidth(), height = node.object->GetHeight();
   py::array_t<bool> inside({height, width});
   std::memset(inside.mutable_data(), 0, static_cast<size_t>(inside.nbytes()));
   auto cells = inside.mutable_unchecked<2>();
@@ -127,32 +134,34 @@ py::array_t<bool> MaskArray(GenericROIObject& self) {
   return inside;
 }
 
-py::str Describe(GenericROIObject& self, const char* type) {
-  const KGenericROI& roi = *self.node->object;
-  std::string text = std::string("<kvbase.") + type + " " + self.node->kind->name + " " +
-                     std::to_string(roi.GetWidth()) + "x" + std::to_string(roi.GetHeight());
-  if (!self.node->IsImage())
-    text += " at (" + std::to_string(roi.GetOrgX()) + ", " + std::to_string(roi.GetOrgY()) + ")";
+py::str Describe(const py::handle& self, const char* type) {
+  const Node& node = NodeOf(self, "self");
+  const KGenericROI& roi = *node.object;
+  std::string text = std::string("<kvbase.") + type + " " + node.kind->name + " " + std::to_string(roi.GetWidth()) +
+                     "x" + std::to_string(roi.GetHeight());
+  if (!node.IsImage()) text += " at (" + std::to_string(roi.GetOrgX()) + ", " + std::to_string(roi.GetOrgY()) + ")";
   return py::str(text + ">");
 }
 
 void DefineGenericROI(py::class_<GenericROIObject>& cls) {
   cls.def_property_readonly(
-         "width", [](GenericROIObject& self) { return Call([&] { return self.node->object->GetWidth(); }); },
+         "width", [](const py::handle& self) { return Call([&] { return NodeOf(self, "self").object->GetWidth(); }); },
          "Columns.")
       .def_property_readonly(
-          "height", [](GenericROIObject& self) { return Call([&] { return self.node->object->GetHeight(); }); },
+          "height",
+          [](const py::handle& self) { return Call([&] { return NodeOf(self, "self").object->GetHeight(); }); },
           "Rows.")
       .def_property_readonly(
-          "kind", [](GenericROIObject& self) { return py::str(self.node->kind->name); },
+          "kind", [](const py::handle& self) { return py::str(NodeOf(self, "self").kind->name); },
           "The pixel kind: 'BW1', 'BW8', 'BW16', 'BW32', 'C15', 'C16', 'C24' or 'C24A'.")
       .def_property_readonly(
-          "row_pitch", [](GenericROIObject& self) { return Call([&] { return self.node->object->GetRowPitch(); }); },
+          "row_pitch",
+          [](const py::handle& self) { return Call([&] { return NodeOf(self, "self").object->GetRowPitch(); }); },
           "Bytes from the start of one row to the start of the next (the root image's rows).")
       .def(
           "get_image_ptr",
-          [](GenericROIObject& self, int x, int y) {
-            KGenericROI& roi = *self.node->object;
+          [](const py::handle& self, int x, int y) {
+            KGenericROI& roi = *NodeOf(self, "self").object;
             if (x < 0 || y < 0 || x >= roi.GetWidth() || y >= roi.GetHeight())
               throw py::value_error("pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") lies outside");
             return Call([&] { return reinterpret_cast<std::uintptr_t>(roi.GetGenericImagePtr(x, y)); });
@@ -163,37 +172,38 @@ void DefineGenericROI(py::class_<GenericROIObject>& cls) {
            "alive.")
       .def(
           "set_rectangle_mask",
-          [](GenericROIObject& self, int x, int y, int width, int height) {
+          [](const py::handle& self, int x, int y, int width, int height) {
             BuildMask(self, [&](KGenericROI& roi) { roi.SetRectangleMask(x, y, width, height); });
           },
           "x"_a, "y"_a, "width"_a, "height"_a,
           "Mask of the rectangle, clipped to the ROI; a width or height below 1 means the ROI's.")
       .def(
           "set_ellipse_mask",
-          [](GenericROIObject& self, int x, int y, int width, int height) {
+          [](const py::handle& self, int x, int y, int width, int height) {
             BuildMask(self, [&](KGenericROI& roi) { roi.SetEllipseMask(x, y, width, height); });
           },
           "x"_a = 0, "y"_a = 0, "width"_a = 0, "height"_a = 0,
           "Mask of the ellipse inscribed in the box; a width or height of 0 means the whole ROI.")
       .def(
           "set_ring_mask",
-          [](GenericROIObject& self, float ratio) {
+          [](const py::handle& self, float ratio) {
+            const Node& node = NodeOf(self, "self");
             BuildMask(self, [&](KGenericROI&) {
-              VisitKind(*self.node->kind, [&](auto pixel) { self.node->As<decltype(pixel)>()->SetRingMask(ratio); });
+              VisitKind(*node.kind, [&](auto pixel) { node.As<decltype(pixel)>()->SetRingMask(ratio); });
             });
           },
           "ratio"_a, "Mask of the band between the ROI's ellipse and the one scaled by `ratio`.")
       .def(
-          "reset_mask", [](GenericROIObject& self) { BuildMask(self, [](KGenericROI& roi) { roi.ResetMask(); }); },
+          "reset_mask", [](const py::handle& self) { BuildMask(self, [](KGenericROI& roi) { roi.ResetMask(); }); },
           "Empties the mask.")
       .def("mask_runs", &MaskRuns, "The mask's runs as (x, y, length), in the ROI's coordinates.")
       .def("mask_array", &MaskArray, "The mask as a bool array of the ROI's (height, width).")
       .def(
-          "get_resolution", [](GenericROIObject& self) { return GetDimensions(self, &KGenericROI::GetResolution); },
+          "get_resolution", [](const py::handle& self) { return GetDimensions(self, &KGenericROI::GetResolution); },
           "(x, y, unit): pixels per unit length, of the root image.")
       .def(
           "set_resolution",
-          [](GenericROIObject& self, float x, float y, const std::string& unit) {
+          [](const py::handle& self, float x, float y, const std::string& unit) {
             SetDimensions(self, &KGenericROI::SetResolution, x, y, unit);
           },
           "x"_a, "y"_a, "unit"_a = "none",
@@ -201,11 +211,11 @@ void DefineGenericROI(py::class_<GenericROIObject>& cls) {
           "mile.")
       .def(
           "get_pixel_dimensions",
-          [](GenericROIObject& self) { return GetDimensions(self, &KGenericROI::GetPixelDimensions); },
+          [](const py::handle& self) { return GetDimensions(self, &KGenericROI::GetPixelDimensions); },
           "(width, height, unit): the size of one pixel, of the root image.")
       .def(
           "set_pixel_dimensions",
-          [](GenericROIObject& self, float width, float height, const std::string& unit) {
+          [](const py::handle& self, float width, float height, const std::string& unit) {
             SetDimensions(self, &KGenericROI::SetPixelDimensions, width, height, unit);
           },
           "width"_a, "height"_a, "unit"_a = "none", "Sets the size of one pixel.");
@@ -221,9 +231,9 @@ void DefineGenericROI(py::class_<GenericROIObject>& cls) {
 void DefinePlacement(py::class_<ROIObject, GenericROIObject>& cls, const char* name, int (KGenericROI::*get)() const,
                      int which, const char* doc) {
   cls.def_property(
-      name, [get](ROIObject& self) { return Call([&] { return (self.node->object.get()->*get)(); }); },
-      [which](ROIObject& self, int value) {
-        Node& node = *self.node;
+      name, [get](const py::handle& self) { return Call([&] { return (NodeOf(self, "self").object.get()->*get)(); }); },
+      [which](const py::handle& self, int value) {
+        Node& node = NodeOf(self, "self");
         TreeLock lock({&node.TreeMutex()});
         Call([&] {
           VisitKind(*node.kind, [&](auto pixel) {
@@ -266,12 +276,13 @@ void RegisterImages(py::module_& m) {
            "width"_a, "height"_a, "kind"_a = "BW8", "A new image, its pixels zero.")
       .def_property_readonly(
           "format",
-          [](ImageObject& self) -> py::object {
-            if (self.node->format < 0) return py::none();
-            return py::int_(self.node->format);
+          [](const py::handle& self) -> py::object {
+            const Node& node = NodeOf(self, "self");
+            if (node.format < 0) return py::none();
+            return py::int_(node.format);
           },
           "The format code of the file the image was loaded from, or None.")
-      .def("__repr__", [](ImageObject& self) { return Describe(self, "Image"); });
+      .def("__repr__", [](const py::handle& self) { return Describe(self, "Image"); });
   InstallPixelBuffer(image);
   DefineImageArrays(image);
 
@@ -282,7 +293,7 @@ void RegisterImages(py::module_& m) {
   DefinePlacement(roi, "y", &KGenericROI::GetOrgY, 1, "Row of the parent that holds row 0.");
   DefinePlacement(roi, "width", &KGenericROI::GetWidth, 2, "Columns; clipped to the parent when set.");
   DefinePlacement(roi, "height", &KGenericROI::GetHeight, 3, "Rows; clipped to the parent when set.");
-  roi.def("__repr__", [](ROIObject& self) { return Describe(self, "ROI"); });
+  roi.def("__repr__", [](const py::handle& self) { return Describe(self, "ROI"); });
   InstallPixelBuffer(roi);
 }
 

@@ -54,8 +54,8 @@ void Resize(const py::object& source, const py::object& destination) {
   CallReleased([&] { ResizeNodes(from, to); });
 }
 
-ImageObject Resized(GenericROIObject& self, long long width, long long height) {
-  Node& source = *self.node;
+ImageObject Resized(const py::handle& self, long long width, long long height) {
+  Node& source = NodeOf(self, "self");
   RequireKind(source, kResizableKinds, "resized");
   const int w = NonNegative(width, "width"), h = NonNegative(height, "height");
   auto destination = NewImageNode(*source.kind, nullptr);
