@@ -175,8 +175,7 @@ void Draw(const py::handle& dcObject, const py::object& source, int x, int y, co
   Node& node = NodeOf(source, "source");
   const auto [zoomX, zoomY] = PairOf(zoom, "zoom");
   const LookupTable table = LookupTableOf(lut);
-  CallReleased([&] {
-    TreeLock lock({&self.mutex(), &node.TreeMutex()});
+  CallLocked({&self.mutex(), &node.TreeMutex()}, [&] {
     ViewportAt at(self.dc(), x, y);
     DrawNode(node, self.dc(), table, zoomX, zoomY);
   });
@@ -190,8 +189,7 @@ void DrawFrame(const py::handle& dcObject, const py::object& roi, int x, int y, 
   const auto [zoomX, zoomY] = PairOf(zoom, "zoom");
   const auto [panX, panY] = PairOf(pan, "pan");
   const COLORREF colour = ColourOf(color);
-  CallReleased([&] {
-    TreeLock lock({&self.mutex(), &node.TreeMutex()});
+  CallLocked({&self.mutex(), &node.TreeMutex()}, [&] {
     ViewportAt at(self.dc(), x, y);
     PenSelected pen(self.dc(), colour);
     node.object->DrawFrame(self.dc(), where, handles ? 1 : 0, zoomX, zoomY, panX, panY);
@@ -205,8 +203,7 @@ void DrawMask(const py::handle& dcObject, const py::object& roi, int x, int y, c
   const auto [zoomX, zoomY] = PairOf(zoom, "zoom");
   const auto [panX, panY] = PairOf(pan, "pan");
   const COLORREF colour = ColourOf(color);
-  CallReleased([&] {
-    TreeLock lock({&self.mutex(), &node.TreeMutex()});
+  CallLocked({&self.mutex(), &node.TreeMutex()}, [&] {
     ViewportAt at(self.dc(), x, y);
     PenSelected pen(self.dc(), colour);
     node.object->DrawMask(self.dc(), zoomX, zoomY, panX, panY);
@@ -217,25 +214,27 @@ void DrawMask(const py::handle& dcObject, const py::object& roi, int x, int y, c
 // (h, w, 3) blue, green, red bytes at 24, (h, w, 4) blue, green, red and an unused byte at 32.
 py::array Pixels(const py::handle& dcObject) {
   MemoryDC& self = DCOf(dcObject);
-  std::lock_guard<std::mutex> lock(self.mutex());
-  BITMAP bitmap{};
-  Call([&] { GetObject(GetCurrentObject(self.dc(), OBJ_BITMAP), sizeof bitmap, &bitmap); });
   const int width = self.width(), height = self.height(), bits = self.bits();
-  const auto* rows = static_cast<const unsigned char*>(bitmap.bmBits);
-  if (bits == 1) {
-    py::array_t<bool> cells({height, width});
-    auto out = cells.mutable_unchecked<2>();
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) out(y, x) = (rows[y * bitmap.bmWidthBytes + x / 8] & (0x80 >> (x % 8))) != 0;
-    return std::move(cells);
-  }
   const int channels = bits == 24 ? 3 : bits == 32 ? 4 : 1;
-  py::array copy = bits == 16      ? py::array(py::dtype::of<unsigned short>(), std::vector<py::ssize_t>{height, width})
+  // Made before the copy, which runs without the interpreter lock and writes only the array's memory.
+  py::array copy = bits == 1       ? py::array(py::dtype::of<bool>(), std::vector<py::ssize_t>{height, width})
+                   : bits == 16    ? py::array(py::dtype::of<unsigned short>(), std::vector<py::ssize_t>{height, width})
                    : channels == 1 ? py::array(py::dtype::of<unsigned char>(), {height, width})
                                    : py::array(py::dtype::of<unsigned char>(), {height, width, channels});
-  const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(bits / 8);
   auto* out = static_cast<unsigned char*>(copy.mutable_data());
-  for (int y = 0; y < height; ++y) std::memcpy(out + rowBytes * y, rows + bitmap.bmWidthBytes * y, rowBytes);
+  CallLocked({&self.mutex()}, [&] {
+    BITMAP bitmap{};
+    GetObject(GetCurrentObject(self.dc(), OBJ_BITMAP), sizeof bitmap, &bitmap);
+    const auto* rows = static_cast<const unsigned char*>(bitmap.bmBits);
+    if (bits == 1) {
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+          out[y * width + x] = (rows[y * bitmap.bmWidthBytes + x / 8] & (0x80 >> (x % 8))) != 0 ? 1 : 0;
+      return;
+    }
+    const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(bits / 8);
+    for (int y = 0; y < height; ++y) std::memcpy(out + rowBytes * y, rows + bitmap.bmWidthBytes * y, rowBytes);
+  });
   return copy;
 }
 

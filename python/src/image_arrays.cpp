@@ -6,7 +6,9 @@
 
 #include <climits>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "image_nodes.h"
 #include "images.h"
@@ -36,28 +38,25 @@ int Refuse(const char* why) {
 
 bool Requested(int flags, int request) { return (flags & request) == request; }
 
-int GetPixelBuffer(PyObject* self, Py_buffer* view, int flags) {
-  view->obj = nullptr;
-  Node* found = nullptr;
-  try {
-    found = &NodeOf(self, "the buffer's object");
-  } catch (py::error_already_set& error) {
-    error.restore();
-    return -1;
-  } catch (const py::builtin_exception& error) {
-    error.set_error();
-    return -1;
-  } catch (const std::exception& error) {
-    PyErr_SetString(PyExc_RuntimeError, error.what());
-    return -1;
-  }
-  Node& node = *found;
+// Where the pixels of an image or ROI lie, read at once under its tree's lock.
+struct PixelPlace {
+  py::ssize_t width, height, pitch;
+  void* pixels;
+};
+
+PixelPlace PlaceOf(Node& node) {
+  return CallLocked({&node.TreeMutex()}, [&] {
+    KGenericROI& roi = *node.object;
+    return PixelPlace{roi.GetWidth(), roi.GetHeight(), roi.GetRowPitch(), roi.GetGenericImagePtr(0, 0)};
+  });
+}
+
+int FillPixelBuffer(PyObject* self, Py_buffer* view, int flags) {
+  Node& node = NodeOf(self, "the buffer's object");
   const ArrayLayout layout = LayoutOf(*node.kind);
   if (layout.format == nullptr) return Refuse("BW1 pixels are bits and have no byte view: to_numpy() copies them");
 
-  LibraryCall call;  // only reads placement and addresses, which cannot fail for a node that lives
-  KGenericROI& roi = *node.object;
-  const py::ssize_t width = roi.GetWidth(), height = roi.GetHeight(), pitch = roi.GetRowPitch();
+  const auto [width, height, pitch, pixels] = PlaceOf(node);
   const py::ssize_t rowBytes = width * layout.sampleSize * layout.channels;
   const bool contiguous = height <= 1 || pitch == rowBytes;
   if (!contiguous && !Requested(flags, PyBUF_STRIDES)) return Refuse("rows are padded: ask for a strided buffer");
@@ -67,7 +66,6 @@ int GetPixelBuffer(PyObject* self, Py_buffer* view, int flags) {
 
   auto* shape =
       new ViewShape{{height, width, layout.channels}, {pitch, layout.sampleSize * layout.channels, layout.sampleSize}};
-  void* pixels = roi.GetGenericImagePtr(0, 0);
   view->buf = pixels != nullptr ? pixels : &gNoPixels;
   view->obj = self;
   Py_INCREF(self);
@@ -83,26 +81,48 @@ int GetPixelBuffer(PyObject* self, Py_buffer* view, int flags) {
   return 0;
 }
 
+// The slot itself: a C function, which lets no C++ exception out.
+int GetPixelBuffer(PyObject* self, Py_buffer* view, int flags) {
+  view->obj = nullptr;
+  try {
+    return FillPixelBuffer(self, view, flags);
+  } catch (py::error_already_set& error) {
+    error.restore();
+  } catch (const py::builtin_exception& error) {
+    error.set_error();
+  } catch (const std::exception& error) {
+    PyErr_SetString(PyExc_RuntimeError, error.what());
+  }
+  if (view->obj != nullptr) Py_CLEAR(view->obj);
+  return -1;
+}
+
 void ReleasePixelBuffer(PyObject*, Py_buffer* view) { delete static_cast<ViewShape*>(view->internal); }
 
 // --- Copies.
 
-// BW1 pixels as a bool array; rows start at any bit of the root's bytes (an ROI's column 0).
+// BW1 pixels as a bool array; rows start at any bit of the root's bytes (an ROI's column 0). They are
+// unpacked under the tree's lock, into memory of the module's own; the array is made afterwards.
 py::array_t<bool> UnpackBits(Node& node) {
-  KGenericROI& roi = *node.object;
-  const int width = roi.GetWidth(), height = roi.GetHeight();
-  py::array_t<bool> bits({height, width});
-  auto cells = bits.mutable_unchecked<2>();
-  Call([&] {
+  int width = 0, height = 0;
+  std::vector<unsigned char> cells;
+  CallLocked({&node.TreeMutex()}, [&] {
+    KGenericROI& roi = *node.object;
+    width = roi.GetWidth();
+    height = roi.GetHeight();
+    cells.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
     for (int y = 0; y < height; ++y) {
       const auto* row = static_cast<const unsigned char*>(roi.GetGenericImagePtr(0, y));
       const unsigned int first = roi.GetBitIndex(0, y);
+      unsigned char* out = cells.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
       for (int x = 0; x < width; ++x) {
         const unsigned int bit = first + static_cast<unsigned int>(x);
-        cells(y, x) = (row[bit >> 3] & (0x80u >> (bit & 7u))) != 0;
+        out[x] = (row[bit >> 3] & (0x80u >> (bit & 7u))) != 0 ? 1 : 0;
       }
     }
   });
+  py::array_t<bool> bits({height, width});
+  if (!cells.empty()) std::memcpy(bits.mutable_data(), cells.data(), cells.size());
   return bits;
 }
 
@@ -186,8 +206,6 @@ ImageObject FromBits(const py::array_t<bool, py::array::c_style | py::array::for
 // --- Pickling: kind, size, the four texts, pixel dimensions (which give the resolution) and the pixels
 // as packed rows.
 
-py::object RawText(const char* text) { return text != nullptr ? py::object(py::bytes(text)) : py::object(py::none()); }
-
 const char* RawTextOf(const py::object& value, std::string& storage) {
   if (value.is_none()) return nullptr;
   storage = value.cast<std::string>();
@@ -198,24 +216,47 @@ size_t PackedRowBytes(const KPixelKind& kind, int width) {
   return (static_cast<size_t>(width) * static_cast<size_t>(kind.bitsPerPixel) + 7) / 8;
 }
 
-py::dict ImageState(const py::handle& self) {
-  Node& node = NodeOf(self, "self");
-  KGenericROI& image = *node.object;
-  const size_t rowBytes = PackedRowBytes(*node.kind, image.GetWidth());
-  const int height = image.GetHeight();
-  std::string pixels(rowBytes * static_cast<size_t>(height), '\0');
+// What a pickle keeps of an image, copied under its tree's lock.
+struct ImageCopy {
+  int width = 0, height = 0;
+  std::optional<std::string> texts[4];  // title, author, date, comment
   float pixelWidth = 1.0f, pixelHeight = 1.0f;
   KMeasurementUnit* unit = &KUnitNone;
-  Call([&] {
-    for (int y = 0; y < height; ++y)
-      std::memcpy(&pixels[rowBytes * static_cast<size_t>(y)], image.GetGenericImagePtr(0, y), rowBytes);
-    image.GetPixelDimensions(pixelWidth, pixelHeight, unit);
+  std::string pixels;
+};
+
+std::optional<std::string> TextCopy(const char* text) {
+  if (text == nullptr) return std::nullopt;
+  return std::string(text);
+}
+
+py::object RawText(const std::optional<std::string>& text) {
+  return text ? py::object(py::bytes(*text)) : py::object(py::none());
+}
+
+py::dict ImageState(const py::handle& self) {
+  Node& node = NodeOf(self, "self");
+  const ImageCopy copy = CallLocked({&node.TreeMutex()}, [&] {
+    KGenericROI& image = *node.object;
+    ImageCopy made;
+    made.width = image.GetWidth();
+    made.height = image.GetHeight();
+    const size_t rowBytes = PackedRowBytes(*node.kind, made.width);
+    made.pixels.resize(rowBytes * static_cast<size_t>(made.height));
+    for (int y = 0; y < made.height; ++y)
+      std::memcpy(&made.pixels[rowBytes * static_cast<size_t>(y)], image.GetGenericImagePtr(0, y), rowBytes);
+    made.texts[0] = TextCopy(image.GetTitle());
+    made.texts[1] = TextCopy(image.GetAuthor());
+    made.texts[2] = TextCopy(image.GetDate());
+    made.texts[3] = TextCopy(image.GetComment());
+    image.GetPixelDimensions(made.pixelWidth, made.pixelHeight, made.unit);
+    return made;
   });
-  return py::dict("kind"_a = node.kind->name, "width"_a = image.GetWidth(), "height"_a = height,
-                  "title"_a = RawText(image.GetTitle()), "author"_a = RawText(image.GetAuthor()),
-                  "date"_a = RawText(image.GetDate()), "comment"_a = RawText(image.GetComment()),
-                  "pixel_dimensions"_a = py::make_tuple(pixelWidth, pixelHeight, UnitName(unit)),
-                  "pixels"_a = py::bytes(pixels));
+  return py::dict("kind"_a = node.kind->name, "width"_a = copy.width, "height"_a = copy.height,
+                  "title"_a = RawText(copy.texts[0]), "author"_a = RawText(copy.texts[1]),
+                  "date"_a = RawText(copy.texts[2]), "comment"_a = RawText(copy.texts[3]),
+                  "pixel_dimensions"_a = py::make_tuple(copy.pixelWidth, copy.pixelHeight, UnitName(copy.unit)),
+                  "pixels"_a = py::bytes(copy.pixels));
 }
 
 ImageObject RestoreImage(const py::dict& state) {
