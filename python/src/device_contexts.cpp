@@ -5,6 +5,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -225,15 +226,20 @@ py::array Pixels(const py::handle& dcObject) {
   CallLocked({&self.mutex()}, [&] {
     BITMAP bitmap{};
     GetObject(GetCurrentObject(self.dc(), OBJ_BITMAP), sizeof bitmap, &bitmap);
+    // Offsets in ptrdiff_t: a bitmap or a copy may pass 2 GiB, where y * bytes per row would wrap as int.
     const auto* rows = static_cast<const unsigned char*>(bitmap.bmBits);
+    const std::ptrdiff_t pitch = bitmap.bmWidthBytes;
     if (bits == 1) {
-      for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-          out[y * width + x] = (rows[y * bitmap.bmWidthBytes + x / 8] & (0x80 >> (x % 8))) != 0 ? 1 : 0;
+      for (std::ptrdiff_t y = 0; y < height; ++y) {
+        const unsigned char* row = rows + y * pitch;
+        unsigned char* cells = out + y * width;
+        for (int x = 0; x < width; ++x) cells[x] = (row[x / 8] & (0x80 >> (x % 8))) != 0 ? 1 : 0;
+      }
       return;
     }
-    const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(bits / 8);
-    for (int y = 0; y < height; ++y) std::memcpy(out + rowBytes * y, rows + bitmap.bmWidthBytes * y, rowBytes);
+    const std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(width) * (bits / 8);
+    for (std::ptrdiff_t y = 0; y < height; ++y)
+      std::memcpy(out + rowBytes * y, rows + pitch * y, static_cast<size_t>(rowBytes));
   });
   return copy;
 }

@@ -132,3 +132,24 @@ def test_device_pixels_copy_every_depth(bits, dtype, shape):
     assert pixels.dtype == dtype and pixels.shape == shape
     lit = pixels.reshape(5, 7, -1).any(axis=2)
     assert lit[1:3, 1:4].all() and lit.sum() == 6
+
+
+def available_memory():
+    with open("/proc/meminfo") as info:
+        fields = dict(line.split(":", 1) for line in info)
+    return int(fields["MemAvailable"].split()[0]) * 1024
+
+
+@pytest.mark.skipif(available_memory() < 8 << 30, reason="needs 8 GiB of free memory")
+def test_device_pixels_beyond_two_gigabytes():
+    # 32770 rows of 65536 bytes: row offsets past 2**31 must not wrap. The device's untouched pages cost
+    # no memory; the copy costs 2 GiB.
+    width, height = 65536, 32770
+    dc = kvbase.MemoryDC(width, height, bits=8)
+    mark = kvbase.Image(3, 2)
+    np.asarray(mark)[...] = 255
+    dc.draw(mark, x=width - 3, y=height - 2)
+    pixels = dc.pixels()
+    corner = pixels[-2:, -3:]
+    assert corner.min() == corner.max() != 0
+    assert not pixels[-2:, :-3].any() and not pixels[:-2, -3:].any()
