@@ -84,12 +84,16 @@ class PenSelected {
   HGDIOBJ oldPen_, oldBrush_;
 };
 
+// Arrays as the bindings read them: packed, in row order, whatever the layout of the caller's array.
+template <typename T>
+using PackedArray = py::array_t<T, py::array::c_style | py::array::forcecast>;
+
 // A number, or a pair of numbers (any sequence or array of two), as two floats.
 std::pair<float, float> PairOf(const py::handle& value, const char* what) {
   if (!value.is_none() && !py::isinstance<py::str>(value) && !py::isinstance<py::bytes>(value)) {
     try {
       const auto numbers =
-          py::module_::import("numpy").attr("asarray")(value, "dtype"_a = "float32").cast<py::array_t<float>>();
+          py::module_::import("numpy").attr("asarray")(value, "dtype"_a = "float32").cast<PackedArray<float>>();
       if (numbers.ndim() == 0) return {numbers.data()[0], numbers.data()[0]};
       if (numbers.ndim() == 1 && numbers.size() == 2) return {numbers.data()[0], numbers.data()[1]};
     } catch (const py::error_already_set&) {
@@ -131,7 +135,7 @@ LookupTable LookupTableOf(const py::object& lut) {
   const py::array levels = py::module_::import("numpy").attr("asarray")(lut);
   if (levels.dtype().kind() != 'u' && levels.dtype().kind() != 'i')
     throw py::type_error("a lookup table holds integers within 0 to 255");
-  const auto values = levels.attr("astype")("int64").cast<py::array_t<long long>>();
+  const auto values = levels.attr("astype")("int64").cast<PackedArray<long long>>();
   const bool isColour = values.ndim() == 2 && values.shape(1) == 3;
   if (values.ndim() != 1 && !isColour) throw py::value_error("a lookup table is 1-D, or of shape (n, 3)");
   const long long* v = values.data();
