@@ -152,19 +152,27 @@ const KPixelKind& KindForArray(const py::array& array, const py::object& kind) {
   return forced;
 }
 
-// The row pitch in bits for SetImagePtr; ValueError for rows that are not contiguous.
+// The row pitch in bits for SetImagePtr, or ValueError for a layout the library cannot address. It finds
+// pixel x of row y at data + y * pitch + x * pixel bytes, its samples side by side, and reads them as
+// 16- or 32-bit words for BW16, C15, C16 and BW32. So the samples of a pixel must be packed, even in a
+// single column; the pixels of a row too when a row has two or more; rows must not run backwards or
+// overlap when there are two or more; and the data address and the pitch must keep samples aligned. An
+// empty array addresses nothing (NumPy gives it strides of 0): its rows are taken as packed.
 int BorrowedBitsPerRow(const py::array& array, const ArrayLayout& layout) {
   const py::ssize_t height = array.shape(0), width = array.shape(1);
+  const bool empty = array.size() == 0;
   const py::ssize_t pixelBytes = layout.sampleSize * layout.channels;
-  const bool pixelsPacked = array.strides(1) == pixelBytes && (layout.channels == 1 || array.strides(2) == 1);
+  const bool samplesPacked = empty || layout.channels == 1 || array.strides(2) == layout.sampleSize;
+  const bool pixelsPacked = empty || width <= 1 || array.strides(1) == pixelBytes;
   const py::ssize_t rowBytes = width * pixelBytes;
-  const py::ssize_t pitch = height > 1 ? array.strides(0) : rowBytes;
-  if ((width > 1 && !pixelsPacked) || pitch < rowBytes)
+  const py::ssize_t pitch = height > 1 && !empty ? array.strides(0) : rowBytes;
+  if (!samplesPacked || !pixelsPacked || pitch < rowBytes)
     throw py::value_error("each row of the array must be contiguous, rows in increasing memory order");
   if (pitch > INT_MAX / 8) throw py::value_error("the array's rows are too far apart for an image");
   if (!array.writeable()) throw py::value_error("the array is read-only; an image writes to its pixels");
-  if (reinterpret_cast<std::uintptr_t>(array.data()) % static_cast<std::uintptr_t>(layout.sampleSize) != 0)
-    throw py::value_error("the array's data are not aligned to its samples");
+  if (reinterpret_cast<std::uintptr_t>(array.data()) % static_cast<std::uintptr_t>(layout.sampleSize) != 0 ||
+      pitch % layout.sampleSize != 0)
+    throw py::value_error("the array's rows are not aligned to its samples");
   return static_cast<int>(pitch * 8);
 }
 

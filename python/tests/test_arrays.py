@@ -2,6 +2,7 @@
 
 import gc
 import hashlib
+import pickle
 import weakref
 
 import numpy as np
@@ -149,11 +150,57 @@ def test_buffer_requests_that_padded_rows_cannot_meet_are_refused():
         (lambda: np.frombuffer(bytes(16), np.uint8).reshape(4, 4), ValueError),  # read-only
         (lambda: np.frombuffer(bytearray(33), np.uint16, 16, 1).reshape(4, 4), ValueError),  # misaligned
         (lambda: [[1, 2], [3, 4]], TypeError),
+        # One column of colour pixels: their channels must still be packed.
+        (lambda: strided(np.zeros(12, np.uint8), (4, 1, 3), (3, 3, 0)), ValueError),
+        (lambda: np.zeros((4, 1, 6), np.uint8)[:, :, ::2], ValueError),
+        (lambda: np.zeros((4, 1, 3), np.uint8)[:, :, ::-1], ValueError),
+        (lambda: np.zeros((1, 1, 8), np.uint8)[:, :, ::2], ValueError),
+        # Rows that overlap or run backwards, pixels that share memory.
+        (lambda: strided(np.zeros(8, np.uint8), (4, 8), (0, 1)), ValueError),
+        (lambda: strided(np.zeros(8, np.uint8), (4, 8), (1, 1)), ValueError),
+        (lambda: strided(np.zeros(32, np.uint8), (4, 8), (8, 0)), ValueError),
+        (lambda: np.zeros((4, 8, 3), np.uint8)[:, ::-1], ValueError),
+        # Rows of 16- and 32-bit pixels that would start off their alignment.
+        (lambda: rows_apart(np.uint16, 9), ValueError),
+        (lambda: rows_apart(np.uint32, 18), ValueError),
     ],
 )
 def test_from_numpy_refuses_arrays_it_cannot_lend(make, error):
     with pytest.raises(error):
         kvbase.Image.from_numpy(make())
+
+
+def strided(base, shape, strides):
+    return np.lib.stride_tricks.as_strided(base, shape, strides, writeable=True)
+
+
+def rows_apart(dtype, pitch):
+    """A (4, 4) array of `dtype` whose rows start `pitch` bytes apart in one aligned block."""
+    block = np.zeros(64, np.uint64).view(np.uint8)
+    return np.ndarray((4, 4), dtype, buffer=block, strides=(pitch, np.dtype(dtype).itemsize))
+
+
+@pytest.mark.parametrize(
+    "make",
+    [
+        lambda: np.arange(60, dtype=np.uint8).reshape(5, 4, 3)[:, 1:2],  # one colour column, rows 12 apart
+        lambda: np.arange(72, dtype=np.uint8).reshape(3, 6, 4)[1:2, 1:4],
+        lambda: np.arange(24, dtype=np.uint8).reshape(4, 6)[::-1][2:3],  # one row: its stride is not used
+        lambda: rows_apart(np.uint16, 10),
+        lambda: rows_apart(np.uint32, 20),
+        lambda: np.arange(35, dtype=np.uint16).reshape(5, 7)[1:, 2:5],
+        lambda: np.zeros((0, 5, 3), np.uint8),
+        lambda: np.zeros((3, 0), np.uint16),
+    ],
+)
+def test_from_numpy_lends_every_layout_it_can_address(make):
+    array = make()
+    image = kvbase.Image.from_numpy(array)
+    np.testing.assert_array_equal(image.to_numpy(), array)
+    np.testing.assert_array_equal(pickle.loads(pickle.dumps(image)).to_numpy(), array)  # rows read by the library
+    if array.size:
+        np.asarray(image)[-1, -1] = 7
+        assert np.all(array[-1, -1] == 7)
 
 
 def test_from_numpy_refuses_a_kind_the_array_does_not_show():
