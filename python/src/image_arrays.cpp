@@ -38,6 +38,21 @@ int Refuse(const char* why) {
 
 bool Requested(int flags, int request) { return (flags & request) == request; }
 
+// Whether a view of this shape and these strides holds its items as one block, in row order (C: the last
+// index varies fastest) or in column order (Fortran: the first does). Judged as NumPy and memoryview judge
+// it: a dimension of one item has no stride that matters, and a view without items is both.
+bool Contiguous(int ndim, const ViewShape& view, py::ssize_t itemSize, bool rowOrder) {
+  for (int i = 0; i < ndim; ++i)
+    if (view.shape[i] == 0) return true;
+  py::ssize_t expected = itemSize;
+  for (int k = 0; k < ndim; ++k) {
+    const int i = rowOrder ? ndim - 1 - k : k;
+    if (view.shape[i] != 1 && view.strides[i] != expected) return false;
+    expected *= view.shape[i];
+  }
+  return true;
+}
+
 // Where the pixels of an image or ROI lie, read at once under its tree's lock.
 struct PixelPlace {
   py::ssize_t width, height, pitch;
@@ -58,14 +73,21 @@ int FillPixelBuffer(PyObject* self, Py_buffer* view, int flags) {
 
   const auto [width, height, pitch, pixels] = PlaceOf(node);
   const py::ssize_t rowBytes = width * layout.sampleSize * layout.channels;
-  const bool contiguous = height <= 1 || pitch == rowBytes;
-  if (!contiguous && !Requested(flags, PyBUF_STRIDES)) return Refuse("rows are padded: ask for a strided buffer");
-  if (!contiguous && (Requested(flags, PyBUF_C_CONTIGUOUS) || Requested(flags, PyBUF_ANY_CONTIGUOUS)))
-    return Refuse("rows are padded: the pixels are not contiguous");
-  if (Requested(flags, PyBUF_F_CONTIGUOUS) && width > 1 && height > 1) return Refuse("pixels are in row order");
+  const int ndim = layout.channels == 1 ? 2 : 3;
+  const ViewShape place{{height, width, layout.channels},
+                        {pitch, layout.sampleSize * layout.channels, layout.sampleSize}};
+  const bool rowOrder = Contiguous(ndim, place, layout.sampleSize, true);
+  const bool columnOrder = Contiguous(ndim, place, layout.sampleSize, false);
+  // A consumer that takes no strides reads one block in row order.
+  if (!rowOrder && !Requested(flags, PyBUF_STRIDES))
+    return Refuse("the pixels are not one block in row order (padded rows, or an ROI): ask for a strided buffer");
+  if (!rowOrder && Requested(flags, PyBUF_C_CONTIGUOUS)) return Refuse("the pixels are not one block in row order");
+  if (!columnOrder && Requested(flags, PyBUF_F_CONTIGUOUS))
+    return Refuse("the pixels are not one block in column order");
+  if (!rowOrder && !columnOrder && Requested(flags, PyBUF_ANY_CONTIGUOUS))
+    return Refuse("the pixels are not one block in either order");
 
-  auto* shape =
-      new ViewShape{{height, width, layout.channels}, {pitch, layout.sampleSize * layout.channels, layout.sampleSize}};
+  auto* shape = new ViewShape(place);
   view->buf = pixels != nullptr ? pixels : &gNoPixels;
   view->obj = self;
   Py_INCREF(self);

@@ -1,5 +1,6 @@
 """Pixels as NumPy arrays: views without copies, lent arrays, copies, and how long memory lives."""
 
+import ctypes
 import gc
 import hashlib
 import pickle
@@ -134,6 +135,68 @@ def test_buffer_requests_that_padded_rows_cannot_meet_are_refused():
     packed = kvbase.Image(8, 4)
     np.asarray(packed)[...] = 1
     assert hashlib.sha1(packed).digest() == hashlib.sha1(b"\x01" * 32).digest()
+
+
+class PyBuffer(ctypes.Structure):
+    _fields_ = [("buf", ctypes.c_void_p), ("obj", ctypes.c_void_p), ("len", ctypes.c_ssize_t),
+                ("itemsize", ctypes.c_ssize_t), ("readonly", ctypes.c_int), ("ndim", ctypes.c_int),
+                ("format", ctypes.c_char_p), ("shape", ctypes.POINTER(ctypes.c_ssize_t)),
+                ("strides", ctypes.POINTER(ctypes.c_ssize_t)), ("suboffsets", ctypes.POINTER(ctypes.c_ssize_t)),
+                ("internal", ctypes.c_void_p)]
+
+
+GET_BUFFER = ctypes.pythonapi.PyObject_GetBuffer
+GET_BUFFER.argtypes = [ctypes.py_object, ctypes.POINTER(PyBuffer), ctypes.c_int]
+RELEASE_BUFFER = ctypes.pythonapi.PyBuffer_Release
+RELEASE_BUFFER.argtypes = [ctypes.POINTER(PyBuffer)]
+# The request flags of the buffer protocol, with what each needs of the pixels' layout.
+PyBUF_WRITABLE, PyBUF_FORMAT, PyBUF_ND, PyBUF_STRIDES = 0x1, 0x4, 0x8, 0x18
+REQUESTS = {
+    "simple": (0, lambda c, f: c),
+    "nd": (PyBUF_ND, lambda c, f: c),
+    "strides": (PyBUF_STRIDES, lambda c, f: True),
+    "c-contiguous": (0x20 | PyBUF_STRIDES, lambda c, f: c),
+    "f-contiguous": (0x40 | PyBUF_STRIDES, lambda c, f: f),
+    "any-contiguous": (0x80 | PyBUF_STRIDES, lambda c, f: c or f),
+}
+LAYOUTS = {
+    "packed": lambda: image_of("BW8", 8, 4),
+    "padded": lambda: image_of("BW8", 5, 4),
+    "one column": lambda: image_of("BW8", 1, 5),
+    "one C24 column": lambda: image_of("C24", 9, 6).roi(4, 1, 1, 3),
+    "one row": lambda: image_of("BW16", 7, 1),
+    "one row of an ROI": lambda: image_of("C24A", 9, 6).roi(2, 3, 5, 1),
+    "one pixel": lambda: image_of("C24", 1, 1),
+    "empty": lambda: kvbase.Image(0, 0),
+    "no columns": lambda: kvbase.Image(0, 4, "BW32"),
+}
+
+
+@pytest.mark.parametrize("request_name", sorted(REQUESTS))
+@pytest.mark.parametrize("layout", sorted(LAYOUTS))
+def test_buffer_requests_are_granted_exactly_when_the_layout_meets_them(layout, request_name):
+    image = LAYOUTS[layout]()
+    view = np.asarray(image)  # NumPy judges the contiguity of the strided view on its own
+    flags, needs = REQUESTS[request_name]
+    buffer = PyBuffer()
+    if not needs(view.flags.c_contiguous, view.flags.f_contiguous):
+        with pytest.raises(BufferError):
+            GET_BUFFER(image, ctypes.byref(buffer), flags | PyBUF_WRITABLE | PyBUF_FORMAT)
+        return
+    GET_BUFFER(image, ctypes.byref(buffer), flags | PyBUF_WRITABLE | PyBUF_FORMAT)
+    try:
+        assert (buffer.len, buffer.itemsize, buffer.readonly) == (view.nbytes, view.itemsize, 0)
+        assert buffer.len == 0 or buffer.buf == view.ctypes.data
+        if flags & PyBUF_ND:
+            assert tuple(buffer.shape[i] for i in range(buffer.ndim)) == view.shape
+        if buffer.strides:
+            assert tuple(buffer.strides[i] for i in range(buffer.ndim)) == view.strides
+        else:  # a consumer without strides reads one block in row order
+            assert ctypes.string_at(buffer.buf, buffer.len) == view.tobytes(order="C")
+        if request_name == "f-contiguous":
+            assert ctypes.string_at(buffer.buf, buffer.len) == view.tobytes(order="F")
+    finally:
+        RELEASE_BUFFER(ctypes.byref(buffer))
 
 
 @pytest.mark.parametrize(
