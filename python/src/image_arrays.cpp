@@ -4,8 +4,10 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -234,12 +236,41 @@ ImageObject FromBits(const py::array_t<bool, py::array::c_style | py::array::for
 }
 
 // --- Pickling: kind, size, the four texts, pixel dimensions (which give the resolution) and the pixels
-// as packed rows.
+// as packed rows. A state is checked whole before anything is made from it: TypeError for a value of the
+// wrong type, ValueError for a wrong value or a missing or unknown key; never a crash.
 
-const char* RawTextOf(const py::object& value, std::string& storage) {
-  if (value.is_none()) return nullptr;
-  storage = value.cast<std::string>();
-  return storage.c_str();
+constexpr const char* kStateKeys[] = {"kind", "width",   "height",           "title", "author",
+                                      "date", "comment", "pixel_dimensions", "pixels"};
+
+py::object StateItem(const py::dict& state, const char* key) {
+  if (!state.contains(key)) throw py::value_error(std::string("the pickled state has no '") + key + "'");
+  return state[key];
+}
+
+int StateSize(const py::dict& state, const char* key) {
+  const py::object value = StateItem(state, key);
+  if (!PyLong_Check(value.ptr())) throw py::type_error(std::string("the pickled ") + key + " is not an int");
+  int overflow = 0;
+  const long long number = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+  if (overflow != 0) throw py::value_error(std::string("the pickled ") + key + " is out of range");
+  return NonNegative(number, key);
+}
+
+// A text as the pickle holds it: bytes (the library's own, maybe not UTF-8) or None.
+std::optional<std::string> StateText(const py::dict& state, const char* key) {
+  const py::object value = StateItem(state, key);
+  if (value.is_none()) return std::nullopt;
+  if (!py::isinstance<py::bytes>(value)) throw py::type_error(std::string("the pickled ") + key + " is not bytes");
+  std::string text = value.cast<std::string>();
+  if (text.find('\0') != std::string::npos)
+    throw py::value_error(std::string("the pickled ") + key + " holds a NUL byte");
+  return text;
+}
+
+float StateNumber(const py::handle& value) {
+  if (!PyFloat_Check(value.ptr()) && !PyLong_Check(value.ptr()))
+    throw py::type_error("the pickled pixel dimensions are numbers");
+  return value.cast<float>();
 }
 
 size_t PackedRowBytes(const KPixelKind& kind, int width) {
@@ -264,7 +295,7 @@ py::object RawText(const std::optional<std::string>& text) {
   return text ? py::object(py::bytes(*text)) : py::object(py::none());
 }
 
-py::dict ImageState(const py::handle& self) {
+py::object ImageState(const py::handle& self) {
   Node& node = NodeOf(self, "self");
   const ImageCopy copy = CallLocked({&node.TreeMutex()}, [&] {
     KGenericROI& image = *node.object;
@@ -273,8 +304,9 @@ py::dict ImageState(const py::handle& self) {
     made.height = image.GetHeight();
     const size_t rowBytes = PackedRowBytes(*node.kind, made.width);
     made.pixels.resize(rowBytes * static_cast<size_t>(made.height));
-    for (int y = 0; y < made.height; ++y)
-      std::memcpy(&made.pixels[rowBytes * static_cast<size_t>(y)], image.GetGenericImagePtr(0, y), rowBytes);
+    if (rowBytes > 0)  // an image without columns may have no pixel memory at all
+      for (int y = 0; y < made.height; ++y)
+        std::memcpy(&made.pixels[rowBytes * static_cast<size_t>(y)], image.GetGenericImagePtr(0, y), rowBytes);
     made.texts[0] = TextCopy(image.GetTitle());
     made.texts[1] = TextCopy(image.GetAuthor());
     made.texts[2] = TextCopy(image.GetDate());
@@ -289,18 +321,35 @@ py::dict ImageState(const py::handle& self) {
                   "pixels"_a = py::bytes(copy.pixels));
 }
 
-ImageObject RestoreImage(const py::dict& state) {
-  const KPixelKind& kind = KindNamed(state["kind"].cast<std::string>());
-  const int width = NonNegative(state["width"].cast<long long>(), "width");
-  const int height = NonNegative(state["height"].cast<long long>(), "height");
-  const std::string pixels = state["pixels"].cast<std::string>();
-  std::string title, author, date, comment;
-  const char* texts[] = {RawTextOf(state["title"], title), RawTextOf(state["author"], author),
-                         RawTextOf(state["date"], date), RawTextOf(state["comment"], comment)};
-  const auto dimensions = state["pixel_dimensions"].cast<std::tuple<float, float, std::string>>();
-  KMeasurementUnit* unit = UnitNamed(std::get<2>(dimensions));
+ImageObject RestoreImage(const py::object& stateObject) {
+  if (!py::isinstance<py::dict>(stateObject)) throw py::type_error("an Image's pickled state is a dict");
+  const auto state = py::reinterpret_borrow<py::dict>(stateObject);
+  for (const auto& item : state) {
+    const bool known =
+        py::isinstance<py::str>(item.first) &&
+        std::find(std::begin(kStateKeys), std::end(kStateKeys), item.first.cast<std::string>()) != std::end(kStateKeys);
+    if (!known)
+      throw py::value_error("the pickled state has an unknown key " + py::repr(item.first).cast<std::string>());
+  }
+  const py::object kindName = StateItem(state, "kind");
+  if (!py::isinstance<py::str>(kindName)) throw py::type_error("the pickled kind is not a str");
+  const KPixelKind& kind = KindNamed(kindName.cast<std::string>());
+  const int width = StateSize(state, "width");
+  const int height = StateSize(state, "height");
+  const std::optional<std::string> texts[] = {StateText(state, "title"), StateText(state, "author"),
+                                              StateText(state, "date"), StateText(state, "comment")};
+  const py::object dimensions = StateItem(state, "pixel_dimensions");
+  if (!py::isinstance<py::tuple>(dimensions)) throw py::type_error("the pickled pixel dimensions are a tuple");
+  const auto triple = py::reinterpret_borrow<py::tuple>(dimensions);
+  if (triple.size() != 3) throw py::value_error("the pickled pixel dimensions are (width, height, unit)");
+  const float pixelWidth = StateNumber(triple[0]), pixelHeight = StateNumber(triple[1]);
+  if (!py::isinstance<py::str>(triple[2])) throw py::type_error("the pickled unit is not a str");
+  KMeasurementUnit* unit = UnitNamed(triple[2].cast<std::string>());
+  const py::object pixelsObject = StateItem(state, "pixels");
+  if (!py::isinstance<py::bytes>(pixelsObject)) throw py::type_error("the pickled pixels are not bytes");
+  const std::string pixels = pixelsObject.cast<std::string>();
   const size_t rowBytes = PackedRowBytes(kind, width);
-  if (pixels.size() != rowBytes * static_cast<size_t>(height))
+  if (pixels.size() != rowBytes * static_cast<size_t>(height))  // at most 2^33 * 2^31: no wrap in size_t
     throw py::value_error("the pickled pixels do not fill the pickled size");
 
   auto node = NewImageNode(kind, MakeImage(kind, 0, 0));
@@ -308,13 +357,14 @@ ImageObject RestoreImage(const py::dict& state) {
   Call([&] {
     image.SetSize(width, height);
     if (KFailure()) return;
-    for (int y = 0; y < height; ++y)
-      std::memcpy(image.GetGenericImagePtr(0, y), &pixels[rowBytes * static_cast<size_t>(y)], rowBytes);
-    image.SetTitle(texts[0]);
-    image.SetAuthor(texts[1]);
-    if (texts[2] != nullptr) image.SetDate(texts[2]);
-    image.SetComment(texts[3]);
-    image.SetPixelDimensions(std::get<0>(dimensions), std::get<1>(dimensions), unit);
+    if (rowBytes > 0)  // an image without columns may have no pixel memory at all
+      for (int y = 0; y < height; ++y)
+        std::memcpy(image.GetGenericImagePtr(0, y), &pixels[rowBytes * static_cast<size_t>(y)], rowBytes);
+    image.SetTitle(texts[0] ? texts[0]->c_str() : nullptr);
+    image.SetAuthor(texts[1] ? texts[1]->c_str() : nullptr);
+    if (texts[2]) image.SetDate(texts[2]->c_str());
+    image.SetComment(texts[3] ? texts[3]->c_str() : nullptr);
+    image.SetPixelDimensions(pixelWidth, pixelHeight, unit);
   });
   return ImageObject{{node}};
 }
