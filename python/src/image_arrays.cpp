@@ -396,8 +396,9 @@ void DefineArrayMethods(py::class_<GenericROIObject>& cls) {
 
 void DefineImageArrays(py::class_<ImageObject, GenericROIObject>& cls) {
   cls.def_static("from_numpy", &FromNumpy, py::arg("array").noconvert(), "kind"_a = py::none(),
-                 "An image that borrows the array's memory, without a copy; it keeps the array alive. The kind "
-                 "comes from dtype and shape, or from kind= (C15 and C16 for uint16 arrays).");
+                 "An image that borrows the array's memory, without a copy; it keeps the array alive. Rows must be "
+                 "contiguous, in increasing memory order and a whole number of samples apart. The kind comes from "
+                 "dtype and shape, or from kind= (C15 and C16 for uint16 arrays).");
   cls.def_static("from_bits", &FromBits, "bits"_a, "A BW1 image holding a copy of a bool (h, w) array.");
   cls.def(py::pickle(&ImageState, &RestoreImage));
 }
