@@ -104,7 +104,9 @@ class Image(GenericROI):
     @staticmethod
     def from_numpy(array: numpy.ndarray, kind: Optional[str] = None) -> "Image":
         """An image on the array's memory, without a copy; it keeps the array alive. Each row must be
-        contiguous. The kind comes from dtype and shape, or from kind= (C15, C16 for uint16)."""
+        contiguous (a pixel's channels too, even in one column), rows in increasing memory order and a
+        whole number of samples apart. The kind comes from dtype and shape, or from kind= (C15, C16 for
+        uint16)."""
     @staticmethod
     def from_bits(bits: numpy.typing.ArrayLike) -> "Image":
         """A BW1 image holding a copy of a bool (h, w) array (bits cannot be lent)."""

@@ -5,6 +5,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -14,6 +15,7 @@
 
 #include "bindings.h"
 #include "image_nodes.h"
+#include "instances.h"
 #include "kvbase/display/image_drawing.h"
 #include "kvbase/platform/gdi.h"
 #include "kvbase/vectors/profile_vectors.h"
@@ -82,12 +84,16 @@ class PenSelected {
   HGDIOBJ oldPen_, oldBrush_;
 };
 
+// Arrays as the bindings read them: packed, in row order, whatever the layout of the caller's array.
+template <typename T>
+using PackedArray = py::array_t<T, py::array::c_style | py::array::forcecast>;
+
 // A number, or a pair of numbers (any sequence or array of two), as two floats.
 std::pair<float, float> PairOf(const py::handle& value, const char* what) {
   if (!value.is_none() && !py::isinstance<py::str>(value) && !py::isinstance<py::bytes>(value)) {
     try {
       const auto numbers =
-          py::module_::import("numpy").attr("asarray")(value, "dtype"_a = "float32").cast<py::array_t<float>>();
+          py::module_::import("numpy").attr("asarray")(value, "dtype"_a = "float32").cast<PackedArray<float>>();
       if (numbers.ndim() == 0) return {numbers.data()[0], numbers.data()[0]};
       if (numbers.ndim() == 1 && numbers.size() == 2) return {numbers.data()[0], numbers.data()[1]};
     } catch (const py::error_already_set&) {
@@ -129,7 +135,7 @@ LookupTable LookupTableOf(const py::object& lut) {
   const py::array levels = py::module_::import("numpy").attr("asarray")(lut);
   if (levels.dtype().kind() != 'u' && levels.dtype().kind() != 'i')
     throw py::type_error("a lookup table holds integers within 0 to 255");
-  const auto values = levels.attr("astype")("int64").cast<py::array_t<long long>>();
+  const auto values = levels.attr("astype")("int64").cast<PackedArray<long long>>();
   const bool isColour = values.ndim() == 2 && values.shape(1) == 3;
   if (values.ndim() != 1 && !isColour) throw py::value_error("a lookup table is 1-D, or of shape (n, 3)");
   const long long* v = values.data();
@@ -165,40 +171,44 @@ void DrawNode(Node& node, HDC dc, const LookupTable& table, float zoomX, float z
   });
 }
 
-void Draw(MemoryDC& self, const py::object& source, int x, int y, const py::object& zoom, const py::object& lut) {
+// The device context of `self`; TypeError for an instance that was never initialised.
+MemoryDC& DCOf(const py::handle& self) { return Constructed<MemoryDC>(self, "self", "a kvbase.MemoryDC"); }
+
+void Draw(const py::handle& dcObject, const py::object& source, int x, int y, const py::object& zoom,
+          const py::object& lut) {
+  MemoryDC& self = DCOf(dcObject);
   Node& node = NodeOf(source, "source");
   const auto [zoomX, zoomY] = PairOf(zoom, "zoom");
   const LookupTable table = LookupTableOf(lut);
-  CallReleased([&] {
-    TreeLock lock({&self.mutex(), &node.TreeMutex()});
+  CallLocked({&self.mutex(), &node.TreeMutex()}, [&] {
     ViewportAt at(self.dc(), x, y);
     DrawNode(node, self.dc(), table, zoomX, zoomY);
   });
 }
 
-void DrawFrame(MemoryDC& self, const py::object& roi, int x, int y, const std::string& position, bool handles,
-               const py::object& zoom, const py::object& pan, const py::object& color) {
+void DrawFrame(const py::handle& dcObject, const py::object& roi, int x, int y, const std::string& position,
+               bool handles, const py::object& zoom, const py::object& pan, const py::object& color) {
+  MemoryDC& self = DCOf(dcObject);
   Node& node = NodeOf(roi, "roi");
   const K_FRAME_POSITION where = FramePositionOf(position);
   const auto [zoomX, zoomY] = PairOf(zoom, "zoom");
   const auto [panX, panY] = PairOf(pan, "pan");
   const COLORREF colour = ColourOf(color);
-  CallReleased([&] {
-    TreeLock lock({&self.mutex(), &node.TreeMutex()});
+  CallLocked({&self.mutex(), &node.TreeMutex()}, [&] {
     ViewportAt at(self.dc(), x, y);
     PenSelected pen(self.dc(), colour);
     node.object->DrawFrame(self.dc(), where, handles ? 1 : 0, zoomX, zoomY, panX, panY);
   });
 }
 
-void DrawMask(MemoryDC& self, const py::object& roi, int x, int y, const py::object& zoom, const py::object& pan,
-              const py::object& color) {
+void DrawMask(const py::handle& dcObject, const py::object& roi, int x, int y, const py::object& zoom,
+              const py::object& pan, const py::object& color) {
+  MemoryDC& self = DCOf(dcObject);
   Node& node = NodeOf(roi, "roi");
   const auto [zoomX, zoomY] = PairOf(zoom, "zoom");
   const auto [panX, panY] = PairOf(pan, "pan");
   const COLORREF colour = ColourOf(color);
-  CallReleased([&] {
-    TreeLock lock({&self.mutex(), &node.TreeMutex()});
+  CallLocked({&self.mutex(), &node.TreeMutex()}, [&] {
     ViewportAt at(self.dc(), x, y);
     PenSelected pen(self.dc(), colour);
     node.object->DrawMask(self.dc(), zoomX, zoomY, panX, panY);
@@ -207,26 +217,34 @@ void DrawMask(MemoryDC& self, const py::object& roi, int x, int y, const py::obj
 
 // The selected bitmap's pixels: (h, w) bool at 1 bit, uint8 indexes at 8, uint16 5-5-5 words at 16,
 // (h, w, 3) blue, green, red bytes at 24, (h, w, 4) blue, green, red and an unused byte at 32.
-py::array Pixels(MemoryDC& self) {
-  std::lock_guard<std::mutex> lock(self.mutex());
-  BITMAP bitmap{};
-  Call([&] { GetObject(GetCurrentObject(self.dc(), OBJ_BITMAP), sizeof bitmap, &bitmap); });
+py::array Pixels(const py::handle& dcObject) {
+  MemoryDC& self = DCOf(dcObject);
   const int width = self.width(), height = self.height(), bits = self.bits();
-  const auto* rows = static_cast<const unsigned char*>(bitmap.bmBits);
-  if (bits == 1) {
-    py::array_t<bool> cells({height, width});
-    auto out = cells.mutable_unchecked<2>();
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) out(y, x) = (rows[y * bitmap.bmWidthBytes + x / 8] & (0x80 >> (x % 8))) != 0;
-    return std::move(cells);
-  }
   const int channels = bits == 24 ? 3 : bits == 32 ? 4 : 1;
-  py::array copy = bits == 16      ? py::array(py::dtype::of<unsigned short>(), std::vector<py::ssize_t>{height, width})
+  // Made before the copy, which runs without the interpreter lock and writes only the array's memory.
+  py::array copy = bits == 1       ? py::array(py::dtype::of<bool>(), std::vector<py::ssize_t>{height, width})
+                   : bits == 16    ? py::array(py::dtype::of<unsigned short>(), std::vector<py::ssize_t>{height, width})
                    : channels == 1 ? py::array(py::dtype::of<unsigned char>(), {height, width})
                                    : py::array(py::dtype::of<unsigned char>(), {height, width, channels});
-  const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(bits / 8);
   auto* out = static_cast<unsigned char*>(copy.mutable_data());
-  for (int y = 0; y < height; ++y) std::memcpy(out + rowBytes * y, rows + bitmap.bmWidthBytes * y, rowBytes);
+  CallLocked({&self.mutex()}, [&] {
+    BITMAP bitmap{};
+    GetObject(GetCurrentObject(self.dc(), OBJ_BITMAP), sizeof bitmap, &bitmap);
+    // Offsets in ptrdiff_t: a bitmap or a copy may pass 2 GiB, where y * bytes per row would wrap as int.
+    const auto* rows = static_cast<const unsigned char*>(bitmap.bmBits);
+    const std::ptrdiff_t pitch = bitmap.bmWidthBytes;
+    if (bits == 1) {
+      for (std::ptrdiff_t y = 0; y < height; ++y) {
+        const unsigned char* row = rows + y * pitch;
+        unsigned char* cells = out + y * width;
+        for (int x = 0; x < width; ++x) cells[x] = (row[x / 8] & (0x80 >> (x % 8))) != 0 ? 1 : 0;
+      }
+      return;
+    }
+    const std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(width) * (bits / 8);
+    for (std::ptrdiff_t y = 0; y < height; ++y)
+      std::memcpy(out + rowBytes * y, rows + pitch * y, static_cast<size_t>(rowBytes));
+  });
   return copy;
 }
 
@@ -241,9 +259,9 @@ void RegisterDeviceContexts(py::module_& m) {
              return std::make_unique<MemoryDC>(width, height, bits);
            }),
            "width"_a, "height"_a, "bits"_a = 32)
-      .def_property_readonly("width", &MemoryDC::width)
-      .def_property_readonly("height", &MemoryDC::height)
-      .def_property_readonly("bits", &MemoryDC::bits)
+      .def_property_readonly("width", [](const py::handle& self) { return DCOf(self).width(); })
+      .def_property_readonly("height", [](const py::handle& self) { return DCOf(self).height(); })
+      .def_property_readonly("bits", [](const py::handle& self) { return DCOf(self).bits(); })
       .def("draw", &Draw, "source"_a, "x"_a = 0, "y"_a = 0, "zoom"_a = 1.0f, "lut"_a = py::none(),
            "Draws an image or ROI with its top-left corner at (x, y), zoomed by a factor or an (x, y) pair; BW8 "
            "pixels may go through a 256-entry lookup table of gray levels, or of (blue, green, red) rows.")

@@ -155,13 +155,12 @@ void SaveTyped(Node& node, const char* path, short format) {
     node.As<T>()->Save(path, static_cast<IMAGE_FILE_TYPES>(format));
 }
 
-void Save(GenericROIObject& self, const py::object& path, std::optional<long long> format) {
+void Save(const py::handle& self, const py::object& path, std::optional<long long> format) {
+  Node& node = NodeOf(self, "self");
   const std::string file = FileSystemPath(path);
   const long long code = format.value_or(K_FILE_FORMAT_AUTO);
   if (code < SHRT_MIN || code > SHRT_MAX) throw py::value_error("a format code lies within -32768 to 32767");
-  Node& node = *self.node;
-  CallReleased([&] {
-    TreeLock lock({&node.TreeMutex()});
+  CallLocked({&node.TreeMutex()}, [&] {
     VisitKind(*node.kind,
               [&](auto pixel) { SaveTyped<decltype(pixel)>(node, file.c_str(), static_cast<short>(code)); });
   });

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "instances.h"
 #include "library_call.h"
 
 namespace kvpy {
@@ -30,7 +31,24 @@ std::mutex& Node::TreeMutex() {
   return root->treeMutex;
 }
 
+Node::~Node() {
+  // An image's node goes last in its tree, when nothing can reach the tree any more; an ROI's leaves a
+  // tree that other threads may be using.
+  if (parent == nullptr || object == nullptr) return;
+  const auto detach = [this] {
+    TreeLock lock({&TreeMutex()});
+    object.reset();
+  };
+  if (PyGILState_Check() != 0) {
+    py::gil_scoped_release released;
+    detach();
+  } else {
+    detach();
+  }
+}
+
 TreeLock::TreeLock(std::initializer_list<std::mutex*> mutexes) {
+  if (PyGILState_Check() != 0) Py_FatalError("kvbase: a tree lock was taken with the interpreter lock held");
   for (std::mutex* mutex : mutexes)
     if (mutex != nullptr && std::find(held_, held_ + count_, mutex) == held_ + count_ && count_ < 4)
       held_[count_++] = mutex;
@@ -58,9 +76,7 @@ std::shared_ptr<Node> NewImageNode(const KPixelKind& kind, std::unique_ptr<KGene
 }
 
 Node& NodeOf(const py::handle& object, const char* argument) {
-  if (!py::isinstance<GenericROIObject>(object))
-    throw py::type_error(std::string(argument) + " must be a kvbase.Image or kvbase.ROI");
-  return *object.cast<GenericROIObject&>().node;
+  return *Constructed<GenericROIObject>(object, argument, "a kvbase.Image or kvbase.ROI").node;
 }
 
 void RequireKind(const Node& node, std::initializer_list<K_IMAGE_TYPES> kinds, const char* operation) {

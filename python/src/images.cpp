@@ -4,9 +4,11 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <array>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "bindings.h"
 #include "image_nodes.h"
@@ -45,12 +47,20 @@ using TextSetter = void (KGenericROI::*)(const char*);
 
 void DefineText(py::class_<GenericROIObject>& cls, const char* name, TextGetter get, TextSetter set, const char* doc) {
   cls.def_property(
-      name, [get](GenericROIObject& self) { return TextOf(Call([&] { return (self.node->object.get()->*get)(); })); },
-      [set](GenericROIObject& self, const py::object& value) {
+      name,
+      [get](const py::handle& self) {
+        Node& node = NodeOf(self, "self");
+        const std::optional<std::string> text = CallLocked({&node.TreeMutex()}, [&]() -> std::optional<std::string> {
+          const char* held = (node.object.get()->*get)();
+          if (held == nullptr) return std::nullopt;
+          return std::string(held);
+        });
+        return TextOf(text ? text->c_str() : nullptr);
+      },
+      [set](const py::handle& self, const py::object& value) {
+        Node& node = NodeOf(self, "self");
         const std::optional<std::string> text = TextBytes(value);
-        Node& node = *self.node;
-        TreeLock lock({&node.TreeMutex()});
-        Call([&] { (node.object.get()->*set)(text ? text->c_str() : nullptr); });
+        CallLocked({&node.TreeMutex()}, [&] { (node.object.get()->*set)(text ? text->c_str() : nullptr); });
       },
       doc);
 }
@@ -58,31 +68,31 @@ void DefineText(py::class_<GenericROIObject>& cls, const char* name, TextGetter 
 using DimensionGetter = void (KGenericROI::*)(float&, float&, KMeasurementUnit*&);
 using DimensionSetter = void (KGenericROI::*)(float, float, KMeasurementUnit*);
 
-py::tuple GetDimensions(GenericROIObject& self, DimensionGetter get) {
+py::tuple GetDimensions(const py::handle& self, DimensionGetter get) {
+  Node& node = NodeOf(self, "self");
   float x = 0.0f, y = 0.0f;
   KMeasurementUnit* unit = &KUnitNone;
-  Call([&] { (self.node->object.get()->*get)(x, y, unit); });
+  CallLocked({&node.TreeMutex()}, [&] { (node.object.get()->*get)(x, y, unit); });
   return py::make_tuple(x, y, UnitName(unit));
 }
 
-void SetDimensions(GenericROIObject& self, DimensionSetter set, float x, float y, const std::string& unitName) {
+void SetDimensions(const py::handle& self, DimensionSetter set, float x, float y, const std::string& unitName) {
+  Node& node = NodeOf(self, "self");
   KMeasurementUnit* unit = UnitNamed(unitName);
-  Node& node = *self.node;
-  TreeLock lock({&node.TreeMutex()});
-  Call([&] { (node.object.get()->*set)(x, y, unit); });
+  CallLocked({&node.TreeMutex()}, [&] { (node.object.get()->*set)(x, y, unit); });
 }
 
 // --- Sub-ROIs and masks.
 
-ROIObject NewROI(GenericROIObject& parent, int x, int y, int width, int height) {
+ROIObject NewROI(const py::handle& self, int x, int y, int width, int height) {
+  Node& parent = NodeOf(self, "self");
   auto node = std::make_shared<Node>();
-  node->parent = parent.node;
-  node->kind = parent.node->kind;
-  TreeLock lock({&parent.node->TreeMutex()});
-  Call([&] {
+  node->parent = self.cast<GenericROIObject&>().node;
+  node->kind = parent.kind;
+  CallLocked({&parent.TreeMutex()}, [&] {
     node->object = VisitKind(*node->kind, [&](auto pixel) -> std::unique_ptr<KGenericROI> {
       using T = decltype(pixel);
-      return std::make_unique<KROI<T>>(parent.node->As<T>(), x, y, width, height);
+      return std::make_unique<KROI<T>>(parent.As<T>(), x, y, width, height);
     });
   });
   return ROIObject{{node}};
@@ -90,72 +100,110 @@ ROIObject NewROI(GenericROIObject& parent, int x, int y, int width, int height) 
 
 // Runs a mask builder under the tree's lock, as one library call.
 template <typename Build>
-void BuildMask(GenericROIObject& self, Build build) {
-  Node& node = *self.node;
-  TreeLock lock({&node.TreeMutex()});
-  Call([&] { build(*node.object); });
+void BuildMask(const py::handle& self, Build build) {
+  Node& node = NodeOf(self, "self");
+  CallLocked({&node.TreeMutex()}, [&] { build(node); });
 }
 
-// (x, y, length) of each run, in the ROI's coordinates.
-py::list MaskRuns(GenericROIObject& self) {
-  const Node& node = *self.node;
-  py::list runs;
-  Call([&] {
+struct MaskRun {
+  long long x, y, length;  // in the ROI's coordinates
+};
+
+// The ROI's size and mask, read at once under the tree's lock.
+struct MaskCopy {
+  int width = 0, height = 0;
+  std::vector<MaskRun> runs;
+};
+
+MaskCopy CopyMask(Node& node) {
+  return CallLocked({&node.TreeMutex()}, [&] {
+    MaskCopy copy{node.object->GetWidth(), node.object->GetHeight(), {}};
     VisitKind(*node.kind, [&](auto pixel) {
       using T = decltype(pixel);
       KVectorTemplate<KRun>& mask = node.As<T>()->GetMask();
+      copy.runs.reserve(mask.GetNumElements());
       for (unsigned int i = 0; i < mask.GetNumElements(); ++i) {
         const KRun& run = mask.GetDataPtr()[i];
-        const long long length = static_cast<long long>(run.end - run.start) / node.kind->elementSize;
-        runs.append(py::make_tuple(run.x, run.y, length));
+        copy.runs.push_back({run.x, run.y, static_cast<long long>(run.end - run.start) / node.kind->elementSize});
       }
     });
+    return copy;
   });
+}
+
+py::list MaskRuns(const py::handle& self) {
+  py::list runs;
+  for (const MaskRun& run : CopyMask(NodeOf(self, "self")).runs) runs.append(py::make_tuple(run.x, run.y, run.length));
   return runs;
 }
 
-py::array_t<bool> MaskArray(GenericROIObject& self) {
-  const int width = self.node->object->GetWidth(), height = self.node->object->GetHeight();
-  py::array_t<bool> inside({height, width});
+py::array_t<bool> MaskArray(const py::handle& self) {
+  const MaskCopy mask = CopyMask(NodeOf(self, "self"));
+  py::array_t<bool> inside({mask.height, mask.width});
   std::memset(inside.mutable_data(), 0, static_cast<size_t>(inside.nbytes()));
   auto cells = inside.mutable_unchecked<2>();
-  for (const py::handle run : MaskRuns(self)) {
-    const auto [x, y, length] = run.cast<std::tuple<long long, long long, long long>>();
-    if (y < 0 || y >= height) continue;
-    for (long long c = std::max(0LL, x); c < std::min<long long>(x + length, width); ++c) cells(y, c) = true;
+  for (const MaskRun& run : mask.runs) {
+    if (run.y < 0 || run.y >= mask.height) continue;
+    for (long long c = std::max(0LL, run.x); c < std::min<long long>(run.x + run.length, mask.width); ++c)
+      cells(run.y, c) = true;
   }
   return inside;
 }
 
-py::str Describe(GenericROIObject& self, const char* type) {
-  const KGenericROI& roi = *self.node->object;
-  std::string text = std::string("<kvbase.") + type + " " + self.node->kind->name + " " +
-                     std::to_string(roi.GetWidth()) + "x" + std::to_string(roi.GetHeight());
-  if (!self.node->IsImage())
-    text += " at (" + std::to_string(roi.GetOrgX()) + ", " + std::to_string(roi.GetOrgY()) + ")";
+// x, y, width and height of an image or ROI, read at once under its tree's lock.
+std::array<int, 4> Placement(Node& node) {
+  return Locked({&node.TreeMutex()}, [&] {
+    KGenericROI& roi = *node.object;
+    return std::array<int, 4>{roi.GetOrgX(), roi.GetOrgY(), roi.GetWidth(), roi.GetHeight()};
+  });
+}
+
+// One of an image's or ROI's numbers, read under its tree's lock.
+template <typename Read>
+auto ReadLocked(const py::handle& self, Read read) {
+  Node& node = NodeOf(self, "self");
+  return CallLocked({&node.TreeMutex()}, [&] { return read(*node.object); });
+}
+
+py::str Describe(const py::handle& self, const char* type) {
+  Node& node = NodeOf(self, "self");
+  const auto [x, y, width, height] = Placement(node);
+  std::string text = std::string("<kvbase.") + type + " " + node.kind->name + " " + std::to_string(width) + "x" +
+                     std::to_string(height);
+  if (!node.IsImage()) text += " at (" + std::to_string(x) + ", " + std::to_string(y) + ")";
   return py::str(text + ">");
 }
 
 void DefineGenericROI(py::class_<GenericROIObject>& cls) {
   cls.def_property_readonly(
-         "width", [](GenericROIObject& self) { return Call([&] { return self.node->object->GetWidth(); }); },
+         "width",
+         [](const py::handle& self) { return ReadLocked(self, [](KGenericROI& roi) { return roi.GetWidth(); }); },
          "Columns.")
       .def_property_readonly(
-          "height", [](GenericROIObject& self) { return Call([&] { return self.node->object->GetHeight(); }); },
+          "height",
+          [](const py::handle& self) { return ReadLocked(self, [](KGenericROI& roi) { return roi.GetHeight(); }); },
           "Rows.")
       .def_property_readonly(
-          "kind", [](GenericROIObject& self) { return py::str(self.node->kind->name); },
+          "kind", [](const py::handle& self) { return py::str(NodeOf(self, "self").kind->name); },
           "The pixel kind: 'BW1', 'BW8', 'BW16', 'BW32', 'C15', 'C16', 'C24' or 'C24A'.")
       .def_property_readonly(
-          "row_pitch", [](GenericROIObject& self) { return Call([&] { return self.node->object->GetRowPitch(); }); },
+          "row_pitch",
+          [](const py::handle& self) { return ReadLocked(self, [](KGenericROI& roi) { return roi.GetRowPitch(); }); },
           "Bytes from the start of one row to the start of the next (the root image's rows).")
       .def(
           "get_image_ptr",
-          [](GenericROIObject& self, int x, int y) {
-            KGenericROI& roi = *self.node->object;
-            if (x < 0 || y < 0 || x >= roi.GetWidth() || y >= roi.GetHeight())
+          [](const py::handle& self, int x, int y) {
+            Node& node = NodeOf(self, "self");
+            // Checked before the library call, which would clear the current error.
+            const std::optional<std::uintptr_t> address =
+                Locked({&node.TreeMutex()}, [&]() -> std::optional<std::uintptr_t> {
+                  KGenericROI& roi = *node.object;
+                  if (x < 0 || y < 0 || x >= roi.GetWidth() || y >= roi.GetHeight()) return std::nullopt;
+                  return reinterpret_cast<std::uintptr_t>(roi.GetGenericImagePtr(x, y));
+                });
+            if (!address)
               throw py::value_error("pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") lies outside");
-            return Call([&] { return reinterpret_cast<std::uintptr_t>(roi.GetGenericImagePtr(x, y)); });
+            return Call([&] { return *address; });  // a success clears the current error, as every call does
           },
           "x"_a = 0, "y"_a = 0, "The address of pixel (x, y): the byte that holds it, for BW1.")
       .def("roi", &NewROI, "x"_a, "y"_a, "width"_a, "height"_a,
@@ -163,37 +211,37 @@ void DefineGenericROI(py::class_<GenericROIObject>& cls) {
            "alive.")
       .def(
           "set_rectangle_mask",
-          [](GenericROIObject& self, int x, int y, int width, int height) {
-            BuildMask(self, [&](KGenericROI& roi) { roi.SetRectangleMask(x, y, width, height); });
+          [](const py::handle& self, int x, int y, int width, int height) {
+            BuildMask(self, [&](Node& node) { node.object->SetRectangleMask(x, y, width, height); });
           },
           "x"_a, "y"_a, "width"_a, "height"_a,
           "Mask of the rectangle, clipped to the ROI; a width or height below 1 means the ROI's.")
       .def(
           "set_ellipse_mask",
-          [](GenericROIObject& self, int x, int y, int width, int height) {
-            BuildMask(self, [&](KGenericROI& roi) { roi.SetEllipseMask(x, y, width, height); });
+          [](const py::handle& self, int x, int y, int width, int height) {
+            BuildMask(self, [&](Node& node) { node.object->SetEllipseMask(x, y, width, height); });
           },
           "x"_a = 0, "y"_a = 0, "width"_a = 0, "height"_a = 0,
           "Mask of the ellipse inscribed in the box; a width or height of 0 means the whole ROI.")
       .def(
           "set_ring_mask",
-          [](GenericROIObject& self, float ratio) {
-            BuildMask(self, [&](KGenericROI&) {
-              VisitKind(*self.node->kind, [&](auto pixel) { self.node->As<decltype(pixel)>()->SetRingMask(ratio); });
+          [](const py::handle& self, float ratio) {
+            BuildMask(self, [&](Node& node) {
+              VisitKind(*node.kind, [&](auto pixel) { node.As<decltype(pixel)>()->SetRingMask(ratio); });
             });
           },
           "ratio"_a, "Mask of the band between the ROI's ellipse and the one scaled by `ratio`.")
       .def(
-          "reset_mask", [](GenericROIObject& self) { BuildMask(self, [](KGenericROI& roi) { roi.ResetMask(); }); },
+          "reset_mask", [](const py::handle& self) { BuildMask(self, [](Node& node) { node.object->ResetMask(); }); },
           "Empties the mask.")
       .def("mask_runs", &MaskRuns, "The mask's runs as (x, y, length), in the ROI's coordinates.")
       .def("mask_array", &MaskArray, "The mask as a bool array of the ROI's (height, width).")
       .def(
-          "get_resolution", [](GenericROIObject& self) { return GetDimensions(self, &KGenericROI::GetResolution); },
+          "get_resolution", [](const py::handle& self) { return GetDimensions(self, &KGenericROI::GetResolution); },
           "(x, y, unit): pixels per unit length, of the root image.")
       .def(
           "set_resolution",
-          [](GenericROIObject& self, float x, float y, const std::string& unit) {
+          [](const py::handle& self, float x, float y, const std::string& unit) {
             SetDimensions(self, &KGenericROI::SetResolution, x, y, unit);
           },
           "x"_a, "y"_a, "unit"_a = "none",
@@ -201,11 +249,11 @@ void DefineGenericROI(py::class_<GenericROIObject>& cls) {
           "mile.")
       .def(
           "get_pixel_dimensions",
-          [](GenericROIObject& self) { return GetDimensions(self, &KGenericROI::GetPixelDimensions); },
+          [](const py::handle& self) { return GetDimensions(self, &KGenericROI::GetPixelDimensions); },
           "(width, height, unit): the size of one pixel, of the root image.")
       .def(
           "set_pixel_dimensions",
-          [](GenericROIObject& self, float width, float height, const std::string& unit) {
+          [](const py::handle& self, float width, float height, const std::string& unit) {
             SetDimensions(self, &KGenericROI::SetPixelDimensions, width, height, unit);
           },
           "width"_a, "height"_a, "unit"_a = "none", "Sets the size of one pixel.");
@@ -221,11 +269,10 @@ void DefineGenericROI(py::class_<GenericROIObject>& cls) {
 void DefinePlacement(py::class_<ROIObject, GenericROIObject>& cls, const char* name, int (KGenericROI::*get)() const,
                      int which, const char* doc) {
   cls.def_property(
-      name, [get](ROIObject& self) { return Call([&] { return (self.node->object.get()->*get)(); }); },
-      [which](ROIObject& self, int value) {
-        Node& node = *self.node;
-        TreeLock lock({&node.TreeMutex()});
-        Call([&] {
+      name, [get](const py::handle& self) { return ReadLocked(self, [&](KGenericROI& roi) { return (roi.*get)(); }); },
+      [which](const py::handle& self, int value) {
+        Node& node = NodeOf(self, "self");
+        CallLocked({&node.TreeMutex()}, [&] {
           VisitKind(*node.kind, [&](auto pixel) {
             KROI<decltype(pixel)>* roi = node.As<decltype(pixel)>();
             switch (which) {
@@ -266,12 +313,13 @@ void RegisterImages(py::module_& m) {
            "width"_a, "height"_a, "kind"_a = "BW8", "A new image, its pixels zero.")
       .def_property_readonly(
           "format",
-          [](ImageObject& self) -> py::object {
-            if (self.node->format < 0) return py::none();
-            return py::int_(self.node->format);
+          [](const py::handle& self) -> py::object {
+            const Node& node = NodeOf(self, "self");
+            if (node.format < 0) return py::none();
+            return py::int_(node.format);
           },
           "The format code of the file the image was loaded from, or None.")
-      .def("__repr__", [](ImageObject& self) { return Describe(self, "Image"); });
+      .def("__repr__", [](const py::handle& self) { return Describe(self, "Image"); });
   InstallPixelBuffer(image);
   DefineImageArrays(image);
 
@@ -282,7 +330,7 @@ void RegisterImages(py::module_& m) {
   DefinePlacement(roi, "y", &KGenericROI::GetOrgY, 1, "Row of the parent that holds row 0.");
   DefinePlacement(roi, "width", &KGenericROI::GetWidth, 2, "Columns; clipped to the parent when set.");
   DefinePlacement(roi, "height", &KGenericROI::GetHeight, 3, "Rows; clipped to the parent when set.");
-  roi.def("__repr__", [](ROIObject& self) { return Describe(self, "ROI"); });
+  roi.def("__repr__", [](const py::handle& self) { return Describe(self, "ROI"); });
   InstallPixelBuffer(roi);
 }
 

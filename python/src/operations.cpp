@@ -37,12 +37,13 @@ float InCurrentAngleUnit(float degrees) {
   return KGetAngleUnit() == K_ANGLE_UNIT_DEGREES ? degrees : KFromRadians(degrees / kDegreesPerRadian);
 }
 
-// Pure C++: runs with the interpreter lock released.
+// One library call holding both trees.
 void ResizeNodes(Node& source, Node& destination) {
-  TreeLock lock({&source.TreeMutex(), &destination.TreeMutex()});
-  VisitKind(*source.kind, [&](auto pixel) {
-    using T = decltype(pixel);
-    if constexpr (kResizable<T>) KResize(source.As<T>(), destination.As<T>());
+  CallLocked({&source.TreeMutex(), &destination.TreeMutex()}, [&] {
+    VisitKind(*source.kind, [&](auto pixel) {
+      using T = decltype(pixel);
+      if constexpr (kResizable<T>) KResize(source.As<T>(), destination.As<T>());
+    });
   });
 }
 
@@ -51,18 +52,16 @@ void Resize(const py::object& source, const py::object& destination) {
   Node& to = NodeOf(destination, "destination");
   RequireKind(from, kResizableKinds, "resize");
   if (to.kind != from.kind) throw py::type_error("resize: the source and the destination have different kinds");
-  CallReleased([&] { ResizeNodes(from, to); });
+  ResizeNodes(from, to);
 }
 
-ImageObject Resized(GenericROIObject& self, long long width, long long height) {
-  Node& source = *self.node;
+ImageObject Resized(const py::handle& self, long long width, long long height) {
+  Node& source = NodeOf(self, "self");
   RequireKind(source, kResizableKinds, "resized");
   const int w = NonNegative(width, "width"), h = NonNegative(height, "height");
   auto destination = NewImageNode(*source.kind, nullptr);
-  CallReleased([&] {
-    destination->object = MakeImage(*source.kind, w, h);
-    if (KSuccess()) ResizeNodes(source, *destination);
-  });
+  CallReleased([&] { destination->object = MakeImage(*source.kind, w, h); });
+  ResizeNodes(source, *destination);
   return ImageObject{{destination}};
 }
 
@@ -78,8 +77,7 @@ void RenderRelief(const py::object& heights, const py::object& destination, floa
   const Scene s{tilt, turn, scaleX, scaleY, scaleZ};
   if (colors.is_none()) {
     RequireKind(d, {K_IMAGE_BW8}, "render_relief's destination without colors");
-    CallReleased([&] {
-      TreeLock lock({&h.TreeMutex(), &d.TreeMutex()});
+    CallLocked({&h.TreeMutex(), &d.TreeMutex()}, [&] {
       KRender3D(h.As<unsigned char>(), d.As<unsigned char>(), InCurrentAngleUnit(s.tilt), InCurrentAngleUnit(s.turn),
                 s.scaleX, s.scaleY, s.scaleZ, dotMode);
     });
@@ -88,8 +86,7 @@ void RenderRelief(const py::object& heights, const py::object& destination, floa
   Node& c = NodeOf(colors, "colors");
   RequireKind(c, {K_IMAGE_C24}, "render_relief's colors");
   RequireKind(d, {K_IMAGE_C24}, "render_relief's destination with colors");
-  CallReleased([&] {
-    TreeLock lock({&h.TreeMutex(), &d.TreeMutex(), &c.TreeMutex()});
+  CallLocked({&h.TreeMutex(), &d.TreeMutex(), &c.TreeMutex()}, [&] {
     KRender3D(c.As<KC24>(), h.As<unsigned char>(), d.As<KC24>(), s.tilt / kDegreesPerRadian, s.turn / kDegreesPerRadian,
               s.scaleX, s.scaleY, s.scaleZ, dotMode);
   });
@@ -104,8 +101,7 @@ void RenderColorHistogram(const py::object& source, const py::object& destinatio
   Node* at = coordinates.is_none() ? nullptr : &NodeOf(coordinates, "coordinates");
   if (at != nullptr) RequireKind(*at, {K_IMAGE_C24}, "render_color_histogram's coordinates");
   const Scene s{tilt, turn, scaleX, scaleY, scaleZ};
-  CallReleased([&] {
-    TreeLock lock({&from.TreeMutex(), &d.TreeMutex(), at != nullptr ? &at->TreeMutex() : nullptr});
+  CallLocked({&from.TreeMutex(), &d.TreeMutex(), at != nullptr ? &at->TreeMutex() : nullptr}, [&] {
     const float a = InCurrentAngleUnit(s.tilt), b = InCurrentAngleUnit(s.turn);
     if (at == nullptr)
       KRenderColorHistogram(from.As<KC24>(), d.As<KC24>(), a, b, s.scaleX, s.scaleY, s.scaleZ);

@@ -1,7 +1,9 @@
 """Pixels as NumPy arrays: views without copies, lent arrays, copies, and how long memory lives."""
 
+import ctypes
 import gc
 import hashlib
+import pickle
 import weakref
 
 import numpy as np
@@ -135,6 +137,68 @@ def test_buffer_requests_that_padded_rows_cannot_meet_are_refused():
     assert hashlib.sha1(packed).digest() == hashlib.sha1(b"\x01" * 32).digest()
 
 
+class PyBuffer(ctypes.Structure):
+    _fields_ = [("buf", ctypes.c_void_p), ("obj", ctypes.c_void_p), ("len", ctypes.c_ssize_t),
+                ("itemsize", ctypes.c_ssize_t), ("readonly", ctypes.c_int), ("ndim", ctypes.c_int),
+                ("format", ctypes.c_char_p), ("shape", ctypes.POINTER(ctypes.c_ssize_t)),
+                ("strides", ctypes.POINTER(ctypes.c_ssize_t)), ("suboffsets", ctypes.POINTER(ctypes.c_ssize_t)),
+                ("internal", ctypes.c_void_p)]
+
+
+GET_BUFFER = ctypes.pythonapi.PyObject_GetBuffer
+GET_BUFFER.argtypes = [ctypes.py_object, ctypes.POINTER(PyBuffer), ctypes.c_int]
+RELEASE_BUFFER = ctypes.pythonapi.PyBuffer_Release
+RELEASE_BUFFER.argtypes = [ctypes.POINTER(PyBuffer)]
+# The request flags of the buffer protocol, with what each needs of the pixels' layout.
+PyBUF_WRITABLE, PyBUF_FORMAT, PyBUF_ND, PyBUF_STRIDES = 0x1, 0x4, 0x8, 0x18
+REQUESTS = {
+    "simple": (0, lambda c, f: c),
+    "nd": (PyBUF_ND, lambda c, f: c),
+    "strides": (PyBUF_STRIDES, lambda c, f: True),
+    "c-contiguous": (0x20 | PyBUF_STRIDES, lambda c, f: c),
+    "f-contiguous": (0x40 | PyBUF_STRIDES, lambda c, f: f),
+    "any-contiguous": (0x80 | PyBUF_STRIDES, lambda c, f: c or f),
+}
+LAYOUTS = {
+    "packed": lambda: image_of("BW8", 8, 4),
+    "padded": lambda: image_of("BW8", 5, 4),
+    "one column": lambda: image_of("BW8", 1, 5),
+    "one C24 column": lambda: image_of("C24", 9, 6).roi(4, 1, 1, 3),
+    "one row": lambda: image_of("BW16", 7, 1),
+    "one row of an ROI": lambda: image_of("C24A", 9, 6).roi(2, 3, 5, 1),
+    "one pixel": lambda: image_of("C24", 1, 1),
+    "empty": lambda: kvbase.Image(0, 0),
+    "no columns": lambda: kvbase.Image(0, 4, "BW32"),
+}
+
+
+@pytest.mark.parametrize("request_name", sorted(REQUESTS))
+@pytest.mark.parametrize("layout", sorted(LAYOUTS))
+def test_buffer_requests_are_granted_exactly_when_the_layout_meets_them(layout, request_name):
+    image = LAYOUTS[layout]()
+    view = np.asarray(image)  # NumPy judges the contiguity of the strided view on its own
+    flags, needs = REQUESTS[request_name]
+    buffer = PyBuffer()
+    if not needs(view.flags.c_contiguous, view.flags.f_contiguous):
+        with pytest.raises(BufferError):
+            GET_BUFFER(image, ctypes.byref(buffer), flags | PyBUF_WRITABLE | PyBUF_FORMAT)
+        return
+    GET_BUFFER(image, ctypes.byref(buffer), flags | PyBUF_WRITABLE | PyBUF_FORMAT)
+    try:
+        assert (buffer.len, buffer.itemsize, buffer.readonly) == (view.nbytes, view.itemsize, 0)
+        assert buffer.len == 0 or buffer.buf == view.ctypes.data
+        if flags & PyBUF_ND:
+            assert tuple(buffer.shape[i] for i in range(buffer.ndim)) == view.shape
+        if buffer.strides:
+            assert tuple(buffer.strides[i] for i in range(buffer.ndim)) == view.strides
+        else:  # a consumer without strides reads one block in row order
+            assert ctypes.string_at(buffer.buf, buffer.len) == view.tobytes(order="C")
+        if request_name == "f-contiguous":
+            assert ctypes.string_at(buffer.buf, buffer.len) == view.tobytes(order="F")
+    finally:
+        RELEASE_BUFFER(ctypes.byref(buffer))
+
+
 @pytest.mark.parametrize(
     "make, error",
     [
@@ -149,11 +213,57 @@ def test_buffer_requests_that_padded_rows_cannot_meet_are_refused():
         (lambda: np.frombuffer(bytes(16), np.uint8).reshape(4, 4), ValueError),  # read-only
         (lambda: np.frombuffer(bytearray(33), np.uint16, 16, 1).reshape(4, 4), ValueError),  # misaligned
         (lambda: [[1, 2], [3, 4]], TypeError),
+        # One column of colour pixels: their channels must still be packed.
+        (lambda: strided(np.zeros(12, np.uint8), (4, 1, 3), (3, 3, 0)), ValueError),
+        (lambda: np.zeros((4, 1, 6), np.uint8)[:, :, ::2], ValueError),
+        (lambda: np.zeros((4, 1, 3), np.uint8)[:, :, ::-1], ValueError),
+        (lambda: np.zeros((1, 1, 8), np.uint8)[:, :, ::2], ValueError),
+        # Rows that overlap or run backwards, pixels that share memory.
+        (lambda: strided(np.zeros(8, np.uint8), (4, 8), (0, 1)), ValueError),
+        (lambda: strided(np.zeros(8, np.uint8), (4, 8), (1, 1)), ValueError),
+        (lambda: strided(np.zeros(32, np.uint8), (4, 8), (8, 0)), ValueError),
+        (lambda: np.zeros((4, 8, 3), np.uint8)[:, ::-1], ValueError),
+        # Rows of 16- and 32-bit pixels that would start off their alignment.
+        (lambda: rows_apart(np.uint16, 9), ValueError),
+        (lambda: rows_apart(np.uint32, 18), ValueError),
     ],
 )
 def test_from_numpy_refuses_arrays_it_cannot_lend(make, error):
     with pytest.raises(error):
         kvbase.Image.from_numpy(make())
+
+
+def strided(base, shape, strides):
+    return np.lib.stride_tricks.as_strided(base, shape, strides, writeable=True)
+
+
+def rows_apart(dtype, pitch):
+    """A (4, 4) array of `dtype` whose rows start `pitch` bytes apart in one aligned block."""
+    block = np.zeros(64, np.uint64).view(np.uint8)
+    return np.ndarray((4, 4), dtype, buffer=block, strides=(pitch, np.dtype(dtype).itemsize))
+
+
+@pytest.mark.parametrize(
+    "make",
+    [
+        lambda: np.arange(60, dtype=np.uint8).reshape(5, 4, 3)[:, 1:2],  # one colour column, rows 12 apart
+        lambda: np.arange(72, dtype=np.uint8).reshape(3, 6, 4)[1:2, 1:4],
+        lambda: np.arange(24, dtype=np.uint8).reshape(4, 6)[::-1][2:3],  # one row: its stride is not used
+        lambda: rows_apart(np.uint16, 10),
+        lambda: rows_apart(np.uint32, 20),
+        lambda: np.arange(35, dtype=np.uint16).reshape(5, 7)[1:, 2:5],
+        lambda: np.zeros((0, 5, 3), np.uint8),
+        lambda: np.zeros((3, 0), np.uint16),
+    ],
+)
+def test_from_numpy_lends_every_layout_it_can_address(make):
+    array = make()
+    image = kvbase.Image.from_numpy(array)
+    np.testing.assert_array_equal(image.to_numpy(), array)
+    np.testing.assert_array_equal(pickle.loads(pickle.dumps(image)).to_numpy(), array)  # rows read by the library
+    if array.size:
+        np.asarray(image)[-1, -1] = 7
+        assert np.all(array[-1, -1] == 7)
 
 
 def test_from_numpy_refuses_a_kind_the_array_does_not_show():

@@ -132,3 +132,57 @@ def test_device_pixels_copy_every_depth(bits, dtype, shape):
     assert pixels.dtype == dtype and pixels.shape == shape
     lit = pixels.reshape(5, 7, -1).any(axis=2)
     assert lit[1:3, 1:4].all() and lit.sum() == 6
+
+
+def test_zoom_and_pan_pairs_are_read_through_their_strides():
+    gray = image_of("BW8", 10, 6)
+    roi = gray.roi(2, 1, 5, 3)
+    roi.set_rectangle_mask(1, 1, 3, 1)
+    pairs = {"zoom": (np.array([3, 99, 2], np.float32)[::2], (3, 2)),
+             "pan": (np.array([[4, -7], [1, -7]], np.float32)[:, 0], (4, 1))}
+
+    def drawn(zoom, pan):
+        dc = kvbase.MemoryDC(60, 40, bits=24)
+        dc.draw(gray, zoom=zoom)
+        dc.draw_frame(roi, zoom=zoom, pan=pan, handles=False)
+        dc.draw_mask(roi, zoom=zoom, pan=pan)
+        return dc.pixels()
+
+    strided = drawn(pairs["zoom"][0], pairs["pan"][0])
+    np.testing.assert_array_equal(strided, drawn(pairs["zoom"][1], pairs["pan"][1]))
+    assert not np.array_equal(strided, drawn(3, pairs["pan"][1]))  # the pair was not read as one number
+
+
+def test_lookup_tables_in_any_memory_order():
+    gray = image_of("BW8", 16, 8)
+    rows = np.stack([np.arange(256), 255 - np.arange(256), np.arange(256) // 2], axis=1)
+    expected = np.stack([np.asarray(gray), 255 - np.asarray(gray), np.asarray(gray) // 2], axis=2)
+    for table in (rows, np.asfortranarray(rows), np.asfortranarray(rows.astype(np.uint8)), rows.tolist()):
+        dc = kvbase.MemoryDC(16, 8)
+        dc.draw(gray, lut=table)
+        np.testing.assert_array_equal(dc.pixels()[..., :3], expected)
+    levels = np.arange(512, dtype=np.int32).reshape(256, 2)[::-1, 1] // 2  # strided, backwards
+    dc = kvbase.MemoryDC(16, 8)
+    dc.draw(gray, lut=levels)
+    np.testing.assert_array_equal(dc.pixels()[..., 0], 255 - np.asarray(gray))
+
+
+def available_memory():
+    with open("/proc/meminfo") as info:
+        fields = dict(line.split(":", 1) for line in info)
+    return int(fields["MemAvailable"].split()[0]) * 1024
+
+
+@pytest.mark.skipif(available_memory() < 8 << 30, reason="needs 8 GiB of free memory")
+def test_device_pixels_beyond_two_gigabytes():
+    # 32770 rows of 65536 bytes: row offsets past 2**31 must not wrap. The device's untouched pages cost
+    # no memory; the copy costs 2 GiB.
+    width, height = 65536, 32770
+    dc = kvbase.MemoryDC(width, height, bits=8)
+    mark = kvbase.Image(3, 2)
+    np.asarray(mark)[...] = 255
+    dc.draw(mark, x=width - 3, y=height - 2)
+    pixels = dc.pixels()
+    corner = pixels[-2:, -3:]
+    assert corner.min() == corner.max() != 0
+    assert not pixels[-2:, :-3].any() and not pixels[:-2, -3:].any()

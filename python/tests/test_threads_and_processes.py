@@ -2,6 +2,8 @@
 
 import multiprocessing
 import pickle
+import subprocess
+import sys
 import threading
 
 import numpy as np
@@ -45,33 +47,137 @@ def test_two_threads_are_inside_the_library_at_once(operation):
     assert _kvbase._trace_rendezvous_met()
 
 
-def test_threads_sharing_one_image_and_using_their_own(tmp_path):
-    shared = image_of("C24", 120, 90)
-    roi = shared.roi(0, 0, 60, 45)
+def test_threads_sharing_one_tree_see_each_change_whole(tmp_path):
+    # One thread moves an ROI, remasks another and makes refused moves of a third, under the tree's lock;
+    # the others save, draw and read while it does. Every save and every drawing must show one state the
+    # tree was in, never a mix of two (a save that read the placement while it moved, a mask drawn or
+    # read while it was rebuilt).
+    shared = image_of("C24", 400, 300)
+    pixels = shared.to_numpy()
+    moving = shared.roi(0, 0, 300, 200)
+    masked = shared.roi(30, 20, 360, 270)
+    spare = shared.roi(0, 0, 8, 8)
+    masks = {"ellipse": lambda: masked.set_ellipse_mask(), "ring": lambda: masked.set_ring_mask(0.5),
+             "rectangle": lambda: masked.set_rectangle_mask(3, 4, 200, 100)}
+
+    def draw_mask():
+        dc = kvbase.MemoryDC(400, 300, bits=8)
+        dc.draw_mask(masked, color=(255, 255, 255))
+        return dc.pixels()
+
+    drawings, runs = {}, {}
+    for name, build in masks.items():
+        build()
+        runs[name] = masked.mask_runs()
+        drawings[name] = draw_mask()
+    places = set()  # every placement the moving ROI was in
+
+    def place():
+        places.add((moving.x, moving.y, moving.width, moving.height))
+
+    place()
+    done = threading.Event()
     problems = []
 
-    def move_and_mask():  # changes what the savers read, under the tree's lock
-        for step in range(300):
-            roi.x, roi.y = step % 50, step % 40
-            roi.set_ellipse_mask()
+    def change():  # until the others are done
+        step = 0
+        while not done.is_set():
+            step += 1
+            moving.x = step * 50 % 200  # at 150 the width is clipped to 250, and set back to 300 below
+            place()
+            moving.width = 300
+            place()
+            moving.y = step * 30 % 90
+            place()
+            try:
+                spare.x = 10**6  # nothing would remain: refused
+            except kvbase.Error as error:
+                if error.code != 1414:
+                    problems.append(("refusal", error.code))
+            else:
+                problems.append("a move out of the image was taken")
+            list(masks.values())[step % 3]()
+
+    saves = []
 
     def save_and_reload(i):
-        own = image_of("BW16", 50 + i, 30, seed=i)
-        for round_ in range(20):
-            roi.save(tmp_path / f"shared{i}.bmp")
-            own.save(tmp_path / f"own{i}.tif")
-            if not np.array_equal(kvbase.load(tmp_path / f"own{i}.tif").to_numpy(), own.to_numpy()):
-                problems.append((i, round_))
-            if kvbase.load(tmp_path / f"shared{i}.bmp").width != 60:
-                problems.append((i, "shared"))
+        for _ in range(40):
+            moving.save(tmp_path / f"shared{i}.bmp")
+            saves.append(kvbase.load(tmp_path / f"shared{i}.bmp").to_numpy())
 
-    threads = [threading.Thread(target=move_and_mask)] + [
-        threading.Thread(target=save_and_reload, args=(i,)) for i in range(3)]
-    for thread in threads:
+    def draw_and_read_masks():
+        for _ in range(150):
+            drawn = draw_mask()
+            if not any(np.array_equal(drawn, expected) for expected in drawings.values()):
+                problems.append("a mask drawn while it was rebuilt")
+            if masked.mask_runs() not in runs.values():
+                problems.append("mask runs read while they were rebuilt")
+
+    changer = threading.Thread(target=change)
+    users = [threading.Thread(target=draw_and_read_masks)] + [
+        threading.Thread(target=save_and_reload, args=(i,)) for i in range(2)]
+    changer.start()
+    for thread in users:
         thread.start()
-    for thread in threads:
+    for thread in users:
         thread.join()
+    done.set()
+    changer.join()
     assert problems == []
+    windows = [pixels[y:y + h, x:x + w] for x, y, w, h in places]
+    assert saves and all(any(np.array_equal(saved, window) for window in windows) for saved in saves)
+
+
+# A failing call's kvbase.Error is made by Python code, which may hand the interpreter lock to another
+# thread. Here it always does (the error's __init__ sleeps), while a second thread keeps changing the
+# same tree. A binding that raised with the tree still locked would wait for the interpreter lock that
+# the second thread holds while it waits for the tree: the child process would never end.
+DEADLOCK_PROBE = """
+import threading, time
+import kvbase
+
+image = kvbase.Image(64, 64)
+roi = image.roi(0, 0, 8, 8)
+made = kvbase.Error.__init__
+
+def slow_init(self, *args):
+    time.sleep(0.02)
+    made(self, *args)
+
+kvbase.Error.__init__ = slow_init
+done = threading.Event()
+
+def fail():
+    for _ in range(20):
+        try:
+            roi.x = 10**6
+        except kvbase.Error:
+            pass
+    done.set()
+
+def change():
+    i = 0
+    while not done.is_set():
+        image.title = str(i)
+        roi.set_ellipse_mask()
+        i += 1
+
+threads = [threading.Thread(target=fail), threading.Thread(target=change)]
+for thread in threads:
+    thread.start()
+for thread in threads:
+    thread.join()
+print("finished", image.title is not None)
+"""
+
+
+def test_a_failure_raised_while_another_thread_changes_the_tree_does_not_deadlock():
+    try:
+        result = subprocess.run([sys.executable, "-c", DEADLOCK_PROBE], capture_output=True, text=True, timeout=60)
+    except subprocess.TimeoutExpired:
+        pytest.fail("deadlocked: a failing call and a setter on the same tree never finished")
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split() == ["finished", "True"]
 
 
 def everything_of(image):
