@@ -135,37 +135,45 @@ K_ERRORS ReadError(int error, const KPngInput& input) {
 }
 
 // How libspng's rows become the target's: decoded straight into the target row, or into a scratch row
-// whose first `keep` of every `stride` bytes go to the target (alpha, or a gray palette's copies).
+// whose first `keep` of every `stride` bytes go to the target (alpha). A gray palette's indices are
+// decoded packed into the target row, which is wide enough for them, and become gray levels there.
 struct KRowPlan {
   int decodedFormat;       // SPNG_FMT_*
   std::size_t decodedRow;  // bytes of one decoded row
+  std::size_t targetRow;   // bytes of the target row that the finished row fills
   std::size_t stride;      // 0: decoded in place
   std::size_t keep;
+  const KPalette* grayLevels;  // a gray palette's table for its indices of `indexBits`; else null
+  int indexBits;
   bool swapRedBlue;  // RGB rows become blue, green, red
   short format;      // the format code told on success
 };
 
-// Whether every entry of the palette is a gray; a palette file without one is damaged.
-int ReadGrayPalette(spng_ctx* decoder, bool& gray) {
+// The palette of a palette file; a palette file without one is damaged.
+int ReadPalette(spng_ctx* decoder, KPalette& palette) {
   spng_plte table;
   const int error = spng_get_plte(decoder, &table);
   if (error != 0) return error;
-  KPalette palette;
   for (std::uint32_t i = 0; i < table.n_entries && i < 256; ++i)
     palette.Set(static_cast<int>(i), table.entries[i].red, table.entries[i].green, table.entries[i].blue);
-  gray = palette.IsGray();
   return 0;
 }
 
 KRowPlan Direct(int decodedFormat, std::size_t decodedRow, short format) {
-  return {decodedFormat, decodedRow, 0, 0, false, format};
+  return {decodedFormat, decodedRow, decodedRow, 0, 0, nullptr, 0, false, format};
 }
 KRowPlan Kept(int decodedFormat, std::size_t stride, std::size_t keep, std::size_t width, short format) {
-  return {decodedFormat, stride * width, stride, keep, false, format};
+  return {decodedFormat, stride * width, keep * width, stride, keep, nullptr, 0, false, format};
+}
+// Packed indices, (width x bits + 7) / 8 bytes, become `width` gray levels in place.
+KRowPlan GrayLevels(const KPalette& levels, int bits, std::size_t width, short format) {
+  const std::size_t packed = (width * static_cast<std::size_t>(bits) + 7) / 8;
+  return {SPNG_FMT_PNG, packed, width, 0, 0, &levels, bits, false, format};
 }
 
-// The plan for a gray target (BW1, BW8, BW16), or the refusal.
-K_ERRORS PlanGray(const spng_ihdr& ihdr, bool grayPalette, const KPixelKind& kind, KRowPlan& plan) {
+// The plan for a gray target (BW1, BW8, BW16), or the refusal. `grayPalette` is the palette of a
+// palette file whose entries are all gray, else null.
+K_ERRORS PlanGray(const spng_ihdr& ihdr, const KPalette* grayPalette, const KPixelKind& kind, KRowPlan& plan) {
   const std::size_t width = ihdr.width;
   const int depth = ihdr.bit_depth;
   const bool gray = ihdr.color_type == png::kGray;
@@ -175,11 +183,12 @@ K_ERRORS PlanGray(const spng_ihdr& ihdr, bool grayPalette, const KPixelKind& kin
     return K_SUCCESS;
   }
   const bool grayAlpha = ihdr.color_type == png::kGrayAlpha;
-  if (!gray && !grayAlpha && !(ihdr.color_type == png::kPalette && grayPalette)) return K_ERROR_GRAY_IMAGE_EXPECTED;
+  if (!gray && !grayAlpha && !(ihdr.color_type == png::kPalette && grayPalette != nullptr))
+    return K_ERROR_GRAY_IMAGE_EXPECTED;
   const bool wide = kind.type == K_IMAGE_BW16;
   if ((depth == 16) != wide || (ihdr.color_type == png::kPalette && wide)) return K_ERROR_UNSUPPORTED_PNG_FORMAT;
   if (ihdr.color_type == png::kPalette) {
-    plan = Kept(SPNG_FMT_RGB8, 3, 1, width, K_FILE_FORMAT_PNG_GRAY);
+    plan = GrayLevels(*grayPalette, depth, width, K_FILE_FORMAT_PNG_GRAY);
   } else if (grayAlpha) {
     plan = wide ? Kept(SPNG_FMT_PNG, 4, 2, width, K_FILE_FORMAT_PNG_GRAY)
                 : Kept(SPNG_FMT_PNG, 2, 1, width, K_FILE_FORMAT_PNG_GRAY);
@@ -191,7 +200,7 @@ K_ERRORS PlanGray(const spng_ihdr& ihdr, bool grayPalette, const KPixelKind& kin
   return K_SUCCESS;
 }
 
-K_ERRORS PlanRows(const spng_ihdr& ihdr, bool grayPalette, const KPixelKind& kind, KRowPlan& plan) {
+K_ERRORS PlanRows(const spng_ihdr& ihdr, const KPalette* grayPalette, const KPixelKind& kind, KRowPlan& plan) {
   const bool rgb = ihdr.color_type == png::kRgb || ihdr.color_type == png::kRgbAlpha;
   if (rgb && ihdr.bit_depth == 16) return K_ERROR_UNSUPPORTED_PNG_FORMAT;
   if (kind.type == K_IMAGE_C15 || kind.type == K_IMAGE_C16) return K_ERROR_UNSUPPORTED_PNG_FORMAT;
@@ -225,13 +234,14 @@ void FinishRow(const KLoadContext& context, const KRowPlan& plan, std::uint32_t 
   unsigned char* row = TargetRow(context, y);
   const std::size_t width = static_cast<std::size_t>(context.width);
   if (plan.stride != 0) KeepLeadingBytes(decoded, plan.stride, plan.keep, width, row);
+  if (plan.grayLevels != nullptr) plan.grayLevels->PackedToGray(row, plan.indexBits, width, row);
   if (plan.swapRedBlue) SwapRedBlue(row, row, width);
 }
 
 // Decodes every row into the target. Rows of an interlaced file arrive in seven passes, each filling
-// some pixels of some rows, so they are finished once the last pass is done; a scratch image then holds
-// the decoded rows. libspng adds the bits of sub-byte passes to the bytes already in the row, so
-// those rows start from zero.
+// some pixels of some rows, so they are finished once the last pass is done: rows decoded in place wait
+// in the target, others (gray and alpha) in a scratch image of the decoded rows. libspng adds the bits of
+// sub-byte passes to the bytes already in the row, so rows decoded in place start from zero.
 K_ERRORS DecodeRows(spng_ctx* decoder, const KLoadContext& context, const KRowPlan& plan, bool interlaced,
                     const KPngInput& input) {
   int error = spng_decode_image(decoder, nullptr, 0, plan.decodedFormat, SPNG_DECODE_PROGRESSIVE);
@@ -305,11 +315,12 @@ K_ERRORS ReadPng(KLoadContext& context) {
   spng_ihdr ihdr;
   int error = spng_get_ihdr(decoder.get(), &ihdr);
   if (error != 0) return ReadError(error, input);
-  bool grayPalette = false;
-  if (ihdr.color_type == png::kPalette) error = ReadGrayPalette(decoder.get(), grayPalette);
+  KPalette palette;
+  if (ihdr.color_type == png::kPalette) error = ReadPalette(decoder.get(), palette);
   if (error != 0) return ReadError(error, input);
+  const bool grayPalette = ihdr.color_type == png::kPalette && palette.IsGray();
   KRowPlan plan;
-  result = PlanRows(ihdr, grayPalette, *context.kind, plan);
+  result = PlanRows(ihdr, grayPalette ? &palette : nullptr, *context.kind, plan);
   if (result != K_SUCCESS) return result;
   if (ClaimsMoreThanTheFileHolds(ihdr, context)) return K_ERROR_PNG_READ;
   std::size_t imageBytes = 0;
@@ -323,8 +334,7 @@ K_ERRORS ReadPng(KLoadContext& context) {
   context.height = static_cast<int>(ihdr.height);
   result = PrepareTarget(context);
   if (result != K_SUCCESS) return result;
-  const std::size_t targetBytes = plan.stride == 0 ? plan.decodedRow : plan.keep * ihdr.width;
-  if (targetBytes > static_cast<std::size_t>(context.rowLength)) return K_ERROR_UNSUPPORTED_PNG_FORMAT;
+  if (plan.targetRow > static_cast<std::size_t>(context.rowLength)) return K_ERROR_UNSUPPORTED_PNG_FORMAT;
   result = DecodeRows(decoder.get(), context, plan, ihdr.interlace_method != 0, input);
   if (result != K_SUCCESS) return result;
   error = spng_decode_chunks(decoder.get());  // the chunks after the image, up to IEND
