@@ -386,19 +386,30 @@ TEST(PngReader, TextsFromEveryKindOfTextChunk) {
   EXPECT_STREQ(image.GetDate(), "2024:01:02 03:04:05");
 }
 
-// Large ancillary chunks are not errors: 10 MB of text, stored or compressed, loads.
+// Large ancillary chunks are not errors: 10 MB of text, stored or compressed, loads. A block of 1000
+// letters repeats through it, which deflate shrinks about a hundred times: the file holds the text many
+// times over once inflated.
 TEST(PngReader, TenMegabytesOfTextLoad) {
+  std::string block(1000, ' ');
+  unsigned seed = 1;
+  for (char& c : block) {
+    seed = seed * 1103515245u + 12345u;
+    c = static_cast<char>('a' + (seed >> 16) % 26);
+  }
+  std::string text;
+  while (text.size() < (size_t{10} << 20)) text += block;
+  text.resize(size_t{10} << 20);
   KTempDir dir;
   for (int compression : {PNG_TEXT_COMPRESSION_NONE, PNG_TEXT_COMPRESSION_zTXt}) {
     KPngPicture picture = SmallGray();
-    picture.texts = {{"Comment", std::string(10 << 20, 'k'), compression}};
+    picture.texts = {{"Comment", text, compression}};
     const std::string path = dir.Path("text.png");
     ASSERT_TRUE(WritePngWithLibpng(path, picture));
     KImageBW8 image;
     short format = -1;
     ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS);
     ASSERT_NE(image.GetComment(), nullptr);
-    EXPECT_EQ(std::string(image.GetComment()).size(), size_t{10} << 20);
+    EXPECT_TRUE(image.GetComment() == text);
   }
 }
 
@@ -413,6 +424,52 @@ KLoaded LoadBytes(const Bytes& bytes, KTempDir& dir) {
   const std::string path = dir.Path("bad.png");
   EXPECT_TRUE(KWriteFileBytes(path, bytes));
   return LoadAs<KImageBW8>(path);
+}
+
+// The file with its text chunks moved after the image data, just before IEND.
+Bytes WithTextsAfterTheImage(const Bytes& file) {
+  Bytes chunks(file.begin(), file.begin() + 8), texts, end;
+  for (size_t at = 8; at + 8 <= file.size(); at += 12 + BigEndian32(file, at)) {
+    const std::string type(file.begin() + static_cast<long>(at) + 4, file.begin() + static_cast<long>(at) + 8);
+    Bytes& to = type == "tEXt" || type == "zTXt" || type == "iTXt" ? texts : type == "IEND" ? end : chunks;
+    to.insert(to.end(), file.begin() + static_cast<long>(at),
+              file.begin() + static_cast<long>(at + 12 + BigEndian32(file, at)));
+  }
+  chunks.insert(chunks.end(), texts.begin(), texts.end());
+  chunks.insert(chunks.end(), end.begin(), end.end());
+  return chunks;
+}
+
+// No buffer of the reader may be larger than what the file can hold once inflated, 1032 bytes for each of
+// its bytes, and libspng keeps a compressed text in a buffer that it grows by doubling. 12 MiB of one
+// letter deflate to about 12 KB, in a file that can hold about 12.7 MB: the text needs a 16 MiB buffer.
+// That text is dropped; the image and the texts before and after it load, whether the texts come before
+// the image data or after it.
+TEST(PngReader, TextThatNeedsMoreThanTheFileCanHoldIsDropped) {
+  KTempDir dir;
+  KPngPicture picture = SmallGray();
+  picture.texts = {{"Title", "before", PNG_TEXT_COMPRESSION_NONE},
+                   {"Comment", std::string(12 << 20, 'k'), PNG_TEXT_COMPRESSION_zTXt},
+                   {"Author", "after", PNG_TEXT_COMPRESSION_zTXt}};
+  const Bytes textsFirst = SmallGrayBytes(picture);
+  ASSERT_LT(textsFirst.size() * 1032, size_t{16} << 20);
+  ASSERT_LT(ChunkAt(textsFirst, "zTXt"), ChunkAt(textsFirst, "IDAT"));
+  const Bytes textsLast = WithTextsAfterTheImage(textsFirst);
+  ASSERT_GT(ChunkAt(textsLast, "zTXt"), ChunkAt(textsLast, "IDAT"));
+  for (const Bytes* file : {&textsFirst, &textsLast}) {
+    SCOPED_TRACE(file == &textsFirst ? "texts before the image data" : "texts after the image data");
+    const std::string path = dir.Path("large-text.png");
+    ASSERT_TRUE(KWriteFileBytes(path, *file));
+    KImageBW8 image(1, 1);
+    short format = -1;
+    ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS);
+    EXPECT_EQ(format, K_FILE_FORMAT_PNG_GRAY);
+    ASSERT_EQ(image.GetWidth(), kWidth);
+    ExpectPixels(kFileCases[3], image);
+    EXPECT_STREQ(image.GetTitle(), "before");
+    EXPECT_EQ(image.GetComment(), nullptr);
+    EXPECT_STREQ(image.GetAuthor(), "after");
+  }
 }
 
 TEST(PngReader, DamagedFilesFail) {
