@@ -443,32 +443,38 @@ Bytes WithTextsAfterTheImage(const Bytes& file) {
 // No buffer of the reader may be larger than what the file can hold once inflated, 1032 bytes for each of
 // its bytes, and libspng keeps a compressed text in a buffer that it grows by doubling. 12 MiB of one
 // letter deflate to about 12 KB, in a file that can hold about 12.7 MB: the text needs a 16 MiB buffer.
-// That text is dropped; the image and the texts before and after it load, whether the texts come before
-// the image data or after it.
+// That text is dropped, zTXt or compressed iTXt; the image and the texts before and after it load,
+// whether the texts come before the image data or after it.
 TEST(PngReader, TextThatNeedsMoreThanTheFileCanHoldIsDropped) {
   KTempDir dir;
-  KPngPicture picture = SmallGray();
-  picture.texts = {{"Title", "before", PNG_TEXT_COMPRESSION_NONE},
-                   {"Comment", std::string(12 << 20, 'k'), PNG_TEXT_COMPRESSION_zTXt},
-                   {"Author", "after", PNG_TEXT_COMPRESSION_zTXt}};
-  const Bytes textsFirst = SmallGrayBytes(picture);
-  ASSERT_LT(textsFirst.size() * 1032, size_t{16} << 20);
-  ASSERT_LT(ChunkAt(textsFirst, "zTXt"), ChunkAt(textsFirst, "IDAT"));
-  const Bytes textsLast = WithTextsAfterTheImage(textsFirst);
-  ASSERT_GT(ChunkAt(textsLast, "zTXt"), ChunkAt(textsLast, "IDAT"));
-  for (const Bytes* file : {&textsFirst, &textsLast}) {
-    SCOPED_TRACE(file == &textsFirst ? "texts before the image data" : "texts after the image data");
-    const std::string path = dir.Path("large-text.png");
-    ASSERT_TRUE(KWriteFileBytes(path, *file));
-    KImageBW8 image(1, 1);
-    short format = -1;
-    ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS);
-    EXPECT_EQ(format, K_FILE_FORMAT_PNG_GRAY);
-    ASSERT_EQ(image.GetWidth(), kWidth);
-    ExpectPixels(kFileCases[3], image);
-    EXPECT_STREQ(image.GetTitle(), "before");
-    EXPECT_EQ(image.GetComment(), nullptr);
-    EXPECT_STREQ(image.GetAuthor(), "after");
+  const struct {
+    int compression;
+    const char* chunk;
+  } kLargeTexts[] = {{PNG_TEXT_COMPRESSION_zTXt, "zTXt"}, {PNG_ITXT_COMPRESSION_zTXt, "iTXt"}};
+  for (const auto& large : kLargeTexts) {
+    KPngPicture picture = SmallGray();
+    picture.texts = {{"Title", "before", PNG_TEXT_COMPRESSION_NONE},
+                     {"Comment", std::string(12 << 20, 'k'), large.compression},
+                     {"Author", "after", PNG_TEXT_COMPRESSION_zTXt}};
+    const Bytes textsFirst = SmallGrayBytes(picture);
+    ASSERT_LT(textsFirst.size() * 1032, size_t{16} << 20);
+    ASSERT_LT(ChunkAt(textsFirst, large.chunk), ChunkAt(textsFirst, "IDAT"));
+    const Bytes textsLast = WithTextsAfterTheImage(textsFirst);
+    ASSERT_GT(ChunkAt(textsLast, large.chunk), ChunkAt(textsLast, "IDAT"));
+    for (const Bytes* file : {&textsFirst, &textsLast}) {
+      SCOPED_TRACE(std::string(large.chunk) + (file == &textsFirst ? " before the image data" : " after it"));
+      const std::string path = dir.Path("large-text.png");
+      ASSERT_TRUE(KWriteFileBytes(path, *file));
+      KImageBW8 image(1, 1);
+      short format = -1;
+      ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS);
+      EXPECT_EQ(format, K_FILE_FORMAT_PNG_GRAY);
+      ASSERT_EQ(image.GetWidth(), kWidth);
+      ExpectPixels(kFileCases[3], image);
+      EXPECT_STREQ(image.GetTitle(), "before");
+      EXPECT_EQ(image.GetComment(), nullptr);
+      EXPECT_STREQ(image.GetAuthor(), "after");
+    }
   }
 }
 
