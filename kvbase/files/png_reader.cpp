@@ -27,9 +27,10 @@
 //
 // Bad input: no chunk may claim more bytes than the file has left (checked as the bytes go to libspng,
 // before it allocates for the chunk); an image whose pixels need more inflated bytes than deflate can
-// make of the whole file (1032 per byte) is refused before the target is resized; and libspng may
-// inflate text chunks to at most the same bound (its buffer for them at most twice that). A large text
-// chunk that the file does hold loads.
+// make of the whole file (1032 per byte) is refused before the target is resized; and no buffer that
+// libspng keeps for a chunk may be larger than the same bound. libspng grows the buffer of a compressed
+// text by doubling it, so a text that inflates to more than about half the bound does not fit: the file
+// is then read once more with that chunk hidden from libspng, and the image loads without that text.
 
 #include <spng.h>
 
@@ -37,7 +38,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <string>
 #include <vector>
 
 #include "kvbase/files/internal/png_format.h"
@@ -49,7 +49,8 @@ namespace {
 
 // Follows the chunk structure of the bytes that libspng reads, in order: the signature, then for each
 // chunk its length and type, its data and its CRC. A chunk whose data and CRC would run past the end of
-// the file is refused as soon as its length is seen.
+// the file is refused as soon as its length is seen. The walk knows which chunk libspng is reading: the
+// last one whose header has gone by.
 class KChunkWalk {
  public:
   explicit KChunkWalk(std::uint64_t fileSize) : fileSize_(fileSize) {}
@@ -63,23 +64,57 @@ class KChunkWalk {
       if (headerAt_ + 8 > end) return true;  // the rest of this header comes with the next bytes
       const std::uint64_t length = png::GetU32(header_);
       if (length > png::kMaxLength || headerAt_ + 12 + length > fileSize_) return false;
+      lastChunk_ = headerAt_;
+      std::memcpy(lastType_, header_ + 4, 4);
       headerAt_ += 12 + length;
     }
+  }
+
+  // The offset of the chunk being read.
+  std::uint64_t LastChunk() const { return lastChunk_; }
+  // Whether the chunk being read is one that libspng inflates into a buffer of its own: a text or a
+  // colour profile, which the image does not need.
+  bool LastInflates() const {
+    for (const char* type : {"zTXt", "iTXt", "iCCP"})
+      if (std::memcmp(lastType_, type, 4) == 0) return true;
+    return false;
   }
 
  private:
   std::uint64_t fileSize_;
   std::uint64_t headerAt_ = png::kSignatureSize;  // offset of the next chunk's length field
   unsigned char header_[8] = {};
+  std::uint64_t lastChunk_ = 0;
+  char lastType_[4] = {};
 };
+
+constexpr std::uint64_t kNoChunk = UINT64_MAX;
 
 // The file as libspng's input stream.
 struct KPngInput {
   std::FILE* file;
   std::uint64_t position;
   KChunkWalk walk;
-  bool systemFailed;  // the system could not read: K_ERROR_FILE_READ rather than a damaged file
+  std::uint64_t hiddenChunk;  // offset of a chunk that libspng is not to read, or kNoChunk
+  bool systemFailed;          // the system could not read: K_ERROR_FILE_READ rather than a damaged file
+  bool overLimit;             // libspng stopped at a chunk that needs more memory than its limits allow
 };
+
+KPngInput InputOf(const KLoadContext& context, std::uint64_t hiddenChunk) {
+  return {context.file, 0, KChunkWalk(static_cast<std::uint64_t>(context.fileSize)), hiddenChunk, false, false};
+}
+
+// Gives the hidden chunk a private ancillary type that libspng does not know, as its bytes go by:
+// libspng passes over such a chunk without keeping its data (its CRC no longer matches either, which
+// libspng also takes as a reason to drop an ancillary chunk).
+void HideChunk(const KPngInput& input, unsigned char* bytes, std::size_t count) {
+  if (input.hiddenChunk == kNoChunk) return;
+  static constexpr char kUnknownType[4] = {'k', 'v', 'H', 'd'};
+  for (std::uint64_t i = 0; i < 4; ++i) {
+    const std::uint64_t at = input.hiddenChunk + 4 + i;  // the type follows the 4-byte length
+    if (at >= input.position && at - input.position < count) bytes[at - input.position] = kUnknownType[i];
+  }
+}
 
 int ReadInput(spng_ctx*, void* user, void* bytes, std::size_t count) {
   auto& input = *static_cast<KPngInput*>(user);
@@ -87,7 +122,9 @@ int ReadInput(spng_ctx*, void* user, void* bytes, std::size_t count) {
     if (std::ferror(input.file)) input.systemFailed = true;
     return SPNG_IO_EOF;
   }
-  if (!input.walk.See(static_cast<unsigned char*>(bytes), input.position, count)) return SPNG_IO_ERROR;
+  auto* data = static_cast<unsigned char*>(bytes);
+  if (!input.walk.See(data, input.position, count)) return SPNG_IO_ERROR;
+  HideChunk(input, data, count);
   input.position += count;
   return 0;
 }
@@ -115,11 +152,12 @@ K_ERRORS OpenDecoder(KLoadContext& context, KPngInput& input, KDecoder& decoder)
   const auto side = [](std::uint64_t most) {
     return static_cast<std::uint32_t>(std::max<std::uint64_t>(1, std::min<std::uint64_t>(png::kMaxLength, most)));
   };
-  // libspng grows the buffer of an inflated text by doubling it, and holds that size to the limits: a
-  // text that really inflates to the bound needs twice the bound.
-  const std::uint64_t textBuffer = inflated > UINT64_MAX / 2 ? UINT64_MAX : 2 * inflated;
-  const std::size_t chunkLimit = static_cast<std::size_t>(std::min<std::uint64_t>(textBuffer, png::kMaxLength));
-  const std::size_t cacheLimit = static_cast<std::size_t>(std::min<std::uint64_t>(textBuffer, SIZE_MAX));
+  // The chunk limit holds the buffer of one inflated chunk (a compressed text or colour profile), which
+  // libspng grows by doubling: once the next size would pass the limit it stops the whole decode with
+  // SPNG_ECHUNK_LIMITS rather than drop the chunk, and ReadPng hides the chunk and reads the file again.
+  // The cache limit holds what all chunks keep.
+  const std::size_t chunkLimit = static_cast<std::size_t>(std::min<std::uint64_t>(inflated, png::kMaxLength));
+  const std::size_t cacheLimit = static_cast<std::size_t>(std::min<std::uint64_t>(inflated, SIZE_MAX));
   if (spng_set_png_stream(decoder.get(), ReadInput, &input) != 0 ||
       spng_set_image_limits(decoder.get(), side(inflated / 2 * 8), side(inflated / 2)) != 0 ||
       spng_set_chunk_limits(decoder.get(), chunkLimit, cacheLimit) != 0) {
@@ -128,44 +166,53 @@ K_ERRORS OpenDecoder(KLoadContext& context, KPngInput& input, KDecoder& decoder)
   return K_SUCCESS;
 }
 
-// What a libspng error means for the load.
-K_ERRORS ReadError(int error, const KPngInput& input) {
+// What a libspng error means for the load; a chunk over the limits is noted for ReadPng.
+K_ERRORS ReadError(int error, KPngInput& input) {
   if (input.systemFailed) return K_ERROR_FILE_READ;
+  if (error == SPNG_ECHUNK_LIMITS) input.overLimit = true;
   return error == SPNG_EMEM ? K_ERROR_ALLOCATION : K_ERROR_PNG_READ;
 }
 
 // How libspng's rows become the target's: decoded straight into the target row, or into a scratch row
-// whose first `keep` of every `stride` bytes go to the target (alpha, or a gray palette's copies).
+// whose first `keep` of every `stride` bytes go to the target (alpha). A gray palette's indices are
+// decoded packed into the target row, which is wide enough for them, and become gray levels there.
 struct KRowPlan {
   int decodedFormat;       // SPNG_FMT_*
   std::size_t decodedRow;  // bytes of one decoded row
+  std::size_t targetRow;   // bytes of the target row that the finished row fills
   std::size_t stride;      // 0: decoded in place
   std::size_t keep;
+  const KPalette* grayLevels;  // a gray palette's table for its indices of `indexBits`; else null
+  int indexBits;
   bool swapRedBlue;  // RGB rows become blue, green, red
   short format;      // the format code told on success
 };
 
-// Whether every entry of the palette is a gray; a palette file without one is damaged.
-int ReadGrayPalette(spng_ctx* decoder, bool& gray) {
+// The palette of a palette file; a palette file without one is damaged.
+int ReadPalette(spng_ctx* decoder, KPalette& palette) {
   spng_plte table;
   const int error = spng_get_plte(decoder, &table);
   if (error != 0) return error;
-  KPalette palette;
   for (std::uint32_t i = 0; i < table.n_entries && i < 256; ++i)
     palette.Set(static_cast<int>(i), table.entries[i].red, table.entries[i].green, table.entries[i].blue);
-  gray = palette.IsGray();
   return 0;
 }
 
 KRowPlan Direct(int decodedFormat, std::size_t decodedRow, short format) {
-  return {decodedFormat, decodedRow, 0, 0, false, format};
+  return {decodedFormat, decodedRow, decodedRow, 0, 0, nullptr, 0, false, format};
 }
 KRowPlan Kept(int decodedFormat, std::size_t stride, std::size_t keep, std::size_t width, short format) {
-  return {decodedFormat, stride * width, stride, keep, false, format};
+  return {decodedFormat, stride * width, keep * width, stride, keep, nullptr, 0, false, format};
+}
+// Packed indices, (width x bits + 7) / 8 bytes, become `width` gray levels in place.
+KRowPlan GrayLevels(const KPalette& levels, int bits, std::size_t width, short format) {
+  const std::size_t packed = (width * static_cast<std::size_t>(bits) + 7) / 8;
+  return {SPNG_FMT_PNG, packed, width, 0, 0, &levels, bits, false, format};
 }
 
-// The plan for a gray target (BW1, BW8, BW16), or the refusal.
-K_ERRORS PlanGray(const spng_ihdr& ihdr, bool grayPalette, const KPixelKind& kind, KRowPlan& plan) {
+// The plan for a gray target (BW1, BW8, BW16), or the refusal. `grayPalette` is the palette of a
+// palette file whose entries are all gray, else null.
+K_ERRORS PlanGray(const spng_ihdr& ihdr, const KPalette* grayPalette, const KPixelKind& kind, KRowPlan& plan) {
   const std::size_t width = ihdr.width;
   const int depth = ihdr.bit_depth;
   const bool gray = ihdr.color_type == png::kGray;
@@ -175,11 +222,12 @@ K_ERRORS PlanGray(const spng_ihdr& ihdr, bool grayPalette, const KPixelKind& kin
     return K_SUCCESS;
   }
   const bool grayAlpha = ihdr.color_type == png::kGrayAlpha;
-  if (!gray && !grayAlpha && !(ihdr.color_type == png::kPalette && grayPalette)) return K_ERROR_GRAY_IMAGE_EXPECTED;
+  if (!gray && !grayAlpha && !(ihdr.color_type == png::kPalette && grayPalette != nullptr))
+    return K_ERROR_GRAY_IMAGE_EXPECTED;
   const bool wide = kind.type == K_IMAGE_BW16;
   if ((depth == 16) != wide || (ihdr.color_type == png::kPalette && wide)) return K_ERROR_UNSUPPORTED_PNG_FORMAT;
   if (ihdr.color_type == png::kPalette) {
-    plan = Kept(SPNG_FMT_RGB8, 3, 1, width, K_FILE_FORMAT_PNG_GRAY);
+    plan = GrayLevels(*grayPalette, depth, width, K_FILE_FORMAT_PNG_GRAY);
   } else if (grayAlpha) {
     plan = wide ? Kept(SPNG_FMT_PNG, 4, 2, width, K_FILE_FORMAT_PNG_GRAY)
                 : Kept(SPNG_FMT_PNG, 2, 1, width, K_FILE_FORMAT_PNG_GRAY);
@@ -191,7 +239,7 @@ K_ERRORS PlanGray(const spng_ihdr& ihdr, bool grayPalette, const KPixelKind& kin
   return K_SUCCESS;
 }
 
-K_ERRORS PlanRows(const spng_ihdr& ihdr, bool grayPalette, const KPixelKind& kind, KRowPlan& plan) {
+K_ERRORS PlanRows(const spng_ihdr& ihdr, const KPalette* grayPalette, const KPixelKind& kind, KRowPlan& plan) {
   const bool rgb = ihdr.color_type == png::kRgb || ihdr.color_type == png::kRgbAlpha;
   if (rgb && ihdr.bit_depth == 16) return K_ERROR_UNSUPPORTED_PNG_FORMAT;
   if (kind.type == K_IMAGE_C15 || kind.type == K_IMAGE_C16) return K_ERROR_UNSUPPORTED_PNG_FORMAT;
@@ -225,15 +273,16 @@ void FinishRow(const KLoadContext& context, const KRowPlan& plan, std::uint32_t 
   unsigned char* row = TargetRow(context, y);
   const std::size_t width = static_cast<std::size_t>(context.width);
   if (plan.stride != 0) KeepLeadingBytes(decoded, plan.stride, plan.keep, width, row);
+  if (plan.grayLevels != nullptr) plan.grayLevels->PackedToGray(row, plan.indexBits, width, row);
   if (plan.swapRedBlue) SwapRedBlue(row, row, width);
 }
 
 // Decodes every row into the target. Rows of an interlaced file arrive in seven passes, each filling
-// some pixels of some rows, so they are finished once the last pass is done; a scratch image then holds
-// the decoded rows. libspng adds the bits of sub-byte passes to the bytes already in the row, so
-// those rows start from zero.
+// some pixels of some rows, so they are finished once the last pass is done: rows decoded in place wait
+// in the target, others (gray and alpha) in a scratch image of the decoded rows. libspng adds the bits of
+// sub-byte passes to the bytes already in the row, so rows decoded in place start from zero.
 K_ERRORS DecodeRows(spng_ctx* decoder, const KLoadContext& context, const KRowPlan& plan, bool interlaced,
-                    const KPngInput& input) {
+                    KPngInput& input) {
   int error = spng_decode_image(decoder, nullptr, 0, plan.decodedFormat, SPNG_DECODE_PROGRESSIVE);
   if (error != 0) return ReadError(error, input);
   const std::uint32_t height = static_cast<std::uint32_t>(context.height);
@@ -291,25 +340,24 @@ void ApplyTexts(spng_ctx* decoder, KGenericROI* target) {
     const auto text = std::find_if(texts.begin(), texts.begin() + count,
                                    [&](const spng_text& t) { return std::strcmp(t.keyword, field.keyword) == 0; });
     if (text == texts.begin() + count || text->text == nullptr) continue;
-    (target->*field.set)(std::string(text->text, text->length).c_str());
+    (target->*field.set)(text->text);  // libspng ends every text with a zero: the target copies it from there
   }
 }
 
-}  // namespace
-
-K_ERRORS ReadPng(KLoadContext& context) {
-  KPngInput input{context.file, 0, KChunkWalk(static_cast<std::uint64_t>(context.fileSize)), false};
+// Reads the file once, through `input`.
+K_ERRORS ReadOnce(KLoadContext& context, KPngInput& input) {
   KDecoder decoder;
   K_ERRORS result = OpenDecoder(context, input, decoder);
   if (result != K_SUCCESS) return result;
   spng_ihdr ihdr;
   int error = spng_get_ihdr(decoder.get(), &ihdr);
   if (error != 0) return ReadError(error, input);
-  bool grayPalette = false;
-  if (ihdr.color_type == png::kPalette) error = ReadGrayPalette(decoder.get(), grayPalette);
+  KPalette palette;
+  if (ihdr.color_type == png::kPalette) error = ReadPalette(decoder.get(), palette);
   if (error != 0) return ReadError(error, input);
+  const bool grayPalette = ihdr.color_type == png::kPalette && palette.IsGray();
   KRowPlan plan;
-  result = PlanRows(ihdr, grayPalette, *context.kind, plan);
+  result = PlanRows(ihdr, grayPalette ? &palette : nullptr, *context.kind, plan);
   if (result != K_SUCCESS) return result;
   if (ClaimsMoreThanTheFileHolds(ihdr, context)) return K_ERROR_PNG_READ;
   std::size_t imageBytes = 0;
@@ -323,8 +371,7 @@ K_ERRORS ReadPng(KLoadContext& context) {
   context.height = static_cast<int>(ihdr.height);
   result = PrepareTarget(context);
   if (result != K_SUCCESS) return result;
-  const std::size_t targetBytes = plan.stride == 0 ? plan.decodedRow : plan.keep * ihdr.width;
-  if (targetBytes > static_cast<std::size_t>(context.rowLength)) return K_ERROR_UNSUPPORTED_PNG_FORMAT;
+  if (plan.targetRow > static_cast<std::size_t>(context.rowLength)) return K_ERROR_UNSUPPORTED_PNG_FORMAT;
   result = DecodeRows(decoder.get(), context, plan, ihdr.interlace_method != 0, input);
   if (result != K_SUCCESS) return result;
   error = spng_decode_chunks(decoder.get());  // the chunks after the image, up to IEND
@@ -334,8 +381,22 @@ K_ERRORS ReadPng(KLoadContext& context) {
   return K_SUCCESS;
 }
 
+}  // namespace
+
+// A file whose compressed text (or colour profile) needs more memory than libspng may take is read a
+// second time from the start, with that chunk hidden; the target may already hold the first reading's
+// pixels. Should the second reading stop too, the load fails with K_ERROR_PNG_READ, as it does for other
+// chunks over libspng's limits (more than 1000 chunks that it keeps, say).
+K_ERRORS ReadPng(KLoadContext& context) {
+  KPngInput input = InputOf(context, kNoChunk);
+  const K_ERRORS result = ReadOnce(context, input);
+  if (result == K_SUCCESS || !input.overLimit || !input.walk.LastInflates()) return result;
+  KPngInput again = InputOf(context, input.walk.LastChunk());
+  return ReadOnce(context, again);
+}
+
 K_ERRORS DescribePng(KLoadContext& context, KImageFileInfo& info) {
-  KPngInput input{context.file, 0, KChunkWalk(static_cast<std::uint64_t>(context.fileSize)), false};
+  KPngInput input = InputOf(context, kNoChunk);
   KDecoder decoder;
   const K_ERRORS opened = OpenDecoder(context, input, decoder);
   if (opened != K_SUCCESS) return opened;

@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "kvbase/files/image_files.h"
@@ -183,6 +188,130 @@ TEST(PngReader, EveryColourTypeAndDepthIntoEveryKind) {
   }
 }
 
+// Offset of the first chunk of `type`.
+size_t ChunkAt(const Bytes& file, const char* type) {
+  for (size_t at = 8; at + 8 <= file.size(); at += 12 + BigEndian32(file, at))
+    if (std::equal(type, type + 4, file.begin() + static_cast<long>(at) + 4)) return at;
+  return 0;
+}
+
+// A file of palette indices of `depth` bits whose entries are all gray: entry i is 255 - i, never black,
+// and the PLTE chunk keeps only the first `entries` (libpng writes one for every index), so that indices
+// past it occur.
+unsigned IndexAt(int depth, int x, int y) { return (x * 7u + y * 13u + 3u) & ((1u << depth) - 1); }
+unsigned GrayEntry(unsigned index) { return 255 - index; }
+
+Bytes GrayPaletteFile(int depth, int width, int height, int interlace, int entries) {
+  KPngPicture picture;
+  picture.width = static_cast<std::uint32_t>(width);
+  picture.height = static_cast<std::uint32_t>(height);
+  picture.bitDepth = depth;
+  picture.colorType = PNG_COLOR_TYPE_PALETTE;
+  picture.interlace = interlace;
+  for (int y = 0; y < height; ++y) {
+    std::vector<unsigned char> row((width * depth + 7) / 8, 0);
+    for (int x = 0; x < width; ++x)
+      row[x * depth / 8] |= static_cast<unsigned char>(IndexAt(depth, x, y) << (8 - depth - x * depth % 8));
+    picture.rows.push_back(row);
+  }
+  for (unsigned i = 0; i < (1u << depth); ++i) {
+    const auto level = static_cast<png_byte>(GrayEntry(i));
+    picture.palette.push_back({level, level, level});
+  }
+  KTempDir dir;
+  EXPECT_TRUE(WritePngWithLibpng(dir.Path("palette.png"), picture));
+  Bytes file = KReadFileBytes(dir.Path("palette.png"));
+  const size_t plte = ChunkAt(file, "PLTE");
+  EXPECT_NE(plte, 0u);
+  const auto kept = static_cast<std::uint32_t>(3 * entries);
+  file.erase(file.begin() + static_cast<long>(plte + 8 + kept),
+             file.begin() + static_cast<long>(plte + 8 + BigEndian32(file, plte)));
+  for (int i = 0; i < 4; ++i) file[plte + i] = static_cast<unsigned char>(kept >> (24 - 8 * i));
+  const std::uint32_t crc = ReferenceCrc(&file[plte + 4], 4 + kept);
+  for (int i = 0; i < 4; ++i) file[plte + 8 + kept + i] = static_cast<unsigned char>(crc >> (24 - 8 * i));
+  return file;
+}
+
+// Gray palettes load into BW8 as their levels at every index depth, plain and interlaced, for rows that
+// end inside a byte and for images of one row or one column, where some interlace passes are empty;
+// indices past the palette are black.
+TEST(PngReader, GrayPalettesOfEveryDepthAndWidthLoadIntoBW8) {
+  KTempDir dir;
+  const struct { int width, height; } kSizes[] = {{1, 1}, {1, 9}, {9, 1}, {13, 11}, {33, 6}};
+  for (int depth : {1, 2, 4, 8}) {
+    const int entries = depth == 8 ? 200 : (1 << depth) - 1;
+    for (int interlace : {PNG_INTERLACE_NONE, PNG_INTERLACE_ADAM7}) {
+      for (const auto& size : kSizes) {
+        SCOPED_TRACE(std::to_string(depth) + " bits, " + std::to_string(size.width) + " x " +
+                     std::to_string(size.height) + (interlace ? " interlaced" : ""));
+        const std::string path = dir.Path("gray-palette.png");
+        ASSERT_TRUE(KWriteFileBytes(path, GrayPaletteFile(depth, size.width, size.height, interlace, entries)));
+        KImageBW8 image(1, 1);
+        short format = -1;
+        ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS);
+        EXPECT_EQ(format, K_FILE_FORMAT_PNG_GRAY);
+        ASSERT_EQ(image.GetWidth(), size.width);
+        ASSERT_EQ(image.GetHeight(), size.height);
+        for (int y = 0; y < size.height; ++y) {
+          for (int x = 0; x < size.width; ++x) {
+            const unsigned index = IndexAt(depth, x, y);
+            ASSERT_EQ(image.GetPixel(x, y), index < static_cast<unsigned>(entries) ? GrayEntry(index) : 0u)
+                << x << "," << y << " index " << index;
+          }
+        }
+      }
+    }
+  }
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitizedAddressSpace = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitizedAddressSpace = true;
+#else
+constexpr bool kSanitizedAddressSpace = false;
+#endif
+#else
+constexpr bool kSanitizedAddressSpace = false;
+#endif
+
+// Loads `path` into BW8 with the address space allowed to grow by `growth` bytes at most, and ends the
+// process: exit code 0 when the load succeeded and every pixel is `check`'s.
+template <typename Check>
+[[noreturn]] void LoadWithinGrowth(const std::string& path, std::size_t growth, Check check) {
+  long pages = 0;
+  std::FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm == nullptr || std::fscanf(statm, "%ld", &pages) != 1) std::_Exit(2);
+  std::fclose(statm);
+  rlimit limit;
+  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + growth;
+  if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(2);
+  KImageBW8 image(1, 1);
+  short format = -1;
+  const short result = KLoadImage(&image, path.c_str(), format);
+  std::fprintf(stderr, "load: %d\n", result);
+  if (result != K_SUCCESS) std::_Exit(1);
+  for (int y = 0; y < image.GetHeight(); ++y)
+    for (int x = 0; x < image.GetWidth(); ++x)
+      if (image.GetPixel(x, y) != check(x, y)) std::_Exit(3);
+  std::_Exit(0);
+}
+
+// An interlaced 1-bit gray palette of 4000 x 4000 loads with its 16 MB target and a margin of 16 MB:
+// no decoded copy of the whole image (3 bytes a pixel as RGB would be 48 MB). The load runs in a child
+// process under an address-space limit, which the sanitizers' shadow memory rules out.
+TEST(PngReaderDeathTest, InterlacedGrayPaletteLoadsWithinItsTargetsMemory) {
+  if (kSanitizedAddressSpace) GTEST_SKIP() << "an address-space limit needs a build without sanitizers";
+  KTempDir dir;
+  const std::string path = dir.Path("large-palette.png");
+  constexpr int kSide = 4000;
+  ASSERT_TRUE(KWriteFileBytes(path, GrayPaletteFile(1, kSide, kSide, PNG_INTERLACE_ADAM7, 2)));
+  const auto check = [](int x, int y) { return GrayEntry(IndexAt(1, x, y)); };
+  EXPECT_EXIT(LoadWithinGrowth(path, std::size_t{kSide} * kSide + (16 << 20), check), testing::ExitedWithCode(0),
+              "load: 0");
+}
+
 // An ROI target keeps the pixels around it: rows are written within the ROI only.
 TEST(PngReader, LoadsIntoAnRoiWithoutTouchingItsSurroundings) {
   KTempDir dir;
@@ -257,19 +386,30 @@ TEST(PngReader, TextsFromEveryKindOfTextChunk) {
   EXPECT_STREQ(image.GetDate(), "2024:01:02 03:04:05");
 }
 
-// Large ancillary chunks are not errors: 10 MB of text, stored or compressed, loads.
+// Large ancillary chunks are not errors: 10 MB of text, stored or compressed, loads. A block of 1000
+// letters repeats through it, which deflate shrinks about a hundred times: the file holds the text many
+// times over once inflated.
 TEST(PngReader, TenMegabytesOfTextLoad) {
+  std::string block(1000, ' ');
+  unsigned seed = 1;
+  for (char& c : block) {
+    seed = seed * 1103515245u + 12345u;
+    c = static_cast<char>('a' + (seed >> 16) % 26);
+  }
+  std::string text;
+  while (text.size() < (size_t{10} << 20)) text += block;
+  text.resize(size_t{10} << 20);
   KTempDir dir;
   for (int compression : {PNG_TEXT_COMPRESSION_NONE, PNG_TEXT_COMPRESSION_zTXt}) {
     KPngPicture picture = SmallGray();
-    picture.texts = {{"Comment", std::string(10 << 20, 'k'), compression}};
+    picture.texts = {{"Comment", text, compression}};
     const std::string path = dir.Path("text.png");
     ASSERT_TRUE(WritePngWithLibpng(path, picture));
     KImageBW8 image;
     short format = -1;
     ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS);
     ASSERT_NE(image.GetComment(), nullptr);
-    EXPECT_EQ(std::string(image.GetComment()).size(), size_t{10} << 20);
+    EXPECT_TRUE(image.GetComment() == text);
   }
 }
 
@@ -280,17 +420,62 @@ Bytes SmallGrayBytes(KPngPicture picture = SmallGray()) {
   return KReadFileBytes(dir.Path("small.png"));
 }
 
-// Offset of the first chunk of `type`.
-size_t ChunkAt(const Bytes& file, const char* type) {
-  for (size_t at = 8; at + 8 <= file.size(); at += 12 + BigEndian32(file, at))
-    if (std::equal(type, type + 4, file.begin() + static_cast<long>(at) + 4)) return at;
-  return 0;
-}
-
 KLoaded LoadBytes(const Bytes& bytes, KTempDir& dir) {
   const std::string path = dir.Path("bad.png");
   EXPECT_TRUE(KWriteFileBytes(path, bytes));
   return LoadAs<KImageBW8>(path);
+}
+
+// The file with its text chunks moved after the image data, just before IEND.
+Bytes WithTextsAfterTheImage(const Bytes& file) {
+  Bytes chunks(file.begin(), file.begin() + 8), texts, end;
+  for (size_t at = 8; at + 8 <= file.size(); at += 12 + BigEndian32(file, at)) {
+    const std::string type(file.begin() + static_cast<long>(at) + 4, file.begin() + static_cast<long>(at) + 8);
+    Bytes& to = type == "tEXt" || type == "zTXt" || type == "iTXt" ? texts : type == "IEND" ? end : chunks;
+    to.insert(to.end(), file.begin() + static_cast<long>(at),
+              file.begin() + static_cast<long>(at + 12 + BigEndian32(file, at)));
+  }
+  chunks.insert(chunks.end(), texts.begin(), texts.end());
+  chunks.insert(chunks.end(), end.begin(), end.end());
+  return chunks;
+}
+
+// No buffer of the reader may be larger than what the file can hold once inflated, 1032 bytes for each of
+// its bytes, and libspng keeps a compressed text in a buffer that it grows by doubling. 12 MiB of one
+// letter deflate to about 12 KB, in a file that can hold about 12.7 MB: the text needs a 16 MiB buffer.
+// That text is dropped, zTXt or compressed iTXt; the image and the texts before and after it load,
+// whether the texts come before the image data or after it.
+TEST(PngReader, TextThatNeedsMoreThanTheFileCanHoldIsDropped) {
+  KTempDir dir;
+  const struct {
+    int compression;
+    const char* chunk;
+  } kLargeTexts[] = {{PNG_TEXT_COMPRESSION_zTXt, "zTXt"}, {PNG_ITXT_COMPRESSION_zTXt, "iTXt"}};
+  for (const auto& large : kLargeTexts) {
+    KPngPicture picture = SmallGray();
+    picture.texts = {{"Title", "before", PNG_TEXT_COMPRESSION_NONE},
+                     {"Comment", std::string(12 << 20, 'k'), large.compression},
+                     {"Author", "after", PNG_TEXT_COMPRESSION_zTXt}};
+    const Bytes textsFirst = SmallGrayBytes(picture);
+    ASSERT_LT(textsFirst.size() * 1032, size_t{16} << 20);
+    ASSERT_LT(ChunkAt(textsFirst, large.chunk), ChunkAt(textsFirst, "IDAT"));
+    const Bytes textsLast = WithTextsAfterTheImage(textsFirst);
+    ASSERT_GT(ChunkAt(textsLast, large.chunk), ChunkAt(textsLast, "IDAT"));
+    for (const Bytes* file : {&textsFirst, &textsLast}) {
+      SCOPED_TRACE(std::string(large.chunk) + (file == &textsFirst ? " before the image data" : " after it"));
+      const std::string path = dir.Path("large-text.png");
+      ASSERT_TRUE(KWriteFileBytes(path, *file));
+      KImageBW8 image(1, 1);
+      short format = -1;
+      ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS);
+      EXPECT_EQ(format, K_FILE_FORMAT_PNG_GRAY);
+      ASSERT_EQ(image.GetWidth(), kWidth);
+      ExpectPixels(kFileCases[3], image);
+      EXPECT_STREQ(image.GetTitle(), "before");
+      EXPECT_EQ(image.GetComment(), nullptr);
+      EXPECT_STREQ(image.GetAuthor(), "after");
+    }
+  }
 }
 
 TEST(PngReader, DamagedFilesFail) {

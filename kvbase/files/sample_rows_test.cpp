@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -64,6 +65,34 @@ TEST(SampleRows, PalettesExpandAndIndicesPastTheTableAreBlack) {
   Bytes levels(4);
   gray.ToGray(indices.data(), indices.size(), levels.data());
   EXPECT_EQ(levels, (Bytes{160, 0, 80, 0}));
+}
+
+// Packed indices become gray levels in the row that holds them, for every depth and for counts that end
+// inside a byte; indices past the table give black.
+TEST(SampleRows, PackedIndicesBecomeGrayLevelsInPlace) {
+  KPalette gray;
+  for (int i = 0; i < 5; ++i) {
+    const auto level = static_cast<std::uint8_t>(250 - i * 10);
+    gray.Set(i, level, level, level);
+  }
+  for (int bits : {1, 2, 4, 8}) {
+    for (std::size_t count : {std::size_t{1}, std::size_t{7}, std::size_t{11}}) {
+      SCOPED_TRACE(std::to_string(bits) + " bits, " + std::to_string(count) + " pixels");
+      const unsigned top = (1u << bits) - 1;
+      Bytes row(count + 1, 0);
+      Bytes expected(count);
+      for (std::size_t i = 0; i < count; ++i) {
+        const unsigned index = (i * 3 + 1) & top;  // reaches past the five entries at 4 and 8 bits
+        const std::size_t bit = i * bits;
+        row[bit / 8] |= static_cast<unsigned char>(index << (8 - bits - bit % 8));
+        expected[i] = static_cast<unsigned char>(index < 5 ? 250 - index * 10 : 0);
+      }
+      row[count] = 0xEE;
+      gray.PackedToGray(row.data(), bits, count, row.data());
+      EXPECT_EQ(Bytes(row.begin(), row.end() - 1), expected);
+      EXPECT_EQ(row.back(), 0xEE) << "nothing written past the pixels";
+    }
+  }
 }
 
 TEST(SampleRows, AlphaIsDroppedInPlace) {

@@ -64,4 +64,14 @@ void KPalette::ToGray(const unsigned char* indices, std::size_t count, unsigned 
   for (std::size_t i = 0; i < count; ++i) out[i] = bgr_[indices[i]][0];
 }
 
+void KPalette::PackedToGray(const unsigned char* packed, int bits, std::size_t count, unsigned char* out) const {
+  const unsigned mask = (1u << bits) - 1;
+  // Index i lies in byte i x bits / 8, which is never after byte i: going backwards, every byte still
+  // holds its indices when they are read.
+  for (std::size_t i = count; i-- > 0;) {
+    const std::size_t bit = i * static_cast<std::size_t>(bits);
+    out[i] = bgr_[packed[bit / 8] >> (8 - bits - static_cast<int>(bit % 8)) & mask][0];
+  }
+}
+
 }  // namespace kvbase::internal

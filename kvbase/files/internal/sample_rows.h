@@ -46,6 +46,10 @@ class KPalette {
   void ToBgr(const unsigned char* indices, std::size_t count, unsigned char* out) const;
   // Writes the gray levels of `count` 8-bit indices (for a gray table).
   void ToGray(const unsigned char* indices, std::size_t count, unsigned char* out) const;
+  // Writes the gray levels of `count` indices of `bits` (1, 2, 4 or 8) packed high bits first (for a
+  // gray table). `out` may be `packed` itself: the levels are written from the last pixel back, so that
+  // no index is overwritten before it is read.
+  void PackedToGray(const unsigned char* packed, int bits, std::size_t count, unsigned char* out) const;
 
  private:
   std::uint8_t bgr_[256][3] = {};
