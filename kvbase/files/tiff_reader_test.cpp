@@ -317,14 +317,30 @@ TEST_F(TiffReaderTest, StripsHoldingMoreThanTheirRowsLoad) {
   }
 }
 
-// A strip file keeps loading by its strips when it also carries a stray tile tag.
-TEST_F(TiffReaderTest, StripsWinOverStrayTileTags) {
+// A strip file keeps loading by its strips when it also carries a stray tile tag, and a tiled file by its
+// tiles when it also carries a stray StripOffsets.
+TEST_F(TiffReaderTest, StrayTagsDoNotChangeTheLayout) {
   for (std::uint16_t tag : {322, 323, 324, 325}) {
     const std::string path = Write(Gray8With([&](KTiffBuilder& t) { t.Short(tag, {16}); }));
     KImageBW8 image;
     short format = -1;
     EXPECT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS) << tag;
     EXPECT_EQ(image.GetPixel(3, 1), 1) << tag;
+  }
+  // Four 16 x 16 tiles of 10, 20, 30 and 40 make a 32 x 32 image; read as rows they would not.
+  std::vector<Bytes> tiles;
+  for (unsigned char level : {10, 20, 30, 40}) tiles.push_back(Bytes(256, level));
+  for (bool withCounts : {false, true}) {
+    KTiffBuilder tiff = TiledFile(32, 32, 8, 16).Tiles(tiles);
+    tiff.Long(273, {8});
+    if (withCounts) tiff.Long(279, {1024});
+    const std::string path = Write(tiff.Build());
+    KImageBW8 image;
+    short format = -1;
+    ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS) << withCounts;
+    EXPECT_EQ((Bytes{image.GetPixel(15, 0), image.GetPixel(16, 0), image.GetPixel(15, 16), image.GetPixel(16, 31)}),
+              (Bytes{10, 20, 30, 40}))
+        << withCounts;
   }
 }
 

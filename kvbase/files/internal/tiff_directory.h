@@ -51,10 +51,9 @@ struct KTiffDirectory {
   TiffDirectoryEntry tileOffsets{};
   TiffDirectoryEntry tileByteCounts{};
 
-  // A file with StripOffsets is read by its strips, whatever tile tags it carries besides.
-  bool Tiled() const {
-    return !hasStripOffsets && (tileWidth != 0 || tileLength != 0 || hasTileOffsets || hasTileByteCounts);
-  }
+  // Tiled when it says where its tiles are and how large they are; a stray tile tag in a strip file, as
+  // some writers leave, does not make it tiled, and a stray StripOffsets in a tiled one does not untile it.
+  bool Tiled() const { return hasTileOffsets && tileWidth != 0 && tileLength != 0; }
   // Text tags met so far, one bit each: a text is read once, at its tag's first entry.
   unsigned textsMet = 0;
 };
