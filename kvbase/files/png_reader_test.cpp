@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +10,7 @@
 
 #include "kvbase/files/image_files.h"
 #include "kvbase/testing/image_files_test_support.h"
+#include "kvbase/testing/memory_limit.h"
 #include "kvbase/testing/png_reference.h"
 
 namespace {
@@ -262,40 +260,6 @@ TEST(PngReader, GrayPalettesOfEveryDepthAndWidthLoadIntoBW8) {
       }
     }
   }
-}
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitizedAddressSpace = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitizedAddressSpace = true;
-#else
-constexpr bool kSanitizedAddressSpace = false;
-#endif
-#else
-constexpr bool kSanitizedAddressSpace = false;
-#endif
-
-// Loads `path` into BW8 with the address space allowed to grow by `growth` bytes at most, and ends the
-// process: exit code 0 when the load succeeded and every pixel is `check`'s.
-template <typename Check>
-[[noreturn]] void LoadWithinGrowth(const std::string& path, std::size_t growth, Check check) {
-  long pages = 0;
-  std::FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (statm == nullptr || std::fscanf(statm, "%ld", &pages) != 1) std::_Exit(2);
-  std::fclose(statm);
-  rlimit limit;
-  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + growth;
-  if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(2);
-  KImageBW8 image(1, 1);
-  short format = -1;
-  const short result = KLoadImage(&image, path.c_str(), format);
-  std::fprintf(stderr, "load: %d\n", result);
-  if (result != K_SUCCESS) std::_Exit(1);
-  for (int y = 0; y < image.GetHeight(); ++y)
-    for (int x = 0; x < image.GetWidth(); ++x)
-      if (image.GetPixel(x, y) != check(x, y)) std::_Exit(3);
-  std::_Exit(0);
 }
 
 // An interlaced 1-bit gray palette of 4000 x 4000 loads with its 16 MB target and a margin of 16 MB:

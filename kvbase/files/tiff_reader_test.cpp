@@ -6,6 +6,7 @@
 #include "kvbase/files/internal/tiff_deflate.h"
 #include "kvbase/files/internal/tiff_lzw.h"
 #include "kvbase/testing/image_files_test_support.h"
+#include "kvbase/testing/memory_limit.h"
 #include "kvbase/testing/tiff_builder.h"
 #include "kvbase/testing/trace_capture.h"
 
@@ -363,6 +364,21 @@ TEST_F(TiffReaderTest, AOneBitPaletteReportsAGrayCode) {
     EXPECT_EQ(format, c.expected) << c.compression;
     EXPECT_EQ(Bytes(Row(image, 0), Row(image, 0) + 4), (Bytes{30, 200, 200, 30})) << c.compression;
   }
+}
+
+// 1-bit pixels of 65535 samples each: a load keeps each pixel's first sample, and converting a row costs
+// a byte a pixel, not a byte a sample (134 MB here). It runs in a child process under an address-space
+// limit that leaves room for the inflated strip (16.8 MB) and little more.
+TEST(TiffReaderDeathTest, ManySamplesAPixelCostAByteAPixel) {
+  if (kSanitizedAddressSpace) GTEST_SKIP() << "an address-space limit needs a build without sanitizers";
+  constexpr std::uint32_t kWidth = 2048, kSamples = 65535;
+  KTempDir dir;
+  const std::string path = dir.Path("many-samples.tif");
+  KTiffBuilder tiff = GrayFile(false, kWidth, 1, 1, 8);
+  tiff.Short(277, {kSamples}).Strips({Deflate(Bytes(std::size_t{kWidth} * kSamples / 8, 0))});
+  ASSERT_TRUE(KWriteFileBytes(path, tiff.Build()));
+  EXPECT_EXIT(LoadWithinGrowth(path, std::size_t{48} << 20, [](int, int) { return 0; }), testing::ExitedWithCode(0),
+              "load: 0");
 }
 
 // Fill order 1 and unsigned (or untyped) samples, said outright, are what files have without the tags.
