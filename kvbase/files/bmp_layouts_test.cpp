@@ -240,8 +240,16 @@ TEST(BmpLayouts, LongerHeadersLoadLikeTheFortyByteOne) {
                               .Masks({0x7C00, 0x03E0, 0x001F, 0x8000})
                               .Pixels(rows16)
                               .Build();
+    // A mask past the 16 bits (a 32-bit default copied over) names nothing: the bits stay.
+    const Bytes wideAlpha = KBmpBuilder(size)
+                                .Size(2, 2)
+                                .Bits(16, size == 40 ? 6 : 3)
+                                .Masks({0x7C00, 0x03E0, 0x001F, 0xFF000000})
+                                .Pixels(rows16)
+                                .Build();
     if (size != 52) {
       EXPECT_EQ(Load<KImageC15>(alpha15).pixels, (Bytes{0, 0x7F, 0x34, 0x12, 0x1F, 0x78, 0xE0, 0x07}));
+      EXPECT_EQ(Load<KImageC15>(wideAlpha).pixels, topRowFirst16);
     }
   }
 }

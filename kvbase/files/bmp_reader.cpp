@@ -186,8 +186,8 @@ K_ERRORS ReadConverted(const KLoadContext& context, const KHeader& header, const
   return complete ? K_SUCCESS : K_ERROR_FILE_READ;
 }
 
-// A 5-5-5 file whose header names an alpha mask keeps alpha in each pixel's top bit, which C15 leaves
-// clear: alpha is dropped, as from 32-bit files.
+// A 5-5-5 file whose alpha mask covers each pixel's top bit keeps alpha there, which C15 leaves clear:
+// alpha is dropped, as from 32-bit files.
 void ClearAlphaBits(const KLoadContext& context) {
   for (int y = 0; y < context.height; ++y) {
     unsigned char* row = context.pixels + static_cast<std::ptrdiff_t>(y) * context.rowPitch;
@@ -233,7 +233,7 @@ K_ERRORS ReadBmp(KLoadContext& context) {
   if (context.rowLength != rowLength) return K_ERROR_UNSUPPORTED_BMP_FORMAT;
   const bool complete = ReadRows(context, pixelOffset, static_cast<size_t>(rowLength),
                                  static_cast<size_t>(bmp::Stride(rowLength) - rowLength), topDown);
-  if (header.bitCount == 15 && header.alpha) ClearAlphaBits(context);
+  if (header.bitCount == 15 && (header.alphaMask & 0x8000u) != 0) ClearAlphaBits(context);
   return complete ? K_SUCCESS : K_ERROR_FILE_READ;
 }
 

@@ -28,11 +28,12 @@ struct KHeader {
   int bitCount;      // 1, 4, 8, 15 (5-5-5), 16 (5-6-5), 24 or 32
   std::uint32_t compression;
   KStorage storage;
-  bool otherMasks;        // bit fields that neither a pixel kind nor whole bytes hold
-  bool alpha;             // the bit fields name an alpha channel, which loads drop
-  int colourBytes[3];     // 32 bits: the byte of blue, green and red in each pixel
-  std::uint32_t colours;  // entries in the colour table of a palette file
-  float resolutionX;      // pixels per metre
+  bool otherMasks;          // bit fields that neither a pixel kind nor whole bytes hold
+  bool alpha;               // the bit fields name an alpha channel within the pixel, which loads drop
+  std::uint32_t alphaMask;  // that channel's bits, 0 without one
+  int colourBytes[3];       // 32 bits: the byte of blue, green and red in each pixel
+  std::uint32_t colours;    // entries in the colour table of a palette file
+  float resolutionX;        // pixels per metre
   float resolutionY;
 };
 
