@@ -51,12 +51,20 @@ def capture(window, path):
 
 
 def wait_for(what, test, show, seconds=10.0):
-    """Polls `test` until it holds; fails at once, with kvtool's own words, if kvtool has exited."""
+    """Polls `test` until it holds; fails at once, with kvtool's own words, if kvtool has exited (also
+    when that made the test's own tools fail)."""
     deadline = time.monotonic() + seconds
-    while not test():
+    while True:
         if show.poll() is not None:
             raise SystemExit("show e2e: kvtool show exited with status %d while waiting for %s: %s" %
                              (show.returncode, what, show.stderr.read().strip()))
+        try:
+            if test():
+                return
+        except subprocess.CalledProcessError:
+            if show.poll() is None:
+                raise
+            continue
         if time.monotonic() > deadline:
             raise SystemExit("show e2e: timed out waiting for " + what)
         time.sleep(0.05)
