@@ -172,6 +172,8 @@ void DrawNode(Node& node, HDC dc, const LookupTable& table, float zoomX, float z
 }
 
 // The device context of `self`; TypeError for an instance that was never initialised.
+constexpr const char* kNoPickle = "cannot pickle a kvbase.MemoryDC: pickle its pixels()";
+
 MemoryDC& DCOf(const py::handle& self) { return Constructed<MemoryDC>(self, "self", "a kvbase.MemoryDC"); }
 
 void Draw(const py::handle& dcObject, const py::object& source, int x, int y, const py::object& zoom,
@@ -272,7 +274,10 @@ void RegisterDeviceContexts(py::module_& m) {
       .def("draw_mask", &DrawMask, "roi"_a, "x"_a = 0, "y"_a = 0, "zoom"_a = 1.0f, "pan"_a = py::make_tuple(0.0f, 0.0f),
            "color"_a = py::make_tuple(0, 255, 0),
            "Draws the ROI's mask runs as lines where they lie in the root image, offset by (x, y).")
-      .def("pixels", &Pixels, "A copy of the device context's pixels.");
+      .def("pixels", &Pixels, "A copy of the device context's pixels.")
+      // A device context lives in this process only; pickling refuses it for every protocol.
+      .def("__reduce__", [](const py::handle&) -> py::object { throw py::type_error(kNoPickle); })
+      .def("__reduce_ex__", [](const py::handle&, int) -> py::object { throw py::type_error(kNoPickle); });
 }
 
 }  // namespace kvpy

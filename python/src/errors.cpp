@@ -22,6 +22,8 @@ namespace {
 // Per thread: how deeply the thread is inside library calls, and the trace names collected meanwhile.
 thread_local int tCallDepth = 0;
 thread_local std::vector<std::string> tTraces;
+// Per thread: how many ReleasedInterpreter are alive.
+thread_local int tReleases = 0;
 
 // The hook that was installed before the module's, which receives the boxes raised outside library
 // calls (by C++ code of the same process, say).
@@ -107,6 +109,10 @@ LibraryCall::~LibraryCall() { --tCallDepth; }
 void LibraryCall::Check() const {
   if (KFailure()) RaiseCurrentError();
 }
+
+ReleasedInterpreter::ReleasedInterpreter() { ++tReleases; }
+ReleasedInterpreter::~ReleasedInterpreter() { --tReleases; }
+bool ReleasedInterpreter::Here() { return tReleases > 0; }
 
 std::vector<std::string>& ThreadTraces() { return tTraces; }
 

@@ -5,7 +5,9 @@
 #include <pybind11/pybind11.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <iterator>
 #include <optional>
@@ -150,10 +152,34 @@ py::array_t<bool> UnpackBits(Node& node) {
   return bits;
 }
 
+// The pixels of any other kind in an array of the module's own, with the dtype and shape of a view. The
+// array is made with the GIL held and filled under the tree's lock, so no other call changes the pixels
+// halfway through the copy; if the placement changed in between, it is made again.
+py::array CopyPixels(Node& node) {
+  const ArrayLayout layout = LayoutOf(*node.kind);
+  const py::dtype dtype(layout.format);
+  for (;;) {
+    const PixelPlace place = PlaceOf(node);
+    std::vector<py::ssize_t> shape = {place.height, place.width};
+    if (layout.channels > 1) shape.push_back(layout.channels);
+    py::array copy(dtype, shape);
+    const size_t rowBytes = static_cast<size_t>(place.width) * static_cast<size_t>(layout.sampleSize * layout.channels);
+    auto* out = static_cast<unsigned char*>(copy.mutable_data());
+    const bool copied = CallLocked({&node.TreeMutex()}, [&] {
+      KGenericROI& roi = *node.object;
+      if (roi.GetWidth() != place.width || roi.GetHeight() != place.height) return false;
+      for (int y = 0; y < roi.GetHeight() && rowBytes > 0; ++y)
+        std::memcpy(out + static_cast<size_t>(y) * rowBytes, roi.GetGenericImagePtr(0, y), rowBytes);
+      return true;
+    });
+    if (copied) return copy;
+  }
+}
+
 py::object ToNumpy(const py::object& self) {
   Node& node = NodeOf(self, "self");
   if (node.kind->type == K_IMAGE_BW1) return UnpackBits(node);
-  return py::module_::import("numpy").attr("array")(self, "copy"_a = true);
+  return CopyPixels(node);
 }
 
 // --- Borrowing an array.
@@ -270,7 +296,14 @@ std::optional<std::string> StateText(const py::dict& state, const char* key) {
 float StateNumber(const py::handle& value) {
   if (!PyFloat_Check(value.ptr()) && !PyLong_Check(value.ptr()))
     throw py::type_error("the pickled pixel dimensions are numbers");
-  return value.cast<float>();
+  const double number = PyFloat_AsDouble(value.ptr());  // an int too large for a double fails here
+  if (number == -1.0 && PyErr_Occurred() != nullptr) {
+    PyErr_Clear();
+    throw py::value_error("the pickled pixel dimensions are out of range");
+  }
+  if (std::isfinite(number) && std::fabs(number) > FLT_MAX)
+    throw py::value_error("the pickled pixel dimensions are out of range");
+  return static_cast<float>(number);
 }
 
 size_t PackedRowBytes(const KPixelKind& kind, int width) {
@@ -387,11 +420,18 @@ void DefineArrayMethods(py::class_<GenericROIObject>& cls) {
         if (NodeOf(self, "self").kind->type == K_IMAGE_BW1)
           throw py::type_error("BW1 pixels are bits and have no view: to_numpy() copies them");
         const py::module_ numpy = py::module_::import("numpy");
-        if (!copy.is_none() && py::bool_(copy))
-          return numpy.attr("array")(py::memoryview(self), dtype, "copy"_a = true);
+        if (!copy.is_none() && py::bool_(copy)) return numpy.attr("asarray")(CopyPixels(NodeOf(self, "self")), dtype);
         return numpy.attr("asarray")(py::memoryview(self), dtype);
       },
       "dtype"_a = py::none(), "copy"_a = py::none());
+  // An ROI is a window on its image, which pickles; the window alone has no pixels to keep.
+  const auto refuse = [](const py::object& self) -> py::object {
+    throw py::type_error("cannot pickle " + py::type::of(self).attr("__qualname__").cast<std::string>() +
+                         ": pickle its image");
+  };
+  cls.def("__reduce__", refuse);
+  cls.def(
+      "__reduce_ex__", [refuse](const py::object& self, int) { return refuse(self); }, "protocol"_a);
 }
 
 void DefineImageArrays(py::class_<ImageObject, GenericROIObject>& cls) {
@@ -401,6 +441,15 @@ void DefineImageArrays(py::class_<ImageObject, GenericROIObject>& cls) {
                  "dtype and shape, or from kind= (C15 and C16 for uint16 arrays).");
   cls.def_static("from_bits", &FromBits, "bits"_a, "A BW1 image holding a copy of a bool (h, w) array.");
   cls.def(py::pickle(&ImageState, &RestoreImage));
+  // Every protocol pickles as protocol 2 does: the object made by __new__, then its state. Protocols 0
+  // and 1 would otherwise call the base of pybind11's classes, which cannot make one.
+  const auto reduce = [](const py::object& self) {
+    const py::object state = self.attr("__getstate__")();
+    return py::make_tuple(py::module_::import("copyreg").attr("__newobj__"), py::make_tuple(py::type::of(self)), state);
+  };
+  cls.def("__reduce__", reduce);
+  cls.def(
+      "__reduce_ex__", [reduce](const py::object& self, int) { return reduce(self); }, "protocol"_a);
 }
 
 }  // namespace kvpy

@@ -39,8 +39,8 @@ Node::~Node() {
     TreeLock lock({&TreeMutex()});
     object.reset();
   };
-  if (PyGILState_Check() != 0) {
-    py::gil_scoped_release released;
+  if (!ReleasedInterpreter::Here()) {
+    ReleasedInterpreter released;
     detach();
   } else {
     detach();
@@ -48,7 +48,7 @@ Node::~Node() {
 }
 
 TreeLock::TreeLock(std::initializer_list<std::mutex*> mutexes) {
-  if (PyGILState_Check() != 0) Py_FatalError("kvbase: a tree lock was taken with the interpreter lock held");
+  if (!ReleasedInterpreter::Here()) Py_FatalError("kvbase: a tree lock was taken with the interpreter lock held");
   for (std::mutex* mutex : mutexes)
     if (mutex != nullptr && std::find(held_, held_ + count_, mutex) == held_ + count_ && count_ < 4)
       held_[count_++] = mutex;

@@ -100,7 +100,7 @@ auto CallLocked(std::initializer_list<std::mutex*> mutexes, Work&& work) -> decl
 // reads that cannot fail and leave the calling thread's current error as it was (repr, argument checks).
 template <typename Work>
 auto Locked(std::initializer_list<std::mutex*> mutexes, Work&& work) -> decltype(work()) {
-  py::gil_scoped_release released;
+  ReleasedInterpreter released;
   TreeLock lock(mutexes);
   return work();
 }

@@ -34,6 +34,23 @@ class LibraryCall {
   void Check() const;
 };
 
+// The interpreter lock (GIL) released by this module on the calling thread while it lives. The tree locks
+// ask Here() whether the calling thread let the lock go (image_nodes.h): PyGILState_Check cannot tell
+// once a subinterpreter has existed, and Python 3.11's current thread state belongs to whichever thread
+// holds the lock.
+class ReleasedInterpreter {
+ public:
+  ReleasedInterpreter();
+  ~ReleasedInterpreter();
+  ReleasedInterpreter(const ReleasedInterpreter&) = delete;
+  ReleasedInterpreter& operator=(const ReleasedInterpreter&) = delete;
+
+  static bool Here();
+
+ private:
+  py::gil_scoped_release released_;  // released before the constructor's body, taken back after the destructor's
+};
+
 // The trace names collected in the calling thread since its library call began, in order.
 std::vector<std::string>& ThreadTraces();
 
@@ -58,13 +75,13 @@ auto CallReleased(Work&& work) -> decltype(work()) {
   LibraryCall call;
   if constexpr (std::is_void_v<decltype(work())>) {
     {
-      py::gil_scoped_release released;
+      ReleasedInterpreter released;
       work();
     }
     call.Check();
   } else {
     auto result = [&] {
-      py::gil_scoped_release released;
+      ReleasedInterpreter released;
       return work();
     }();
     call.Check();

@@ -137,6 +137,8 @@ def without(key):
         (changed(pixel_dimensions=(1.0, 2.0, 3)), TypeError),
         (changed(pixel_dimensions=(1.0, 2.0, "parsec")), ValueError),
         (changed(pixel_dimensions="1,2,mm"), TypeError),
+        (changed(pixel_dimensions=(10**400, 2.0, "mm")), ValueError),
+        (changed(pixel_dimensions=(1e300, 2.0, "mm")), ValueError),
     ],
 )
 def test_a_malformed_pickle_is_refused(state, error):
@@ -157,3 +159,24 @@ def test_setstate_on_a_living_image_changes_nothing():
     image.__setstate__(kvbase.Image(9, 9).__getstate__())
     assert (image.width, image.height) == (4, 3)
     np.testing.assert_array_equal(image.to_numpy(), before)
+
+
+@pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
+def test_every_protocol_pickles_an_image_and_refuses_the_rest(protocol):
+    image = image_of("C24", 5, 3)
+    image.title = "any protocol"
+    copy = pickle.loads(pickle.dumps(image, protocol=protocol))
+    assert (type(copy), copy.title) == (kvbase.Image, "any protocol")
+    np.testing.assert_array_equal(copy.to_numpy(), image.to_numpy())
+    for unpicklable in (image.roi(1, 1, 2, 2), kvbase.MemoryDC(2, 2)):
+        with pytest.raises(TypeError, match="cannot pickle"):
+            pickle.dumps(unpicklable, protocol=protocol)
+
+
+def test_reduce_called_directly_never_aborts():
+    assert pickle.loads(pickle.dumps(image_of("BW8", 2, 2).__reduce__()[2]["pixels"])) is not None
+    for unpicklable in (kvbase.Image(2, 2).roi(0, 0, 1, 1), kvbase.MemoryDC(2, 2)):
+        with pytest.raises(TypeError, match="cannot pickle"):
+            unpicklable.__reduce__()
+    with pytest.raises(TypeError, match="not initialised"):
+        kvbase.Image.__new__(kvbase.Image).__reduce__()
