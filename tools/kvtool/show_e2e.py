@@ -10,6 +10,9 @@ lookup table, drags the ROI's east handle 60 screen pixels to the right with xdo
 window with ImageMagick's import, quits with q, and checks the printed `roi X Y W H` line and a few
 captured pixels: the frame at its new border, the mask, the image through the table, the status line.
 The capture is kept as OUTDIR/kvtool-show.png.
+
+It exits with status 75 when the X server itself could not be reached, by xdotool or by kvtool, so that
+the caller can tell a missing display from a failed check.
 """
 
 import os
@@ -24,6 +27,11 @@ DRAG = 60  # screen pixels to the right, 30 image pixels at zoom 2
 EXPECTED_ROI = "roi 80 50 190 140"
 STATUS_HEIGHT = 16
 RED, GREEN = (255, 0, 0), (0, 200, 0)
+NO_DISPLAY = 75  # EX_TEMPFAIL: the X server could not be reached
+
+
+class DisplayUnreachable(Exception):
+    pass
 
 
 def run(*command, **kwargs):
@@ -56,8 +64,11 @@ def wait_for(what, test, show, seconds=10.0):
     deadline = time.monotonic() + seconds
     while True:
         if show.poll() is not None:
+            stderr = show.stderr.read().strip()
+            if "no display" in stderr:
+                raise DisplayUnreachable("kvtool show: " + stderr)
             raise SystemExit("show e2e: kvtool show exited with status %d while waiting for %s: %s" %
-                             (show.returncode, what, show.stderr.read().strip()))
+                             (show.returncode, what, stderr))
         try:
             if test():
                 return
@@ -83,12 +94,24 @@ def find_window(show):
     return found[0]
 
 
+def wait_for_display(seconds=20.0):
+    """Waits until the X server named by DISPLAY answers a client."""
+    deadline = time.monotonic() + seconds
+    while True:
+        probe = subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True, text=True, timeout=20)
+        if probe.returncode == 0:
+            return
+        if time.monotonic() > deadline:
+            raise DisplayUnreachable("xdotool cannot reach DISPLAY=%s: %s" %
+                                     (os.environ.get("DISPLAY"), probe.stderr.strip()))
+        time.sleep(0.1)
+
+
 def lut(level):
     return max(0, min(255, int(level * GAIN + OFFSET)))
 
 
-def main():
-    kvtool, out = sys.argv[1], sys.argv[2]
+def check(kvtool, out):
     os.makedirs(out, exist_ok=True)
     run(kvtool, "tour", os.path.join(out, "tour"))
     scene = os.path.join(out, "tour", "scene-gray.bmp")
@@ -141,6 +164,16 @@ def main():
     if problems:
         raise SystemExit("show e2e failed:\n  " + "\n  ".join(problems))
     print("kv: kvtool show checked under X: dragged to '%s', window %d x %d" % (EXPECTED_ROI, width, height))
+
+
+def main():
+    kvtool, out = sys.argv[1], sys.argv[2]
+    try:
+        wait_for_display()
+        check(kvtool, out)
+    except DisplayUnreachable as problem:
+        print("show e2e: the X server could not be reached: %s" % problem, file=sys.stderr)
+        sys.exit(NO_DISPLAY)
 
 
 if __name__ == "__main__":
