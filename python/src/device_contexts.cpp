@@ -188,33 +188,38 @@ void Draw(const py::handle& dcObject, const py::object& source, int x, int y, co
   });
 }
 
-void DrawFrame(const py::handle& dcObject, const py::object& roi, int x, int y, const std::string& position,
-               bool handles, const py::object& zoom, const py::object& pan, const py::object& color) {
+// Draws over an ROI at (x, y) with the pen of the given colour; `draw` gets the node, the DC, the zoom and
+// the pan.
+template <class Draw>
+void DrawOverRoi(const py::handle& dcObject, const py::object& roi, int x, int y, const py::object& zoom,
+                 const py::object& pan, const py::object& color, Draw draw) {
   MemoryDC& self = DCOf(dcObject);
   Node& node = NodeOf(roi, "roi");
-  const K_FRAME_POSITION where = FramePositionOf(position);
   const auto [zoomX, zoomY] = PairOf(zoom, "zoom");
   const auto [panX, panY] = PairOf(pan, "pan");
   const COLORREF colour = ColourOf(color);
   CallLocked({&self.mutex(), &node.TreeMutex()}, [&] {
     ViewportAt at(self.dc(), x, y);
     PenSelected pen(self.dc(), colour);
-    node.object->DrawFrame(self.dc(), where, handles ? 1 : 0, zoomX, zoomY, panX, panY);
+    draw(node, self.dc(), zoomX, zoomY, panX, panY);
   });
+}
+
+void DrawFrame(const py::handle& dcObject, const py::object& roi, int x, int y, const std::string& position,
+               bool handles, const py::object& zoom, const py::object& pan, const py::object& color) {
+  const K_FRAME_POSITION where = FramePositionOf(position);
+  DrawOverRoi(dcObject, roi, x, y, zoom, pan, color,
+              [&](Node& node, HDC dc, float zoomX, float zoomY, float panX, float panY) {
+                node.object->DrawFrame(dc, where, handles ? 1 : 0, zoomX, zoomY, panX, panY);
+              });
 }
 
 void DrawMask(const py::handle& dcObject, const py::object& roi, int x, int y, const py::object& zoom,
               const py::object& pan, const py::object& color) {
-  MemoryDC& self = DCOf(dcObject);
-  Node& node = NodeOf(roi, "roi");
-  const auto [zoomX, zoomY] = PairOf(zoom, "zoom");
-  const auto [panX, panY] = PairOf(pan, "pan");
-  const COLORREF colour = ColourOf(color);
-  CallLocked({&self.mutex(), &node.TreeMutex()}, [&] {
-    ViewportAt at(self.dc(), x, y);
-    PenSelected pen(self.dc(), colour);
-    node.object->DrawMask(self.dc(), zoomX, zoomY, panX, panY);
-  });
+  DrawOverRoi(dcObject, roi, x, y, zoom, pan, color,
+              [](Node& node, HDC dc, float zoomX, float zoomY, float panX, float panY) {
+                node.object->DrawMask(dc, zoomX, zoomY, panX, panY);
+              });
 }
 
 // The selected bitmap's pixels: (h, w) bool at 1 bit, uint8 indexes at 8, uint16 5-5-5 words at 16,
