@@ -30,17 +30,21 @@
 // make of the whole file (1032 per byte) is refused before the target is resized; and no buffer that
 // libspng keeps for a chunk may be larger than the same bound. libspng grows the buffer of a compressed
 // text by doubling it, so a text that inflates to more than about half the bound does not fit: the file
-// is then read once more with that chunk hidden from libspng, and the image loads without that text.
+// is then read once more with that chunk hidden from libspng, and the image loads without that text (a
+// field whose first chunk was hidden stays unset: a later chunk of the same keyword does not stand in).
 
 #include <spng.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "kvbase/files/internal/png_format.h"
+#include "kvbase/files/internal/positional_read.h"
 #include "kvbase/files/internal/sample_rows.h"
 #include "kvbase/files/internal/tiff_rgb.h"
 
@@ -70,6 +74,7 @@ class KChunkWalk {
     }
   }
 
+  std::uint64_t FileSize() const { return fileSize_; }
   // The offset of the chunk being read.
   std::uint64_t LastChunk() const { return lastChunk_; }
   // Whether the chunk being read is one that libspng inflates into a buffer of its own: a text or a
@@ -88,34 +93,37 @@ class KChunkWalk {
   char lastType_[4] = {};
 };
 
-constexpr std::uint64_t kNoChunk = UINT64_MAX;
+// At most this many chunks are hidden from libspng, each costing one more reading of the file.
+constexpr std::size_t kMostHidden = 16;
 
 // The file as libspng's input stream.
 struct KPngInput {
   std::FILE* file;
   std::uint64_t position;
   KChunkWalk walk;
-  std::uint64_t hiddenChunk;  // offset of a chunk that libspng is not to read, or kNoChunk
-  bool systemFailed;          // the system could not read: K_ERROR_FILE_READ rather than a damaged file
-  bool overLimit;             // libspng stopped at a chunk that needs more memory than its limits allow
+  const std::vector<std::uint64_t>& hidden;  // offsets of the chunks that libspng is not to read
+  bool systemFailed;                         // the system could not read: K_ERROR_FILE_READ, not a damaged file
+  bool overLimit;                            // libspng stopped at a chunk that needs more memory than its limits allow
 };
 
-KPngInput InputOf(const KLoadContext& context, std::uint64_t hiddenChunk) {
-  return {context.file, 0, KChunkWalk(static_cast<std::uint64_t>(context.fileSize)), hiddenChunk, false, false};
+KPngInput InputOf(const KLoadContext& context, const std::vector<std::uint64_t>& hidden) {
+  return {context.file, 0, KChunkWalk(static_cast<std::uint64_t>(context.fileSize)), hidden, false, false};
 }
 
-// Gives the hidden chunk a private ancillary type that libspng does not know, as its bytes go by:
+// Gives the hidden chunks a private ancillary type that libspng does not know, as their bytes go by:
 // libspng passes over such a chunk without keeping its data (its CRC no longer matches either, which
 // libspng also takes as a reason to drop an ancillary chunk).
-void HideChunk(const KPngInput& input, unsigned char* bytes, std::size_t count) {
-  if (input.hiddenChunk == kNoChunk) return;
+void HideChunks(const KPngInput& input, unsigned char* bytes, std::size_t count) {
   static constexpr char kUnknownType[4] = {'k', 'v', 'H', 'd'};
-  for (std::uint64_t i = 0; i < 4; ++i) {
-    const std::uint64_t at = input.hiddenChunk + 4 + i;  // the type follows the 4-byte length
-    if (at >= input.position && at - input.position < count) bytes[at - input.position] = kUnknownType[i];
+  for (const std::uint64_t chunk : input.hidden) {
+    for (std::uint64_t i = 0; i < 4; ++i) {
+      const std::uint64_t at = chunk + 4 + i;  // the type follows the 4-byte length
+      if (at >= input.position && at - input.position < count) bytes[at - input.position] = kUnknownType[i];
+    }
   }
 }
 
+// The walk checks the bytes exactly as libspng gets them, hidden types included.
 int ReadInput(spng_ctx*, void* user, void* bytes, std::size_t count) {
   auto& input = *static_cast<KPngInput*>(user);
   if (std::fread(bytes, 1, count, input.file) != count) {
@@ -123,8 +131,8 @@ int ReadInput(spng_ctx*, void* user, void* bytes, std::size_t count) {
     return SPNG_IO_EOF;
   }
   auto* data = static_cast<unsigned char*>(bytes);
+  HideChunks(input, data, count);
   if (!input.walk.See(data, input.position, count)) return SPNG_IO_ERROR;
-  HideChunk(input, data, count);
   input.position += count;
   return 0;
 }
@@ -322,24 +330,60 @@ int ReadResolution(spng_ctx* decoder, KLoadContext& context) {
   return 0;
 }
 
+using TextSetter = void (KGenericROI::*)(const char*);
+const struct {
+  const char* keyword;
+  TextSetter set;
+} kTextFields[] = {{png::kTitleKey, &KGenericROI::SetTitle},
+                   {png::kAuthorKey, &KGenericROI::SetAuthor},
+                   {png::kCommentKey, &KGenericROI::SetComment},
+                   {png::kDateKey, &KGenericROI::SetDate}};
+constexpr std::size_t kTextFieldCount = sizeof(kTextFields) / sizeof(kTextFields[0]);
+
+bool IsTextChunk(const unsigned char* type) {
+  for (const char* text : {"tEXt", "zTXt", "iTXt"})
+    if (std::memcmp(type, text, 4) == 0) return true;
+  return false;
+}
+
+// Which of the four fields have a hidden chunk as the first text chunk of their keyword, found by going
+// over the chunk headers once more. Only a reading that hid chunks asks.
+std::array<bool, kTextFieldCount> FieldsFirstHidden(const KPngInput& input) {
+  std::array<bool, kTextFieldCount> hidden{}, decided{};
+  std::uint64_t at = png::kSignatureSize;
+  unsigned char header[8], keyword[80];
+  while (at + 12 <= input.walk.FileSize() && ReadAt(input.file, at, header, sizeof header)) {
+    const std::uint32_t length = png::GetU32(header);
+    if (length > png::kMaxLength || std::memcmp(header + 4, "IEND", 4) == 0) break;
+    const bool isHidden = std::find(input.hidden.begin(), input.hidden.end(), at) != input.hidden.end();
+    const std::size_t keywordBytes = std::min<std::size_t>(length, sizeof keyword);
+    if (IsTextChunk(header + 4) && ReadAt(input.file, at + 8, keyword, keywordBytes)) {
+      const std::string name(reinterpret_cast<const char*>(keyword),
+                             strnlen(reinterpret_cast<const char*>(keyword), keywordBytes));
+      for (std::size_t i = 0; i < kTextFieldCount; ++i) {
+        if (decided[i] || name != kTextFields[i].keyword) continue;
+        decided[i] = true;
+        hidden[i] = isHidden;
+      }
+    }
+    at += 12 + std::uint64_t{length};
+  }
+  return hidden;
+}
+
 // Gives the target the four texts, each from the first text chunk of its keyword.
-void ApplyTexts(spng_ctx* decoder, KGenericROI* target) {
+void ApplyTexts(spng_ctx* decoder, const KPngInput& input, KGenericROI* target) {
   std::uint32_t count = 0;
   if (spng_get_text(decoder, nullptr, &count) != 0 || count == 0) return;
   std::vector<spng_text> texts(count);
   if (spng_get_text(decoder, texts.data(), &count) != 0) return;
-  using Setter = void (KGenericROI::*)(const char*);
-  const struct {
-    const char* keyword;
-    Setter set;
-  } kFields[] = {{png::kTitleKey, &KGenericROI::SetTitle},
-                 {png::kAuthorKey, &KGenericROI::SetAuthor},
-                 {png::kCommentKey, &KGenericROI::SetComment},
-                 {png::kDateKey, &KGenericROI::SetDate}};
-  for (const auto& field : kFields) {
+  std::array<bool, kTextFieldCount> firstHidden{};
+  if (!input.hidden.empty()) firstHidden = FieldsFirstHidden(input);
+  for (std::size_t i = 0; i < kTextFieldCount; ++i) {
+    const auto& field = kTextFields[i];
     const auto text = std::find_if(texts.begin(), texts.begin() + count,
                                    [&](const spng_text& t) { return std::strcmp(t.keyword, field.keyword) == 0; });
-    if (text == texts.begin() + count || text->text == nullptr) continue;
+    if (firstHidden[i] || text == texts.begin() + count || text->text == nullptr) continue;
     (target->*field.set)(text->text);  // libspng ends every text with a zero: the target copies it from there
   }
 }
@@ -376,27 +420,31 @@ K_ERRORS ReadOnce(KLoadContext& context, KPngInput& input) {
   if (result != K_SUCCESS) return result;
   error = spng_decode_chunks(decoder.get());  // the chunks after the image, up to IEND
   if (error != 0) return ReadError(error, input);
-  ApplyTexts(decoder.get(), context.target);
+  ApplyTexts(decoder.get(), input, context.target);
   context.format = plan.format;
   return K_SUCCESS;
 }
 
 }  // namespace
 
-// A file whose compressed text (or colour profile) needs more memory than libspng may take is read a
-// second time from the start, with that chunk hidden; the target may already hold the first reading's
-// pixels. Should the second reading stop too, the load fails with K_ERROR_PNG_READ, as it does for other
-// chunks over libspng's limits (more than 1000 chunks that it keeps, say).
+// A file whose compressed text (or colour profile) needs more memory than libspng may take is read again
+// from the start, with that chunk hidden, and so on for each such chunk up to kMostHidden of them; the
+// target may already hold an earlier reading's pixels. Other chunks over libspng's limits (more than 1000
+// chunks that it keeps, say) fail the load with K_ERROR_PNG_READ.
 K_ERRORS ReadPng(KLoadContext& context) {
-  KPngInput input = InputOf(context, kNoChunk);
-  const K_ERRORS result = ReadOnce(context, input);
-  if (result == K_SUCCESS || !input.overLimit || !input.walk.LastInflates()) return result;
-  KPngInput again = InputOf(context, input.walk.LastChunk());
-  return ReadOnce(context, again);
+  std::vector<std::uint64_t> hidden;
+  while (true) {
+    KPngInput input = InputOf(context, hidden);
+    const K_ERRORS result = ReadOnce(context, input);
+    if (result == K_SUCCESS || !input.overLimit || !input.walk.LastInflates() || hidden.size() == kMostHidden)
+      return result;
+    hidden.push_back(input.walk.LastChunk());
+  }
 }
 
 K_ERRORS DescribePng(KLoadContext& context, KImageFileInfo& info) {
-  KPngInput input = InputOf(context, kNoChunk);
+  const std::vector<std::uint64_t> none;
+  KPngInput input = InputOf(context, none);
   KDecoder decoder;
   const K_ERRORS opened = OpenDecoder(context, input, decoder);
   if (opened != K_SUCCESS) return opened;

@@ -408,7 +408,8 @@ Bytes WithTextsAfterTheImage(const Bytes& file) {
 // its bytes, and libspng keeps a compressed text in a buffer that it grows by doubling. 12 MiB of one
 // letter deflate to about 12 KB, in a file that can hold about 12.7 MB: the text needs a 16 MiB buffer.
 // That text is dropped, zTXt or compressed iTXt; the image and the texts before and after it load,
-// whether the texts come before the image data or after it.
+// whether the texts come before the image data or after it. A later chunk of the dropped text's keyword
+// does not stand in for it.
 TEST(PngReader, TextThatNeedsMoreThanTheFileCanHoldIsDropped) {
   KTempDir dir;
   const struct {
@@ -419,7 +420,8 @@ TEST(PngReader, TextThatNeedsMoreThanTheFileCanHoldIsDropped) {
     KPngPicture picture = SmallGray();
     picture.texts = {{"Title", "before", PNG_TEXT_COMPRESSION_NONE},
                      {"Comment", std::string(12 << 20, 'k'), large.compression},
-                     {"Author", "after", PNG_TEXT_COMPRESSION_zTXt}};
+                     {"Author", "after", PNG_TEXT_COMPRESSION_zTXt},
+                     {"Comment", "a later comment, which the first one overrules", PNG_TEXT_COMPRESSION_NONE}};
     const Bytes textsFirst = SmallGrayBytes(picture);
     ASSERT_LT(textsFirst.size() * 1032, size_t{16} << 20);
     ASSERT_LT(ChunkAt(textsFirst, large.chunk), ChunkAt(textsFirst, "IDAT"));
@@ -440,6 +442,60 @@ TEST(PngReader, TextThatNeedsMoreThanTheFileCanHoldIsDropped) {
       EXPECT_STREQ(image.GetAuthor(), "after");
     }
   }
+}
+
+// A zTXt chunk of `keyword` whose text is `count` letters k: a literal, then copies of 258 bytes at
+// distance 1, in one deflate block of fixed codes. 13 bits make 258 bytes, so 1 GiB of text takes 6.5 MB.
+Bytes LetterBombChunk(const char* keyword, std::uint64_t copies) {
+  std::string data = std::string(keyword) + '\0' + '\0' + "\x78\x01";  // keyword, method, zlib header
+  std::uint64_t bits = 0;
+  int used = 0;
+  const auto put = [&](std::uint32_t code, int length) {  // a code, its first bit first
+    for (int i = length - 1; i >= 0; --i) {
+      bits |= std::uint64_t{(code >> i) & 1u} << used;
+      if (++used == 8) data += static_cast<char>(bits), bits = 0, used = 0;
+    }
+  };
+  put(0b110, 3);  // the final block's bit, then type 01 (fixed codes) from its low bit up
+  put(0x30 + 'k', 8);
+  for (std::uint64_t i = 0; i < copies; ++i) put(0xC5, 8), put(0, 5);  // length 258, distance 1
+  put(0, 7);                                                           // end of block
+  if (used != 0) data += static_cast<char>(bits);
+  const std::uint64_t n = 1 + 258 * copies;  // Adler-32 of n letters, in closed form
+  const std::uint64_t a = (1 + n % 65521 * 'k') % 65521;
+  const std::uint64_t b = (n % 65521 + (n % 65521) * ((n + 1) % 65521) % 65521 * 'k' % 65521 * 32761) % 65521;
+  for (const std::uint64_t half : {b, a}) data += static_cast<char>(half >> 8), data += static_cast<char>(half);
+  Bytes chunk;
+  AppendPngChunk(chunk, "zTXt", data);
+  return chunk;
+}
+
+// Above 2 MB the chunk limit is libspng's largest, 2 GiB, and a text of more than 1 GiB passes it. Two
+// such texts are hidden one after the other; later chunks of their keywords do not stand in for them.
+TEST(PngReader, EachTextOverTheLimitIsDropped) {
+  const Bytes small = SmallGrayBytes();
+  const size_t idat = ChunkAt(small, "IDAT");
+  Bytes file(small.begin(), small.begin() + static_cast<long>(idat));
+  AppendPngChunk(file, "tEXt", std::string("Title\0before", 12));
+  const std::uint64_t copies = ((std::uint64_t{17} << 26) - 1) / 258;  // 1.0625 GiB of text
+  for (const char* keyword : {"Comment", "Author"}) {
+    const Bytes bomb = LetterBombChunk(keyword, copies);
+    file.insert(file.end(), bomb.begin(), bomb.end());
+  }
+  AppendPngChunk(file, "tEXt", std::string("Comment\0later", 13));
+  AppendPngChunk(file, "tEXt", std::string("Author\0later", 12));
+  file.insert(file.end(), small.begin() + static_cast<long>(idat), small.end());
+  ASSERT_GT(file.size() * 1032, std::uint64_t{1} << 31);
+  KTempDir dir;
+  const std::string path = dir.Path("two-bombs.png");
+  ASSERT_TRUE(KWriteFileBytes(path, file));
+  KImageBW8 image;
+  short format = -1;
+  ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS);
+  ExpectPixels(kFileCases[3], image);
+  EXPECT_STREQ(image.GetTitle(), "before");
+  EXPECT_EQ(image.GetComment(), nullptr);
+  EXPECT_EQ(image.GetAuthor(), nullptr);
 }
 
 TEST(PngReader, DamagedFilesFail) {
