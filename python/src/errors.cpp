@@ -110,8 +110,11 @@ void LibraryCall::Check() const {
   if (KFailure()) RaiseCurrentError();
 }
 
-ReleasedInterpreter::ReleasedInterpreter() { ++tReleases; }
-ReleasedInterpreter::~ReleasedInterpreter() { --tReleases; }
+ReleasedInterpreter::ReleasedInterpreter() : state_(PyEval_SaveThread()) { ++tReleases; }
+ReleasedInterpreter::~ReleasedInterpreter() noexcept(false) {
+  --tReleases;
+  PyEval_RestoreThread(state_);
+}
 bool ReleasedInterpreter::Here() { return tReleases > 0; }
 
 std::vector<std::string>& ThreadTraces() { return tTraces; }

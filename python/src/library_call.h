@@ -38,17 +38,21 @@ class LibraryCall {
 // ask Here() whether the calling thread let the lock go (image_nodes.h): PyGILState_Check cannot tell
 // once a subinterpreter has existed, and Python 3.11's current thread state belongs to whichever thread
 // holds the lock.
+//
+// The destructor may throw: when the interpreter is exiting, Python ends a daemon thread that asks for the
+// lock back by unwinding its stack (pthread_exit), and that unwinding must be let through, not end the
+// process as it would from a destructor that may not throw.
 class ReleasedInterpreter {
  public:
   ReleasedInterpreter();
-  ~ReleasedInterpreter();
+  ~ReleasedInterpreter() noexcept(false);
   ReleasedInterpreter(const ReleasedInterpreter&) = delete;
   ReleasedInterpreter& operator=(const ReleasedInterpreter&) = delete;
 
   static bool Here();
 
  private:
-  py::gil_scoped_release released_;  // released before the constructor's body, taken back after the destructor's
+  PyThreadState* state_;
 };
 
 // The trace names collected in the calling thread since its library call began, in order.
