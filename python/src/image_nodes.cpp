@@ -33,18 +33,13 @@ std::mutex& Node::TreeMutex() {
 
 Node::~Node() {
   // An image's node goes last in its tree, when nothing can reach the tree any more; an ROI's leaves a
-  // tree that other threads may be using.
+  // tree that other threads may be using. Its lock is waited for as it is, the interpreter lock held or
+  // not: whoever holds a tree lock gave the interpreter lock up first and takes it back only after, so
+  // this cannot deadlock. Giving the interpreter lock up here would mean taking it back in a destructor,
+  // where Python's ending of a daemon thread at exit (by unwinding its stack) would abort the process.
   if (parent == nullptr || object == nullptr) return;
-  const auto detach = [this] {
-    TreeLock lock({&TreeMutex()});
-    object.reset();
-  };
-  if (!ReleasedInterpreter::Here()) {
-    ReleasedInterpreter released;
-    detach();
-  } else {
-    detach();
-  }
+  std::lock_guard<std::mutex> lock(TreeMutex());
+  object.reset();
 }
 
 TreeLock::TreeLock(std::initializer_list<std::mutex*> mutexes) {

@@ -100,9 +100,10 @@ auto CallLocked(std::initializer_list<std::mutex*> mutexes, Work&& work) -> decl
 // reads that cannot fail and leave the calling thread's current error as it was (repr, argument checks).
 template <typename Work>
 auto Locked(std::initializer_list<std::mutex*> mutexes, Work&& work) -> decltype(work()) {
-  ReleasedInterpreter released;
-  TreeLock lock(mutexes);
-  return work();
+  return WithoutInterpreter([&] {
+    TreeLock lock(mutexes);
+    return work();
+  });
 }
 
 // A new owned KImage<T> of `kind` (its pixels uninitialised; an empty image with the current error set

@@ -13,6 +13,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include <exception>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -74,20 +76,46 @@ auto Call(Work&& work) -> decltype(work()) {
   }
 }
 
+// Runs `work` with the GIL released. An exception from `work` is carried past the taking back of the GIL
+// and thrown again after it: at exit Python may end a daemon thread there by unwinding its stack, which
+// must not meet another exception on its way.
+template <typename Work>
+auto WithoutInterpreter(Work&& work) -> decltype(work()) {
+  using Result = decltype(work());
+  std::exception_ptr failure;
+  if constexpr (std::is_void_v<Result>) {
+    {
+      ReleasedInterpreter released;
+      try {
+        work();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    if (failure) std::rethrow_exception(failure);
+  } else {
+    std::optional<Result> result;
+    {
+      ReleasedInterpreter released;
+      try {
+        result.emplace(work());
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    if (failure) std::rethrow_exception(failure);
+    return std::move(*result);
+  }
+}
+
 template <typename Work>
 auto CallReleased(Work&& work) -> decltype(work()) {
   LibraryCall call;
   if constexpr (std::is_void_v<decltype(work())>) {
-    {
-      ReleasedInterpreter released;
-      work();
-    }
+    WithoutInterpreter(work);
     call.Check();
   } else {
-    auto result = [&] {
-      ReleasedInterpreter released;
-      return work();
-    }();
+    auto result = WithoutInterpreter(work);
     call.Check();
     return result;
   }

@@ -228,7 +228,8 @@ def test_a_subinterpreter_having_existed_changes_nothing():
     assert result.stdout.split() == ["4", "after"]
 
 
-EXIT_PROBE = """
+EXIT_PROBES = {
+    "a resize": """
 import threading, time
 import kvbase
 source, destination = kvbase.Image(2000, 2000), kvbase.Image(1999, 1999)
@@ -237,14 +238,34 @@ def resize_forever():
         kvbase.resize(source, destination)
 threading.Thread(target=resize_forever, daemon=True).start()
 time.sleep(0.05)
-"""
+""",
+    # Each dropped ROI waits for its tree's lock, which the resizing thread holds most of the time.
+    "dropping ROIs": """
+import threading, time
+import kvbase
+image, other = kvbase.Image(3000, 3000), kvbase.Image(2999, 2999)
+rois = [image.roi(0, 0, 1, 1) for _ in range(3000)]
+def resize_forever():
+    while True:
+        kvbase.resize(image, other)
+def drop_rois():
+    while rois:
+        rois.pop()
+threading.Thread(target=resize_forever, daemon=True).start()
+time.sleep(0.05)
+threading.Thread(target=drop_rois, daemon=True).start()
+time.sleep(0.2)
+""",
+}
 
 
-def test_the_interpreter_exits_while_a_daemon_thread_is_inside_the_library():
+@pytest.mark.parametrize("inside", EXIT_PROBES)
+def test_the_interpreter_exits_while_daemon_threads_are_inside_the_library(inside):
     # At exit Python ends a daemon thread that asks for the interpreter lock back by unwinding its stack;
-    # that must not end the process with an abort. Nearly every run catches the thread inside a resize.
+    # that must not end the process with an abort. Nearly every run catches a thread inside the library.
     for _ in range(6):
-        result = subprocess.run([sys.executable, "-c", EXIT_PROBE], capture_output=True, text=True, timeout=60)
+        result = subprocess.run([sys.executable, "-c", EXIT_PROBES[inside]], capture_output=True, text=True,
+                                timeout=60)
         assert result.returncode == 0, result.stderr
 
 
