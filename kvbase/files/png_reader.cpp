@@ -30,13 +30,12 @@
 // make of the whole file (1032 per byte) is refused before the target is resized; and no buffer that
 // libspng keeps for a chunk may be larger than the same bound. libspng grows the buffer of a compressed
 // text by doubling it, so a text that inflates to more than about half the bound does not fit: the file
-// is then read once more with that chunk hidden from libspng, and the image loads without that text (a
-// field whose first chunk was hidden stays unset: a later chunk of the same keyword does not stand in).
+// is then read once more with that chunk hidden from libspng, and the image loads without that text (the
+// later chunks of its keyword are hidden too: none of them stands in for it).
 
 #include <spng.h>
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -74,7 +73,6 @@ class KChunkWalk {
     }
   }
 
-  std::uint64_t FileSize() const { return fileSize_; }
   // The offset of the chunk being read.
   std::uint64_t LastChunk() const { return lastChunk_; }
   // Whether the chunk being read is one that libspng inflates into a buffer of its own: a text or a
@@ -93,7 +91,8 @@ class KChunkWalk {
   char lastType_[4] = {};
 };
 
-// At most this many chunks are hidden from libspng, each costing one more reading of the file.
+// At most this many chunks over libspng's limits are hidden from it, each costing one more reading of the
+// file.
 constexpr std::size_t kMostHidden = 16;
 
 // The file as libspng's input stream.
@@ -330,60 +329,24 @@ int ReadResolution(spng_ctx* decoder, KLoadContext& context) {
   return 0;
 }
 
-using TextSetter = void (KGenericROI::*)(const char*);
-const struct {
-  const char* keyword;
-  TextSetter set;
-} kTextFields[] = {{png::kTitleKey, &KGenericROI::SetTitle},
-                   {png::kAuthorKey, &KGenericROI::SetAuthor},
-                   {png::kCommentKey, &KGenericROI::SetComment},
-                   {png::kDateKey, &KGenericROI::SetDate}};
-constexpr std::size_t kTextFieldCount = sizeof(kTextFields) / sizeof(kTextFields[0]);
-
-bool IsTextChunk(const unsigned char* type) {
-  for (const char* text : {"tEXt", "zTXt", "iTXt"})
-    if (std::memcmp(type, text, 4) == 0) return true;
-  return false;
-}
-
-// Which of the four fields have a hidden chunk as the first text chunk of their keyword, found by going
-// over the chunk headers once more. Only a reading that hid chunks asks.
-std::array<bool, kTextFieldCount> FieldsFirstHidden(const KPngInput& input) {
-  std::array<bool, kTextFieldCount> hidden{}, decided{};
-  std::uint64_t at = png::kSignatureSize;
-  unsigned char header[8], keyword[80];
-  while (at + 12 <= input.walk.FileSize() && ReadAt(input.file, at, header, sizeof header)) {
-    const std::uint32_t length = png::GetU32(header);
-    if (length > png::kMaxLength || std::memcmp(header + 4, "IEND", 4) == 0) break;
-    const bool isHidden = std::find(input.hidden.begin(), input.hidden.end(), at) != input.hidden.end();
-    const std::size_t keywordBytes = std::min<std::size_t>(length, sizeof keyword);
-    if (IsTextChunk(header + 4) && ReadAt(input.file, at + 8, keyword, keywordBytes)) {
-      const std::string name(reinterpret_cast<const char*>(keyword),
-                             strnlen(reinterpret_cast<const char*>(keyword), keywordBytes));
-      for (std::size_t i = 0; i < kTextFieldCount; ++i) {
-        if (decided[i] || name != kTextFields[i].keyword) continue;
-        decided[i] = true;
-        hidden[i] = isHidden;
-      }
-    }
-    at += 12 + std::uint64_t{length};
-  }
-  return hidden;
-}
-
 // Gives the target the four texts, each from the first text chunk of its keyword.
-void ApplyTexts(spng_ctx* decoder, const KPngInput& input, KGenericROI* target) {
+void ApplyTexts(spng_ctx* decoder, KGenericROI* target) {
   std::uint32_t count = 0;
   if (spng_get_text(decoder, nullptr, &count) != 0 || count == 0) return;
   std::vector<spng_text> texts(count);
   if (spng_get_text(decoder, texts.data(), &count) != 0) return;
-  std::array<bool, kTextFieldCount> firstHidden{};
-  if (!input.hidden.empty()) firstHidden = FieldsFirstHidden(input);
-  for (std::size_t i = 0; i < kTextFieldCount; ++i) {
-    const auto& field = kTextFields[i];
+  using Setter = void (KGenericROI::*)(const char*);
+  const struct {
+    const char* keyword;
+    Setter set;
+  } kFields[] = {{png::kTitleKey, &KGenericROI::SetTitle},
+                 {png::kAuthorKey, &KGenericROI::SetAuthor},
+                 {png::kCommentKey, &KGenericROI::SetComment},
+                 {png::kDateKey, &KGenericROI::SetDate}};
+  for (const auto& field : kFields) {
     const auto text = std::find_if(texts.begin(), texts.begin() + count,
                                    [&](const spng_text& t) { return std::strcmp(t.keyword, field.keyword) == 0; });
-    if (firstHidden[i] || text == texts.begin() + count || text->text == nullptr) continue;
+    if (text == texts.begin() + count || text->text == nullptr) continue;
     (target->*field.set)(text->text);  // libspng ends every text with a zero: the target copies it from there
   }
 }
@@ -420,9 +383,42 @@ K_ERRORS ReadOnce(KLoadContext& context, KPngInput& input) {
   if (result != K_SUCCESS) return result;
   error = spng_decode_chunks(decoder.get());  // the chunks after the image, up to IEND
   if (error != 0) return ReadError(error, input);
-  ApplyTexts(decoder.get(), input, context.target);
+  ApplyTexts(decoder.get(), context.target);
   context.format = plan.format;
   return K_SUCCESS;
+}
+
+// The keyword of the text chunk at `chunk` (the bytes before its first zero, at most 79), or "" when the
+// chunk is no text chunk or cannot be read.
+std::string TextKeyword(std::FILE* file, std::uint64_t chunk, std::uint64_t fileSize) {
+  unsigned char header[8];
+  char keyword[80];
+  if (chunk + 12 > fileSize || !ReadAt(file, chunk, header, sizeof header)) return {};
+  const bool text = std::memcmp(header + 4, "tEXt", 4) == 0 || std::memcmp(header + 4, "zTXt", 4) == 0 ||
+                    std::memcmp(header + 4, "iTXt", 4) == 0;
+  const std::size_t bytes = std::min<std::size_t>(png::GetU32(header), sizeof keyword);
+  if (!text || !ReadAt(file, chunk + 8, keyword, bytes)) return {};
+  const std::size_t length = strnlen(keyword, bytes);
+  return length < sizeof keyword ? std::string(keyword, length) : std::string();
+}
+
+// Hides the chunk at `chunk`, and with a text chunk every later text chunk of its keyword: the first chunk
+// of a keyword gives the field, so none after it may stand in for it. Whether an earlier chunk of the
+// keyword gives the field instead is left to libspng, which reads it as it would have.
+void Hide(std::FILE* file, std::uint64_t fileSize, std::uint64_t chunk, std::vector<std::uint64_t>& hidden) {
+  hidden.push_back(chunk);
+  const std::string keyword = TextKeyword(file, chunk, fileSize);
+  if (keyword.empty()) return;
+  unsigned char header[8];
+  for (std::uint64_t at = chunk; at + 12 <= fileSize && ReadAt(file, at, header, sizeof header);) {
+    const std::uint32_t length = png::GetU32(header);
+    if (length > png::kMaxLength || std::memcmp(header + 4, "IEND", 4) == 0) break;
+    if (at != chunk && TextKeyword(file, at, fileSize) == keyword &&
+        std::find(hidden.begin(), hidden.end(), at) == hidden.end()) {
+      hidden.push_back(at);
+    }
+    at += 12 + std::uint64_t{length};
+  }
 }
 
 }  // namespace
@@ -430,15 +426,15 @@ K_ERRORS ReadOnce(KLoadContext& context, KPngInput& input) {
 // A file whose compressed text (or colour profile) needs more memory than libspng may take is read again
 // from the start, with that chunk hidden, and so on for each such chunk up to kMostHidden of them; the
 // target may already hold an earlier reading's pixels. Other chunks over libspng's limits (more than 1000
-// chunks that it keeps, say) fail the load with K_ERROR_PNG_READ.
+// chunks that it keeps, say), and more than kMostHidden such chunks, fail the load with K_ERROR_PNG_READ.
 K_ERRORS ReadPng(KLoadContext& context) {
   std::vector<std::uint64_t> hidden;
-  while (true) {
+  const std::uint64_t fileSize = static_cast<std::uint64_t>(context.fileSize);
+  for (std::size_t readings = 1;; ++readings) {
     KPngInput input = InputOf(context, hidden);
     const K_ERRORS result = ReadOnce(context, input);
-    if (result == K_SUCCESS || !input.overLimit || !input.walk.LastInflates() || hidden.size() == kMostHidden)
-      return result;
-    hidden.push_back(input.walk.LastChunk());
+    if (result == K_SUCCESS || !input.overLimit || !input.walk.LastInflates() || readings > kMostHidden) return result;
+    Hide(context.file, fileSize, input.walk.LastChunk(), hidden);
   }
 }
 

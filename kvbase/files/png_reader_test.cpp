@@ -444,6 +444,36 @@ TEST(PngReader, TextThatNeedsMoreThanTheFileCanHoldIsDropped) {
   }
 }
 
+// Whether a chunk of the dropped text's keyword before it gives the field is libspng's to say, as it would
+// without the large text: a good one does, one that libspng drops (a bad CRC) does not, and the later
+// chunk never does.
+TEST(PngReader, AnEarlierChunkOfTheDroppedTextsKeywordRulesIfLibspngKeepsIt) {
+  KPngPicture picture = SmallGray();
+  picture.texts = {{"Comment", std::string(12 << 20, 'k'), PNG_TEXT_COMPRESSION_zTXt},
+                   {"Comment", "later", PNG_TEXT_COMPRESSION_NONE}};
+  const Bytes withLargeText = SmallGrayBytes(picture);
+  const size_t large = ChunkAt(withLargeText, "zTXt");
+  ASSERT_NE(large, 0u);
+  KTempDir dir;
+  for (const bool goodCrc : {true, false}) {
+    SCOPED_TRACE(goodCrc ? "earlier chunk whole" : "earlier chunk with a bad CRC");
+    Bytes file(withLargeText.begin(), withLargeText.begin() + static_cast<long>(large));
+    AppendPngChunk(file, "tEXt", std::string("Comment\0first", 13));
+    if (!goodCrc) file.back() ^= 1;
+    file.insert(file.end(), withLargeText.begin() + static_cast<long>(large), withLargeText.end());
+    const std::string path = dir.Path("earlier.png");
+    ASSERT_TRUE(KWriteFileBytes(path, file));
+    KImageBW8 image;
+    short format = -1;
+    ASSERT_EQ(KLoadImage(&image, path.c_str(), format), K_SUCCESS);
+    if (goodCrc) {
+      EXPECT_STREQ(image.GetComment(), "first");
+    } else {
+      EXPECT_EQ(image.GetComment(), nullptr);
+    }
+  }
+}
+
 // A zTXt chunk of `keyword` whose text is `count` letters k: a literal, then copies of 258 bytes at
 // distance 1, in one deflate block of fixed codes. 13 bits make 258 bytes, so 1 GiB of text takes 6.5 MB.
 Bytes LetterBombChunk(const char* keyword, std::uint64_t copies) {
