@@ -207,6 +207,7 @@ void DrawOverRoi(const py::handle& dcObject, const py::object& roi, int x, int y
 
 void DrawFrame(const py::handle& dcObject, const py::object& roi, int x, int y, const std::string& position,
                bool handles, const py::object& zoom, const py::object& pan, const py::object& color) {
+  DCOf(dcObject), NodeOf(roi, "roi");  // their TypeErrors come before the position's ValueError
   const K_FRAME_POSITION where = FramePositionOf(position);
   DrawOverRoi(dcObject, roi, x, y, zoom, pan, color,
               [&](Node& node, HDC dc, float zoomX, float zoomY, float panX, float panY) {
