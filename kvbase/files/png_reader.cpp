@@ -100,7 +100,7 @@ struct KPngInput {
   std::FILE* file;
   std::uint64_t position;
   KChunkWalk walk;
-  const std::vector<std::uint64_t>& hidden;  // offsets of the chunks that libspng is not to read
+  const std::vector<std::uint64_t>& hidden;  // offsets of the chunks that libspng is not to read, sorted
   bool systemFailed;                         // the system could not read: K_ERROR_FILE_READ, not a damaged file
   bool overLimit;                            // libspng stopped at a chunk that needs more memory than its limits allow
 };
@@ -112,11 +112,15 @@ KPngInput InputOf(const KLoadContext& context, const std::vector<std::uint64_t>&
 // Gives the hidden chunks a private ancillary type that libspng does not know, as their bytes go by:
 // libspng passes over such a chunk without keeping its data (its CRC no longer matches either, which
 // libspng also takes as a reason to drop an ancillary chunk).
+// `hidden` is sorted, so each call looks only at the chunks whose type may lie in its bytes: a file may
+// hide many.
 void HideChunks(const KPngInput& input, unsigned char* bytes, std::size_t count) {
   static constexpr char kUnknownType[4] = {'k', 'v', 'H', 'd'};
-  for (const std::uint64_t chunk : input.hidden) {
+  const std::uint64_t end = input.position + count;  // a type at [chunk + 4, chunk + 8) overlaps the bytes
+  auto chunk = std::lower_bound(input.hidden.begin(), input.hidden.end(), input.position >= 7 ? input.position - 7 : 0);
+  for (; chunk != input.hidden.end() && *chunk + 4 < end; ++chunk) {
     for (std::uint64_t i = 0; i < 4; ++i) {
-      const std::uint64_t at = chunk + 4 + i;  // the type follows the 4-byte length
+      const std::uint64_t at = *chunk + 4 + i;  // the type follows the 4-byte length
       if (at >= input.position && at - input.position < count) bytes[at - input.position] = kUnknownType[i];
     }
   }
@@ -408,17 +412,15 @@ std::string TextKeyword(std::FILE* file, std::uint64_t chunk, std::uint64_t file
 void Hide(std::FILE* file, std::uint64_t fileSize, std::uint64_t chunk, std::vector<std::uint64_t>& hidden) {
   hidden.push_back(chunk);
   const std::string keyword = TextKeyword(file, chunk, fileSize);
-  if (keyword.empty()) return;
   unsigned char header[8];
-  for (std::uint64_t at = chunk; at + 12 <= fileSize && ReadAt(file, at, header, sizeof header);) {
+  for (std::uint64_t at = chunk; !keyword.empty() && at + 12 <= fileSize && ReadAt(file, at, header, 8);) {
     const std::uint32_t length = png::GetU32(header);
     if (length > png::kMaxLength || std::memcmp(header + 4, "IEND", 4) == 0) break;
-    if (at != chunk && TextKeyword(file, at, fileSize) == keyword &&
-        std::find(hidden.begin(), hidden.end(), at) == hidden.end()) {
-      hidden.push_back(at);
-    }
+    if (at != chunk && TextKeyword(file, at, fileSize) == keyword) hidden.push_back(at);
     at += 12 + std::uint64_t{length};
   }
+  std::sort(hidden.begin(), hidden.end());  // an earlier chunk's namesakes may be among them already
+  hidden.erase(std::unique(hidden.begin(), hidden.end()), hidden.end());
 }
 
 }  // namespace
