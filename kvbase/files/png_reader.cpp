@@ -42,6 +42,7 @@
 #include <string>
 #include <vector>
 
+#include "kvbase/files/internal/deflate.h"
 #include "kvbase/files/internal/png_format.h"
 #include "kvbase/files/internal/positional_read.h"
 #include "kvbase/files/internal/sample_rows.h"
@@ -148,7 +149,7 @@ using KDecoder = std::unique_ptr<spng_ctx, KSpngFree>;
 // The most inflated bytes that the file could hold.
 std::uint64_t MaxInflated(const KLoadContext& context) {
   const std::uint64_t size = context.fileSize > 0 ? static_cast<std::uint64_t>(context.fileSize) : 0;
-  return size > UINT64_MAX / png::kMaxDeflateExpansion ? UINT64_MAX : size * png::kMaxDeflateExpansion;
+  return size > UINT64_MAX / kDeflateMaxGain ? UINT64_MAX : size * kDeflateMaxGain;
 }
 
 // A decoder reading the context's file from its start, with its limits set from the file's size.
@@ -339,15 +340,7 @@ void ApplyTexts(spng_ctx* decoder, KGenericROI* target) {
   if (spng_get_text(decoder, nullptr, &count) != 0 || count == 0) return;
   std::vector<spng_text> texts(count);
   if (spng_get_text(decoder, texts.data(), &count) != 0) return;
-  using Setter = void (KGenericROI::*)(const char*);
-  const struct {
-    const char* keyword;
-    Setter set;
-  } kFields[] = {{png::kTitleKey, &KGenericROI::SetTitle},
-                 {png::kAuthorKey, &KGenericROI::SetAuthor},
-                 {png::kCommentKey, &KGenericROI::SetComment},
-                 {png::kDateKey, &KGenericROI::SetDate}};
-  for (const auto& field : kFields) {
+  for (const png::KTextField& field : png::kTextFields) {
     const auto text = std::find_if(texts.begin(), texts.begin() + count,
                                    [&](const spng_text& t) { return std::strcmp(t.keyword, field.keyword) == 0; });
     if (text == texts.begin() + count || text->text == nullptr) continue;

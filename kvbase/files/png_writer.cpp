@@ -19,6 +19,7 @@
 #include <new>
 #include <string>
 
+#include "kvbase/files/internal/deflate.h"
 #include "kvbase/files/internal/png_filter.h"
 #include "kvbase/files/internal/png_format.h"
 #include "kvbase/files/internal/tiff_rgb.h"
@@ -81,10 +82,7 @@ const unsigned char* PngRow(const KSaveContext& context, const KPngLayout& layou
   }
 }
 
-struct KDeleteArray {
-  void operator()(unsigned char* bytes) const { delete[] bytes; }
-};
-using KBuffer = std::unique_ptr<unsigned char[], KDeleteArray>;
+using KBuffer = std::unique_ptr<unsigned char[]>;
 
 KBuffer Allocate(std::size_t bytes) { return KBuffer(new (std::nothrow) unsigned char[bytes]); }
 
@@ -105,18 +103,14 @@ K_ERRORS FilterRows(const KSaveContext& context, const KPngLayout& layout, KBuff
   return K_SUCCESS;
 }
 
-struct KCompressorFree {
-  void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
-};
-
 // The filtered rows as one zlib stream: `stream` holds `length` bytes.
 K_ERRORS Compress(const unsigned char* bytes, std::size_t count, int level, KBuffer& stream, std::size_t& length) {
-  std::unique_ptr<libdeflate_compressor, KCompressorFree> compressor(libdeflate_alloc_compressor(level));
-  if (compressor == nullptr) return K_ERROR_PNG_WRITE;
-  const std::size_t bound = libdeflate_zlib_compress_bound(compressor.get(), count);
+  KDeflateEncoder encoder(level);
+  if (!encoder.Ready()) return K_ERROR_PNG_WRITE;
+  const std::size_t bound = encoder.Bound(count);
   stream = Allocate(bound);
   if (stream == nullptr) return K_ERROR_ALLOCATION;
-  length = libdeflate_zlib_compress(compressor.get(), bytes, count, stream.get(), bound);
+  length = encoder.Encode(bytes, count, stream.get(), bound);
   return length == 0 ? K_ERROR_PNG_WRITE : K_SUCCESS;
 }
 
@@ -185,15 +179,8 @@ bool WriteText(std::FILE* file, const char* keyword, const char* text) {
 
 bool WriteTexts(std::FILE* file, KGenericROI* source) {
   if (source == nullptr) return true;
-  const struct {
-    const char* keyword;
-    const char* text;
-  } texts[] = {{png::kTitleKey, source->GetTitle()},
-               {png::kAuthorKey, source->GetAuthor()},
-               {png::kCommentKey, source->GetComment()},
-               {png::kDateKey, source->GetDate()}};
-  for (const auto& text : texts)
-    if (!WriteText(file, text.keyword, text.text)) return false;
+  for (const png::KTextField& field : png::kTextFields)
+    if (!WriteText(file, field.keyword, (source->*field.get)())) return false;
   return true;
 }
 
@@ -206,8 +193,10 @@ bool WriteImageData(std::FILE* file, const unsigned char* stream, std::size_t le
 // Texts longer than a chunk can hold are refused before the file gets a byte.
 bool TextsFit(KGenericROI* source) {
   if (source == nullptr) return true;
-  for (const char* text : {source->GetTitle(), source->GetAuthor(), source->GetComment(), source->GetDate()})
+  for (const png::KTextField& field : png::kTextFields) {
+    const char* text = (source->*field.get)();
     if (text != nullptr && std::strlen(text) > png::kMaxLength - 100) return false;
+  }
   return true;
 }
 

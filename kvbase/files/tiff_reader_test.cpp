@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "kvbase/files/internal/tiff_deflate.h"
+#include "kvbase/files/internal/deflate.h"
 #include "kvbase/files/internal/tiff_lzw.h"
 #include "kvbase/testing/image_files_test_support.h"
 #include "kvbase/testing/memory_limit.h"

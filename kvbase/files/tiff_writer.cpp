@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "kvbase/files/internal/byte_buffer.h"
+#include "kvbase/files/internal/deflate.h"
 #include "kvbase/files/internal/file_format.h"
-#include "kvbase/files/internal/tiff_deflate.h"
 #include "kvbase/files/internal/tiff_format.h"
 #include "kvbase/files/internal/tiff_head.h"
 #include "kvbase/files/internal/tiff_lzw.h"
@@ -27,6 +27,11 @@
 
 namespace kvbase::internal {
 namespace {
+
+// The level Deflate files are written with: libtiff's default, level 6 on zlib's scale, which libtiff
+// built with libdeflate (as Debian builds it) codes as libdeflate's level 7. Strips then come out byte
+// for byte as libtiff's.
+constexpr int kTiffDeflateLevel = 7;
 
 constexpr std::uint64_t kMaxOffset = 0xFFFFFFFFu;  // classic TIFF addresses 32 bits
 

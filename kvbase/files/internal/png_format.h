@@ -20,18 +20,19 @@ constexpr std::uint32_t kIhdrLength = 13;
 // Chunk lengths and image sides are 31-bit values.
 constexpr std::uint32_t kMaxLength = 0x7FFFFFFFu;
 
-// Deflate cannot turn one input byte into more than 1032 output bytes (258-byte matches coded in two
-// bits, less the block overhead); no PNG can hold more inflated bytes than its size times this.
-constexpr std::uint64_t kMaxDeflateExpansion = 1032;
-
 // The colour types of the IHDR chunk.
 enum ColorType : std::uint8_t { kGray = 0, kRgb = 2, kPalette = 3, kGrayAlpha = 4, kRgbAlpha = 6 };
 
-// The text keywords that carry the image's four texts.
-constexpr const char* kTitleKey = "Title";
-constexpr const char* kAuthorKey = "Author";
-constexpr const char* kCommentKey = "Comment";
-constexpr const char* kDateKey = "Creation Time";
+// The text keywords that carry the image's four texts, in the order the writer writes them.
+struct KTextField {
+  const char* keyword;
+  char* (KGenericROI::*get)() const;
+  void (KGenericROI::*set)(const char*);
+};
+inline const KTextField kTextFields[] = {{"Title", &KGenericROI::GetTitle, &KGenericROI::SetTitle},
+                                         {"Author", &KGenericROI::GetAuthor, &KGenericROI::SetAuthor},
+                                         {"Comment", &KGenericROI::GetComment, &KGenericROI::SetComment},
+                                         {"Creation Time", &KGenericROI::GetDate, &KGenericROI::SetDate}};
 
 inline std::uint32_t GetU32(const unsigned char* bytes) {
   return static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |

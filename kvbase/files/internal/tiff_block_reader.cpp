@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "kvbase/files/internal/byte_buffer.h"
-#include "kvbase/files/internal/tiff_deflate.h"
+#include "kvbase/files/internal/deflate.h"
 #include "kvbase/files/internal/tiff_file_window.h"
 #include "kvbase/files/internal/tiff_lzw.h"
 #include "kvbase/files/internal/tiff_packbits.h"

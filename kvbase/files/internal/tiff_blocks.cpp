@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "kvbase/files/internal/deflate.h"
 #include "kvbase/files/internal/positional_read.h"
-#include "kvbase/files/internal/tiff_deflate.h"
 #include "kvbase/files/internal/tiff_lzw.h"
 
 namespace kvbase::internal {

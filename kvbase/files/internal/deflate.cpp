@@ -1,4 +1,4 @@
-#include "kvbase/files/internal/tiff_deflate.h"
+#include "kvbase/files/internal/deflate.h"
 
 #include <libdeflate.h>
 

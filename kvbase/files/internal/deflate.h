@@ -1,8 +1,8 @@
-#ifndef KVBASE_FILES_INTERNAL_TIFF_DEFLATE_H
-#define KVBASE_FILES_INTERNAL_TIFF_DEFLATE_H
+#ifndef KVBASE_FILES_INTERNAL_DEFLATE_H
+#define KVBASE_FILES_INTERNAL_DEFLATE_H
 
-// Deflate, TIFF compressions 8 and 32946: every strip or tile is one zlib stream, coded whole by
-// libdeflate.
+// Zlib streams coded whole by libdeflate: a TIFF strip or tile (compressions 8 and 32946), a PNG file's
+// image data.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,11 +14,6 @@ namespace kvbase::internal {
 
 // The most bytes one input byte can give: a match of 258 bytes takes at least 2 bits.
 constexpr std::uint64_t kDeflateMaxGain = 1032;
-
-// The level files are written with: libtiff's default, level 6 on zlib's scale, which libtiff built
-// with libdeflate (as Debian builds it) codes as libdeflate's level 7. Strips then come out byte for
-// byte as libtiff's.
-constexpr int kTiffDeflateLevel = 7;
 
 enum class KInflated {
   kExact,    // the stream gave exactly the bytes asked for
@@ -62,4 +57,4 @@ class KDeflateEncoder {
 
 }  // namespace kvbase::internal
 
-#endif  // KVBASE_FILES_INTERNAL_TIFF_DEFLATE_H
+#endif  // KVBASE_FILES_INTERNAL_DEFLATE_H
