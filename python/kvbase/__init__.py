@@ -34,13 +34,8 @@ from ._kvbase import GenericROI, Image
 
 __version__ = get_version()  # noqa: F405
 
-# The PNG format code of each kind that PNG files hold.
-_PNG_FORMATS = {
-    "BW1": FILE_FORMAT_PNG_BILEVEL,  # noqa: F405
-    "BW8": FILE_FORMAT_PNG_GRAY,  # noqa: F405
-    "BW16": FILE_FORMAT_PNG_GRAY,  # noqa: F405
-    "C24": FILE_FORMAT_PNG_COLOR,  # noqa: F405
-}
+# The kinds that PNG files hold; a save to a .png name chooses the format code.
+_PNG_KINDS = {"BW1", "BW8", "BW16", "C24"}
 
 
 def _repr_png_(self):
@@ -48,13 +43,12 @@ def _repr_png_(self):
     import os
     import tempfile
 
-    code = _PNG_FORMATS.get(self.kind)
-    if code is None:
+    if self.kind not in _PNG_KINDS:
         return None
     handle, path = tempfile.mkstemp(suffix=".png")
     os.close(handle)
     try:
-        self.save(path, code)
+        self.save(path)
         with open(path, "rb") as file:
             return file.read()
     finally:

@@ -242,11 +242,7 @@ py::array Pixels(const py::handle& dcObject) {
     const auto* rows = static_cast<const unsigned char*>(bitmap.bmBits);
     const std::ptrdiff_t pitch = bitmap.bmWidthBytes;
     if (bits == 1) {
-      for (std::ptrdiff_t y = 0; y < height; ++y) {
-        const unsigned char* row = rows + y * pitch;
-        unsigned char* cells = out + y * width;
-        for (int x = 0; x < width; ++x) cells[x] = (row[x / 8] & (0x80 >> (x % 8))) != 0 ? 1 : 0;
-      }
+      for (std::ptrdiff_t y = 0; y < height; ++y) UnpackBitRow(rows + y * pitch, 0, width, out + y * width);
       return;
     }
     const std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(width) * (bits / 8);

@@ -139,12 +139,8 @@ py::array_t<bool> UnpackBits(Node& node) {
     cells.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
     for (int y = 0; y < height; ++y) {
       const auto* row = static_cast<const unsigned char*>(roi.GetGenericImagePtr(0, y));
-      const unsigned int first = roi.GetBitIndex(0, y);
-      unsigned char* out = cells.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
-      for (int x = 0; x < width; ++x) {
-        const unsigned int bit = first + static_cast<unsigned int>(x);
-        out[x] = (row[bit >> 3] & (0x80u >> (bit & 7u))) != 0 ? 1 : 0;
-      }
+      UnpackBitRow(row, roi.GetBitIndex(0, y), width,
+                   cells.data() + static_cast<size_t>(y) * static_cast<size_t>(width));
     }
   });
   py::array_t<bool> bits({height, width});

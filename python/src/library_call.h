@@ -110,15 +110,7 @@ auto WithoutInterpreter(Work&& work) -> decltype(work()) {
 
 template <typename Work>
 auto CallReleased(Work&& work) -> decltype(work()) {
-  LibraryCall call;
-  if constexpr (std::is_void_v<decltype(work())>) {
-    WithoutInterpreter(work);
-    call.Check();
-  } else {
-    auto result = WithoutInterpreter(work);
-    call.Check();
-    return result;
-  }
+  return Call([&]() -> decltype(auto) { return WithoutInterpreter(work); });
 }
 
 }  // namespace kvpy

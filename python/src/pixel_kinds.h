@@ -58,6 +58,14 @@ decltype(auto) VisitKind(const KPixelKind& kind, F&& f) {
   }
 }
 
+// Unpacks `width` bits of a BW1 row, high bit first, from bit `first` of `row` on: one 0 or 1 a byte.
+inline void UnpackBitRow(const unsigned char* row, unsigned int first, int width, unsigned char* out) {
+  for (int x = 0; x < width; ++x) {
+    const unsigned int bit = first + static_cast<unsigned int>(x);
+    out[x] = (row[bit >> 3] & (0x80u >> (bit & 7u))) != 0 ? 1 : 0;
+  }
+}
+
 }  // namespace kvpy
 
 #endif  // KVBASE_PYTHON_PIXEL_KINDS_H
