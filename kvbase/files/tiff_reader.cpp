@@ -202,10 +202,6 @@ std::uint64_t TargetRowBytes(const KPixelKind& kind, std::uint32_t width) {
 
 K_ERRORS ReadBlocks(KLoadContext& context, const KTiffDirectory& d, const KTiffBlocks& blocks,
                     const KPalette& palette) {
-  if (context.pixels == nullptr || context.rowLength < 0 ||
-      static_cast<std::uint64_t>(context.rowLength) < TargetRowBytes(*context.kind, d.width)) {
-    return K_ERROR_IMAGE_MEMORY_ACCESS;
-  }
   const KTiffSamples samples{Colour(d), static_cast<int>(d.bitsPerSample), blocks.blockSamples, blocks.usedPlanes > 1};
   const KTiffCoding coding{d.compression, IsLzwOrDeflate(d.compression) && d.predictor == kPredictorHorizontal,
                            d.order.BigEndian()};
@@ -234,6 +230,11 @@ K_ERRORS Read(KLoadContext& context) {
   context.height = static_cast<int>(d.height);
   code = PrepareTarget(context);
   if (code != K_SUCCESS) return code;
+  // The rows the readers write must fit the target's rows.
+  if (context.pixels == nullptr || context.rowLength < 0 ||
+      static_cast<std::uint64_t>(context.rowLength) < TargetRowBytes(*context.kind, d.width)) {
+    return K_ERROR_IMAGE_MEMORY_ACCESS;
+  }
   return plain ? ReadPlainStrips(context, d) : ReadBlocks(context, d, blocks, palette);
 }
 

@@ -110,14 +110,12 @@ class KBlockDecoder {
 // Undoes, in place, what the coding left in a decoded row of `pixels` pixels: the horizontal
 // differences, the byte order of 16-bit samples.
 void FixRow(unsigned char* row, std::size_t pixels, const KTiffCoding& coding, const KTiffSamples& samples) {
-  if (samples.bits == 8 && coding.predictor) {
+  if (!coding.predictor) {
+    if (samples.bits == 16 && coding.bigEndian) SwapBytes16(row, row, 2 * pixels * samples.samples);
+  } else if (samples.bits == 8) {
     UndoHorizontalDifferences8(row, pixels, samples.samples);
-  } else if (samples.bits == 16 && (coding.predictor || coding.bigEndian)) {
-    if (coding.predictor) {
-      UndoHorizontalDifferences16(row, pixels, samples.samples, coding.bigEndian);
-    } else {
-      for (std::size_t i = 0; i < 2 * pixels * samples.samples; i += 2) std::swap(row[i], row[i + 1]);
-    }
+  } else if (samples.bits == 16) {
+    UndoHorizontalDifferences16(row, pixels, samples.samples, coding.bigEndian);
   }
 }
 

@@ -6,14 +6,12 @@
 #include "kvbase/files/internal/deflate.h"
 #include "kvbase/files/internal/positional_read.h"
 #include "kvbase/files/internal/tiff_lzw.h"
+#include "kvbase/files/internal/tiff_packbits.h"
 
 namespace kvbase::internal {
 namespace {
 
 constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
-
-// PackBits turns at most 2 input bytes into 128 output bytes.
-constexpr std::uint64_t kPackBitsMaxGain = 64;
 
 std::uint64_t Product(std::uint64_t a, std::uint64_t b) { return b != 0 && a > kMost / b ? kMost : a * b; }
 

@@ -9,9 +9,13 @@
 // where the bytes go and when to stop.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 namespace kvbase::internal {
+
+// PackBits turns at most 2 input bytes into 128 output bytes.
+constexpr std::uint64_t kPackBitsMaxGain = 64;
 
 // Room the encoder needs for a row of `length` bytes, worst case.
 inline std::size_t PackBitsBound(std::size_t length) { return length + (length + 127) / 128 + 1; }

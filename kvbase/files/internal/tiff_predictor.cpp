@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "kvbase/files/internal/tiff_rgb.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define KVBASE_TIFF_PREDICTOR_SIMD 1
@@ -26,14 +28,6 @@ void UndoTail8(unsigned char* row, std::size_t first, std::size_t count, std::si
 void UndoTail16(unsigned char* row, std::size_t first, std::size_t count, std::size_t stride) {
   for (std::size_t i = first < stride ? stride : first; i < count; ++i)
     Store16(row + 2 * i, static_cast<std::uint16_t>(Load16(row + 2 * i) + Load16(row + 2 * (i - stride))));
-}
-
-void SwapBytes16(unsigned char* row, std::size_t first, std::size_t count) {
-  for (std::size_t i = first; i < count; ++i) {
-    const unsigned char high = row[2 * i];
-    row[2 * i] = row[2 * i + 1];
-    row[2 * i + 1] = high;
-  }
 }
 
 #ifdef KVBASE_TIFF_PREDICTOR_SIMD
@@ -184,7 +178,7 @@ void UndoHorizontalDifferences16(unsigned char* row, std::size_t pixels, std::si
     }
   }
 #endif
-  if (bigEndian) SwapBytes16(row, done, values);
+  if (bigEndian) SwapBytes16(row + 2 * done, row + 2 * done, 2 * (values - done));
   UndoTail16(row, done, values, samples);
 }
 

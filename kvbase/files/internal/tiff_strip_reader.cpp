@@ -5,15 +5,13 @@
 #include <vector>
 
 #include "kvbase/files/internal/positional_read.h"
+#include "kvbase/files/internal/tiff_blocks.h"
 #include "kvbase/files/internal/tiff_file_window.h"
 #include "kvbase/files/internal/tiff_packbits.h"
 #include "kvbase/files/internal/tiff_rgb.h"
 
 namespace kvbase::internal {
 namespace {
-
-// PackBits turns at most 2 input bytes into 128 output bytes.
-constexpr std::uint64_t kPackBitsMaxGain = 64;
 
 bool IsPackBits(const KTiffDirectory& d) { return d.compression == kCompressionPackBits; }
 
@@ -26,15 +24,6 @@ std::uint64_t FileRowBytes(const KTiffDirectory& d) {
 // Uncompressed rows of 8 bits and more are read a whole row at a time from each strip; everything else
 // is a byte stream that runs on across strip and row ends.
 bool ReadsWholeRows(const KTiffDirectory& d) { return d.compression == kCompressionNone && d.bitsPerSample >= 8; }
-
-// `in` and `out` may be the same row.
-void SwapSamples16(const unsigned char* in, unsigned char* out, std::size_t bytes) {
-  for (std::size_t i = 0; i + 1 < bytes; i += 2) {
-    const unsigned char first = in[i];
-    out[i] = in[i + 1];
-    out[i + 1] = first;
-  }
-}
 
 // The target rows as the reader fills them.
 struct KTarget {
@@ -55,7 +44,7 @@ struct KRowFixes {
 
   // Fixes the file row `in` into `out` (the same row, or another of the same length).
   void Apply(const unsigned char* in, unsigned char* out, std::size_t bytes) const {
-    if (swap16) SwapSamples16(in, out, bytes);
+    if (swap16) SwapBytes16(in, out, bytes);
     if (rgb) SwapRedBlue(in, out, width);  // file red, green, blue to memory blue, green, red
     if (!Any() && in != out) std::memcpy(out, in, bytes);
   }
@@ -250,7 +239,8 @@ K_ERRORS CheckPlainStrips(const KLoadContext& context, const KTiffDirectory& d) 
   const std::uint64_t rowBytes = FileRowBytes(d);
   // Each byte of the file counts once: strips that share their bytes do not make a small file a large
   // image.
-  const std::uint64_t most = IsPackBits(d) ? fileSize * kPackBitsMaxGain : fileSize;
+  const std::uint64_t gain = TiffMaxGain(d.compression);  // 1 uncompressed
+  const std::uint64_t most = fileSize * gain;
   if (rowBytes * d.height > most) return K_ERROR_FILE_READ;
   const std::uint64_t needed = ReadsWholeRows(d) ? d.height : rowBytes * d.height;
   std::uint64_t available = 0;
@@ -261,20 +251,13 @@ K_ERRORS CheckPlainStrips(const KLoadContext& context, const KTiffDirectory& d) 
     if (ReadsWholeRows(d)) {
       available += inFile / rowBytes;
     } else {
-      available += IsPackBits(d) ? inFile * kPackBitsMaxGain : inFile;
+      available += inFile * gain;
     }
   }
   return available >= needed ? K_SUCCESS : K_ERROR_FILE_READ;
 }
 
 K_ERRORS ReadPlainStrips(const KLoadContext& context, const KTiffDirectory& d) {
-  // The rows the reader writes must fit the target's rows.
-  const std::uint64_t targetRowBytes =
-      d.bitsPerSample == 1 && context.kind->type == K_IMAGE_BW8 ? d.width : FileRowBytes(d);
-  if (context.pixels == nullptr || context.rowLength < 0 ||
-      static_cast<std::uint64_t>(context.rowLength) < targetRowBytes) {
-    return K_ERROR_IMAGE_MEMORY_ACCESS;
-  }
   const KTarget target{context.pixels, context.rowPitch, d.height};
   // 16-bit samples of "MM" files are exchanged to the machine's little-endian order.
   const KRowFixes fixes{d.bitsPerSample == 16 && d.order.BigEndian(), d.photometric == kPhotometricRgb, d.width};
