@@ -187,8 +187,8 @@ std::vector<COLORREF> Entries(HPALETTE palette, int count) {
   return colours;
 }
 
-HPALETTE GrayPalette() { return display::BuiltPalette(display::KSharedPalette::kGray); }
-HPALETTE CubePalette() { return display::BuiltPalette(display::KSharedPalette::kColourCube); }
+HPALETTE GrayPalette() { return display::BuiltPalette(display::KPaletteKind::kGray); }
+HPALETTE CubePalette() { return display::BuiltPalette(display::KPaletteKind::kColourCube); }
 
 TEST(ImageDrawingPalettes, GrayPaletteIsBuiltCoarseLevelsFirstAndRestored) {
   KUpdatePalette();

@@ -54,8 +54,8 @@ void FillColourCube() {
                                         0};
 }
 
-HPALETTE BuildPalette(KSharedPalette which, const RGBQUAD* colors) {
-  if (which == KSharedPalette::kGray) {
+HPALETTE BuildPalette(KPaletteKind which, const RGBQUAD* colors) {
+  if (which == KPaletteKind::kGray) {
     if (gGrayPalette.palNumEntries == 0) {
       DeleteRetiredPalettes();
       gGrayPalette.palNumEntries = 256;
@@ -79,7 +79,7 @@ KThreadDisplay& ThisThreadDisplay() {
   return display;
 }
 
-HPALETTE SelectSharedPalette(HDC dc, KSharedPalette which, const RGBQUAD* colors) {
+HPALETTE SelectSharedPalette(HDC dc, KPaletteKind which, const RGBQUAD* colors) {
   // Selected under the lock, so that no other thread deletes the palette between its lookup and the
   // selection that keeps it alive.
   const std::lock_guard<std::mutex> lock(gPaletteLock);
@@ -95,9 +95,9 @@ void ForgetGrayPalette() {
   gGrayPaletteHandle = nullptr;
 }
 
-HPALETTE BuiltPalette(KSharedPalette which) {
+HPALETTE BuiltPalette(KPaletteKind which) {
   const std::lock_guard<std::mutex> lock(gPaletteLock);
-  return which == KSharedPalette::kGray ? gGrayPaletteHandle : gCubePaletteHandle;
+  return which == KPaletteKind::kGray ? gGrayPaletteHandle : gCubePaletteHandle;
 }
 
 int GrayPaletteEntries() {

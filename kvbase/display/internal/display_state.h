@@ -28,16 +28,17 @@ struct KThreadDisplay {
 // The calling thread's display state, zero at the thread's start.
 KThreadDisplay& ThisThreadDisplay();
 
-enum class KSharedPalette { kGray, kColourCube };
+// The palette an image draw needs: none, or one of the two shared palettes.
+enum class KPaletteKind { kNone, kGray, kColourCube };
 
-// Selects the shared palette into `dc`, building it first if need be, and returns the palette `dc` had.
-// The gray palette is built from `colors`, the drawing thread's colour table, in a fixed order of its
+// Selects the shared palette (kGray or kColourCube) into `dc`, building it first if need be, and returns the palette
+// `dc` had. The gray palette is built from `colors`, the drawing thread's colour table, in a fixed order of its
 // entries; the colour cube has 6 x 6 x 6 entries.
-HPALETTE SelectSharedPalette(HDC dc, KSharedPalette which, const RGBQUAD* colors);
+HPALETTE SelectSharedPalette(HDC dc, KPaletteKind which, const RGBQUAD* colors);
 // Deletes the gray palette, so that the next gray draw builds it anew.
 void ForgetGrayPalette();
 // The shared palette as it is now, null while it is not built.
-HPALETTE BuiltPalette(KSharedPalette which);
+HPALETTE BuiltPalette(KPaletteKind which);
 // Entries of the gray palette as built (0 while it is not built).
 int GrayPaletteEntries();
 

@@ -43,8 +43,7 @@ int TruncatedSize(float value) {
 void KPaletteStep(HDC dc, KPaletteKind kind) {
   if (kind == KPaletteKind::kNone || (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE) == 0) return;
   KThreadDisplay& state = ThisThreadDisplay();
-  const KSharedPalette palette = kind == KPaletteKind::kGray ? KSharedPalette::kGray : KSharedPalette::kColourCube;
-  state.savedPalette = SelectSharedPalette(dc, palette, state.drawDescription.colors);
+  state.savedPalette = SelectSharedPalette(dc, kind, state.drawDescription.colors);
   RealizePalette(dc);
 }
 

@@ -7,11 +7,9 @@
 
 #include <cstdint>
 
-#include "kvbase/platform/windows_types.h"
+#include "kvbase/display/internal/display_state.h"
 
 namespace kvbase::internal::display {
-
-enum class KPaletteKind { kNone, kGray, kColourCube };
 
 // Does nothing on a device without RC_PALETTE. Otherwise builds the palette when its entry count is 0
 // (the gray one from the current colour table of the draw description, coarse levels first), keeps the
