@@ -258,10 +258,10 @@ K_ERRORS DescribeBmp(KLoadContext& context, KImageFileInfo& info) {
   info.width = static_cast<int>(header.width);
   info.height = static_cast<int>(header.height < 0 ? -header.height : header.height);
   const bool indexed = header.bitCount <= 8;
-  info.samplesPerPixel = indexed ? 1 : header.alpha ? 4 : 3;
+  info.samplesPerPixel = indexed ? 1 : header.alphaMask != 0 ? 4 : 3;
   info.bitsPerSample = indexed ? header.bitCount : header.bitCount >= 24 ? 8 : 5;
   info.hasPalette = indexed ? 1 : 0;
-  info.hasAlpha = header.alpha ? 1 : 0;
+  info.hasAlpha = header.alphaMask != 0 ? 1 : 0;
   SetInfoText(info.compression, CompressionName(header));
   SetInfoText(info.colorSpace, indexed ? "palette" : "RGB");
   return K_SUCCESS;

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 #include "kvbase/platform/clocks.h"
 #include "kvbase/platform/internal/cpu.h"
@@ -19,11 +18,9 @@ thread_local SYSTEMTIME gStopTime = {};
 // The MMX switch, detected on first use rather than by a global's constructor, so that it reads right
 // from any thread and from other libraries' start-up code, whatever order the program's globals are
 // built in.
-std::atomic<int> gMMX{0};
-std::once_flag gMMXDetected;
-
-void DetectMMXOnce() {
-  std::call_once(gMMXDetected, [] { gMMX.store(KDetectMMX(), std::memory_order_relaxed); });
+std::atomic<int>& MMX() {
+  static std::atomic<int> mmx{KDetectMMX()};
+  return mmx;
 }
 
 // Milliseconds between two system times of the same month (month and year do not take part).
@@ -66,12 +63,6 @@ int KTrueTimingResolution() {
   return 1000;
 }
 
-int KGetMMX() {
-  DetectMMXOnce();
-  return gMMX.load(std::memory_order_relaxed);
-}
+int KGetMMX() { return MMX().load(std::memory_order_relaxed); }
 
-void KSetMMX(int enable) {
-  DetectMMXOnce();
-  gMMX.store(enable, std::memory_order_relaxed);
-}
+void KSetMMX(int enable) { MMX().store(enable, std::memory_order_relaxed); }

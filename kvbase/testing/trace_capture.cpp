@@ -32,13 +32,9 @@ KTraceCapture::~KTraceCapture() {
 
 const std::vector<KCapturedBox>& KTraceCapture::Boxes() const { return gBoxes; }
 
-std::vector<std::string> KTraceCapture::Names() const { return ThisThreadNames(); }
+void KTraceCapture::Clear() { gBoxes.clear(); }
 
-void KTraceCapture::Clear() { ClearThisThread(); }
-
-void KTraceCapture::ClearThisThread() { gBoxes.clear(); }
-
-std::vector<std::string> KTraceCapture::ThisThreadNames() {
+std::vector<std::string> KTraceCapture::Names() {
   static const std::string kPrefix = "Function: ";
   std::vector<std::string> names;
   for (const KCapturedBox& box : gBoxes) {

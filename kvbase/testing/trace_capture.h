@@ -29,13 +29,10 @@ class KTraceCapture {
   KTraceCapture& operator=(const KTraceCapture&) = delete;
 
   const std::vector<KCapturedBox>& Boxes() const;
-  // The function name of each "Function: <name>\n..." box, in order.
-  std::vector<std::string> Names() const;
-  void Clear();
-
-  // The same for the calling thread, while a capture is alive in any thread.
-  static std::vector<std::string> ThisThreadNames();
-  static void ClearThisThread();
+  // The function name of each "Function: <name>\n..." box of the calling thread, in order; any thread
+  // may ask while a capture is alive in one of them.
+  static std::vector<std::string> Names();
+  static void Clear();
 
  private:
   K_TRACE_MODE savedMode_;

@@ -143,8 +143,8 @@ Fingerprint Failure(Workspace& w) {
   orphan.SetOrgX(-25);  // an ROI without a parent: its own error
   hash = Mix(hash, static_cast<std::uint64_t>(KGetError()));
   std::string names;
-  for (const std::string& name : KTraceCapture::ThisThreadNames()) names += name + ";";
-  KTraceCapture::ClearThisThread();
+  for (const std::string& name : KTraceCapture::Names()) names += name + ";";
+  KTraceCapture::Clear();
   return HashBytes(hash, names.data(), names.size());
 }
 

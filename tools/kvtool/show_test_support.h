@@ -68,9 +68,6 @@ inline std::uint32_t Rgb(HDC dc, int x, int y) {
 inline std::uint32_t Gray(unsigned level) { return level << 16 | level << 8 | level; }
 constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00C800, kWhite = 0xFFFFFF;
 
-inline bool operator==(const kvtool::RoiPlacement& a, const kvtool::RoiPlacement& b) {
-  return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
-}
 inline std::string ToString(const kvtool::RoiPlacement& r) {
   return std::to_string(r.x) + "," + std::to_string(r.y) + " " + std::to_string(r.width) + "x" +
          std::to_string(r.height);

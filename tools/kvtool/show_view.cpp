@@ -317,7 +317,7 @@ void ShowView::MouseMove(int x, int y) {
     subject_->Drag(grabbed_, dx, dy, zoom_, panX_, panY_);
     KOk();  // a side dragged past the image's edge is clipped there: nothing to report
     const RoiPlacement after = Roi();
-    if (after.x != before.x || after.y != before.y || after.width != before.width || after.height != before.height) {
+    if (after != before) {
       ApplyMask();
       message_.clear();
       dirty_ = true;

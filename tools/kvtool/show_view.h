@@ -29,6 +29,10 @@ namespace kvtool {
 struct RoiPlacement {
   int x, y, width, height;
 };
+inline bool operator==(const RoiPlacement& a, const RoiPlacement& b) {
+  return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+}
+inline bool operator!=(const RoiPlacement& a, const RoiPlacement& b) { return !(a == b); }
 
 // The key actions of the view; the window maps physical keys to them.
 enum class ShowKey {

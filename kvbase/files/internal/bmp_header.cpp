@@ -44,14 +44,13 @@ int ByteOfMask(std::uint32_t mask) {
 }
 
 // Reads the red, green, blue (and alpha) masks of 16- and 32-bit bit-field files from the header bytes
-// `info` (masks included); fills bitCount, otherMasks, alpha and colourBytes.
+// `info` (masks included); fills bitCount, otherMasks, alphaMask and colourBytes.
 void TakeMasks(const unsigned char* info, int maskCount, KHeader& header) {
   const std::uint32_t red = GetU32(info + kMasksAt), green = GetU32(info + kMasksAt + 4),
                       blue = GetU32(info + kMasksAt + 8);
   // A mask past a 16-bit pixel's bits (a 32-bit default copied over) names no channel of it.
   const std::uint32_t pixelBits = header.bitCount == 16 ? 0xFFFFu : 0xFFFFFFFFu;
   header.alphaMask = maskCount == 4 ? GetU32(info + kMasksAt + 12) & pixelBits : 0;
-  header.alpha = header.alphaMask != 0;
   if (header.bitCount == 16) {
     const KColorMasks read = {red, green, blue};
     const bool is555 = read == K_PIXEL_KIND_C15.masks;
@@ -118,7 +117,6 @@ K_ERRORS ReadHeader(std::FILE* file, KHeader& header) {
 
   // 16 bits are 5-5-5 and 32 bits blue, green, red, unused unless bit fields say otherwise.
   header.otherMasks = false;
-  header.alpha = false;
   header.alphaMask = 0;
   header.colourBytes[0] = 0, header.colourBytes[1] = 1, header.colourBytes[2] = 2;
   if (header.bitCount == 16 && !HasBitFields(header.compression)) header.bitCount = 15;

@@ -29,8 +29,7 @@ struct KHeader {
   std::uint32_t compression;
   KStorage storage;
   bool otherMasks;          // bit fields that neither a pixel kind nor whole bytes hold
-  bool alpha;               // the bit fields name an alpha channel within the pixel, which loads drop
-  std::uint32_t alphaMask;  // that channel's bits, 0 without one
+  std::uint32_t alphaMask;  // the bits of an alpha channel the bit fields name, which loads drop; 0: none
   int colourBytes[3];       // 32 bits: the byte of blue, green and red in each pixel
   std::uint32_t colours;    // entries in the colour table of a palette file
   float resolutionX;        // pixels per metre
