@@ -15,16 +15,13 @@
 
 #include "any_image.h"
 #include "kvbase/foundation/errors.h"
+#include "tool_support.h"
 
 namespace kvtool {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kRedraw(200);
-
-std::string ErrorLine(const std::string& doing) {
-  return "kvtool: " + doing + ": error " + std::to_string(static_cast<int>(KGetError())) + ": " + KGetErrorText();
-}
 
 // Creates an empty file of a name in the output's directory that no other worker or run uses, with the
 // output's extension, which chooses the format the library writes. Created exclusively, so that it is
@@ -125,28 +122,33 @@ std::string OutputPath(const std::string& in, const std::string& dir, const std:
   return dir + (dir.empty() || dir.back() == '/' ? "" : "/") + name;
 }
 
-std::string ConvertOne(const ConvertJob& job, const ConvertOptions& options) {
+std::string ConvertInPlace(const ConvertJob& job, const ConvertOptions& options) {
   short loaded;
   auto image = LoadImageFile(job.in, options.kind, loaded);
-  if (!image) return ErrorLine("loading " + job.in);
-  if (WritesInPlace(job.out)) {
-    if (image->Save(job.out, options.format) == K_SUCCESS) return "";
-    return ErrorLine("saving " + job.out + " as " + image->Kind().name);
-  }
+  if (!image) return CurrentErrorLine("loading " + job.in);
+  if (image->Save(job.out, options.format) == K_SUCCESS) return "";
+  return CurrentErrorLine("saving " + job.out + " as " + image->Kind().name);
+}
+
+std::string ConvertOne(const ConvertJob& job, const ConvertOptions& options) {
+  if (WritesInPlace(job.out)) return ConvertInPlace(job, options);
+  short loaded;
+  auto image = LoadImageFile(job.in, options.kind, loaded);
+  if (!image) return CurrentErrorLine("loading " + job.in);
   const std::string partial = CreateTemporary(job.out);
   if (partial.empty()) {
     KSetError(K_ERROR_FILE_OPEN);
-    return ErrorLine("creating a temporary file for " + job.out);
+    return CurrentErrorLine("creating a temporary file for " + job.out);
   }
   if (image->Save(partial, options.format) != K_SUCCESS) {
-    const std::string line = ErrorLine("saving " + job.out + " as " + image->Kind().name);
+    const std::string line = CurrentErrorLine("saving " + job.out + " as " + image->Kind().name);
     std::remove(partial.c_str());
     return line;
   }
   if (std::rename(partial.c_str(), job.out.c_str()) != 0) {
     std::remove(partial.c_str());
     KSetError(K_ERROR_FILE_WRITE);
-    return ErrorLine("renaming the converted file to " + job.out);
+    return CurrentErrorLine("renaming the converted file to " + job.out);
   }
   return "";
 }

@@ -26,6 +26,8 @@ struct ConvertOptions {
 // Converts one file into a temporary file renamed to `job.out`. Returns an empty string, or the error
 // line to print.
 std::string ConvertOne(const ConvertJob& job, const ConvertOptions& options);
+// Loads job.in and saves it straight under job.out's name; "" or the error line, as ConvertOne.
+std::string ConvertInPlace(const ConvertJob& job, const ConvertOptions& options);
 
 // Converts `jobs` on `threads` workers. Each failure prints its error line and the others go on; on a
 // terminal a progress line (files done of total, files per second, time left) is redrawn in place on

@@ -123,12 +123,10 @@ bool ApplyFileSettings(const Args& args, std::string& problem) {
 
 // The one-file form: OUT is written as it is named, in place, like any save.
 int ConvertToFile(const std::string& in, const std::string& out, const ConvertOptions& options) {
-  short loaded;
-  auto image = LoadImageFile(in, options.kind, loaded);
-  if (!image) return FailWithCurrentError("loading " + in);
-  if (image->Save(out, options.format) != K_SUCCESS)
-    return FailWithCurrentError("saving " + out + " as " + image->Kind().name);
-  return 0;
+  const std::string line = ConvertInPlace({in, out}, options);
+  if (line.empty()) return 0;
+  std::fprintf(stderr, "%s\n", line.c_str());
+  return 1;
 }
 
 // The conversions of `ins` into the directory `dir`; false when two inputs would have the same output.

@@ -76,8 +76,12 @@ bool ParseFloats(const std::string& text, size_t count, std::vector<float>& valu
   return values.size() == count;
 }
 
+std::string CurrentErrorLine(const std::string& doing) {
+  return "kvtool: " + doing + ": error " + std::to_string(static_cast<int>(KGetError())) + ": " + KGetErrorText();
+}
+
 int FailWithCurrentError(const std::string& doing) {
-  std::fprintf(stderr, "kvtool: %s: error %d: %s\n", doing.c_str(), static_cast<int>(KGetError()), KGetErrorText());
+  std::fprintf(stderr, "%s\n", CurrentErrorLine(doing).c_str());
   return 1;
 }
 

@@ -37,7 +37,9 @@ bool ParseFloat(const std::string& text, float& value);
 // "a,b,c" into exactly `count` floats.
 bool ParseFloats(const std::string& text, size_t count, std::vector<float>& values);
 
-// Prints "kvtool: <doing>: error <code>: <text>" for the current error and returns exit status 1.
+// "kvtool: <doing>: error <code>: <text>" for the current error.
+std::string CurrentErrorLine(const std::string& doing);
+// Prints that line and returns exit status 1.
 int FailWithCurrentError(const std::string& doing);
 // Prints "kvtool: <message>" and returns exit status 2 (bad usage).
 int UsageError(const std::string& message);
