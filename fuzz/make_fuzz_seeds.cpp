@@ -19,6 +19,7 @@
 #include "kvbase/foundation/errors.h"
 #include "kvbase/testing/bmp_builder.h"
 #include "kvbase/testing/jpeg_reference.h"
+#include "kvbase/testing/png_chunks.h"
 #include "kvbase/testing/tiff_builder.h"
 #include "kvbase/vectors/vector_template.h"
 
@@ -124,25 +125,8 @@ void SaveJpegColourSpaceSeeds() {
 
 // --- PNG seeds of every colour type, depth and interlace, which the library's writer does not make ---
 
-std::uint32_t PngCrc(const std::string& bytes) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char byte : bytes) {
-    crc ^= byte;
-    for (int bit = 0; bit < 8; ++bit) crc = crc & 1 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
-  }
-  return crc ^ 0xFFFFFFFFu;
-}
-
-void PutBigEndian(std::string& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(value >> shift));
-}
-
-void PngChunk(std::string& file, const char* type, const std::string& data) {
-  PutBigEndian(file, static_cast<std::uint32_t>(data.size()));
-  const std::string body = type + data;
-  file += body;
-  PutBigEndian(file, PngCrc(body));
-}
+using kvbase::testing::AppendPngChunk;
+using kvbase::testing::PutBigEndian32;
 
 // The filtered rows of every interlace pass (or of the whole image), with filters 0 to 4 in turn.
 std::string PngRawRows(int width, int height, int bitsPerPixel, bool interlaced) {
@@ -173,33 +157,32 @@ std::string StoredZlib(const std::string& raw) {
     out.push_back(static_cast<char>(~length)), out.push_back(static_cast<char>(~length >> 8));
     out += raw.substr(at, length);
   }
-  PutBigEndian(out, b << 16 | a);
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((b << 16 | a) >> shift));
   return out;
 }
 
 void SavePngSeed(const std::string& name, int depth, int colorType, bool interlaced, bool extras) {
   constexpr int kWidth = 11, kHeight = 9;
   static const int kSamples[] = {1, 0, 3, 1, 2, 0, 4};
-  std::string file("\x89PNG\r\n\x1A\n", 8), ihdr;
-  PutBigEndian(ihdr, kWidth);
-  PutBigEndian(ihdr, kHeight);
-  ihdr += {static_cast<char>(depth), static_cast<char>(colorType), 0, 0, static_cast<char>(interlaced)};
-  PngChunk(file, "IHDR", ihdr);
+  Bytes file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, ihdr;
+  PutBigEndian32(ihdr, kWidth);
+  PutBigEndian32(ihdr, kHeight);
+  ihdr.insert(ihdr.end(), {static_cast<unsigned char>(depth), static_cast<unsigned char>(colorType), 0, 0,
+                           static_cast<unsigned char>(interlaced)});
+  AppendPngChunk(file, "IHDR", std::string(ihdr.begin(), ihdr.end()));
   if (extras) {
-    PngChunk(file, "pHYs", std::string("\0\0\x0B\xB8\0\0\x0B\xB8\x01", 9));
-    PngChunk(file, "tEXt", std::string("Title\0seed", 10));
-    PngChunk(file, "zTXt", std::string("Comment\0\0\x78\x01\x01\x01\0\xFE\xFFx\0\x79\0\x79", 21));
+    AppendPngChunk(file, "pHYs", std::string("\0\0\x0B\xB8\0\0\x0B\xB8\x01", 9));
+    AppendPngChunk(file, "tEXt", std::string("Title\0seed", 10));
+    AppendPngChunk(file, "zTXt", std::string("Comment\0\0\x78\x01\x01\x01\0\xFE\xFFx\0\x79\0\x79", 21));
   }
   if (colorType == 3) {
     std::string palette;
     for (int i = 0; i < (1 << depth); ++i) palette += {static_cast<char>(i * 3), static_cast<char>(i), 0};
-    PngChunk(file, "PLTE", palette);
+    AppendPngChunk(file, "PLTE", palette);
   }
-  PngChunk(file, "IDAT", StoredZlib(PngRawRows(kWidth, kHeight, depth * kSamples[colorType], interlaced)));
-  PngChunk(file, "IEND", "");
-  std::FILE* out = std::fopen(Path("fuzz_png", name).c_str(), "wb");
-  if (out == nullptr || std::fwrite(file.data(), 1, file.size(), out) != file.size()) ++gFailures;
-  if (out != nullptr) std::fclose(out);
+  AppendPngChunk(file, "IDAT", StoredZlib(PngRawRows(kWidth, kHeight, depth * kSamples[colorType], interlaced)));
+  AppendPngChunk(file, "IEND", "");
+  WriteSeed("fuzz_png", name, file);
 }
 
 // The one strip of a `side` x `side` image our writer saves with `format` in a single strip: a coded
@@ -246,13 +229,7 @@ void SaveTiled(const std::string& name, const std::vector<std::uint32_t>& bits, 
   tiff.Long(256, {24}).Long(257, {20}).Short(258, bits).Short(259, {compression}).Short(262, {photometric});
   tiff.Short(277, {samples}).Short(284, {planar}).Short(317, {predictor}).Long(322, {16}).Long(323, {16});
   if (photometric == 3) AddColourMap(tiff, bits[0]);
-  const std::vector<unsigned char> bytes = tiff.Tiles(tiles).Build();
-  if (std::FILE* out = std::fopen(Path("fuzz_tiff", name).c_str(), "wb")) {
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
-    std::fclose(out);
-  } else {
-    ++gFailures;
-  }
+  WriteSeed("fuzz_tiff", name, tiff.Tiles(tiles).Build());
 }
 
 // Strips of the layouts only other writers make: palettes, 4-bit gray, gray with alpha.
@@ -263,13 +240,7 @@ void SaveStrips(const std::string& name, std::uint32_t width, std::uint32_t heig
   tiff.Short(277, {samples}).Long(278, {height});
   if (samples > 1) tiff.Short(338, {2});
   if (photometric == 3) AddColourMap(tiff, bits);
-  const std::vector<unsigned char> bytes = tiff.Strips({strip}).Build();
-  if (std::FILE* out = std::fopen(Path("fuzz_tiff", name).c_str(), "wb")) {
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
-    std::fclose(out);
-  } else {
-    ++gFailures;
-  }
+  WriteSeed("fuzz_tiff", name, tiff.Strips({strip}).Build());
 }
 
 void SaveTiffLayoutSeeds() {

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "kvbase/testing/png_chunks.h"
+
 namespace kvbase::testing {
 
 struct KPngText {
@@ -134,20 +136,6 @@ inline bool ReadPngWithLibpng(const std::string& path, KPngPicture& picture) {
   return ok;
 }
 
-inline std::uint32_t BigEndian32(const std::vector<unsigned char>& bytes, size_t at) {
-  return static_cast<std::uint32_t>(bytes[at]) << 24 | bytes[at + 1] << 16 | bytes[at + 2] << 8 | bytes[at + 3];
-}
-
-// The CRC-32 of PNG chunks, bit by bit, independent of the library's.
-inline std::uint32_t ReferenceCrc(const unsigned char* bytes, size_t count) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (size_t i = 0; i < count; ++i) {
-    crc ^= bytes[i];
-    for (int bit = 0; bit < 8; ++bit) crc = crc & 1 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
-  }
-  return crc ^ 0xFFFFFFFFu;
-}
-
 // The chunk types of a file in order, after checking its structure; `problem` names the first fault:
 // signature, a chunk running past the end, a bad CRC, IHDR not first or not 13 bytes, IDAT chunks not
 // contiguous, IEND not last or not empty.
@@ -177,17 +165,6 @@ inline std::vector<std::string> PngChunkTypes(const std::vector<unsigned char>& 
   }
   problem = "no IEND";
   return types;
-}
-
-// Appends a chunk of `type` holding `data`, with its CRC.
-inline void AppendPngChunk(std::vector<unsigned char>& file, const char* type, const std::string& data) {
-  const std::uint32_t length = static_cast<std::uint32_t>(data.size());
-  for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<unsigned char>(length >> shift));
-  const size_t start = file.size();
-  file.insert(file.end(), type, type + 4);
-  file.insert(file.end(), data.begin(), data.end());
-  const std::uint32_t crc = ReferenceCrc(&file[start], 4 + data.size());
-  for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<unsigned char>(crc >> shift));
 }
 
 }  // namespace kvbase::testing
