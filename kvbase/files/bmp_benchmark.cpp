@@ -20,6 +20,7 @@
 #include "kvbase/files/image_files.h"
 #include "kvbase/testing/benchmark_ratio.h"
 #include "kvbase/testing/bmp_builder.h"
+#include "kvbase/testing/file_baselines.h"
 
 namespace {
 
@@ -116,17 +117,6 @@ const KFiles& Files() {
   return files;
 }
 
-long FileSize(const std::string& path) {
-  std::error_code ignored;
-  return static_cast<long>(std::filesystem::file_size(path, ignored));
-}
-
-void RawRead(const std::string& path, Bytes& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  benchmark::DoNotOptimize(std::fread(bytes.data(), 1, bytes.size(), file));
-  std::fclose(file);
-}
-
 void Load(KImageC24& target, const std::string& path) {
   short format;
   KLoadImage(&target, path.c_str(), format);
@@ -141,7 +131,7 @@ void LoadAgainst(benchmark::State& state, const std::string& path, Baseline base
   if (KLoadImage(&target, path.c_str(), format) != K_SUCCESS) return state.SkipWithError("load failed");
   KReportPaired(
       state, [&] { Load(target, path); }, baseline, counter);
-  state.counters["file_MiB"] = static_cast<double>(FileSize(path)) / (1 << 20);
+  state.counters["file_MiB"] = static_cast<double>(KFileSize(path)) / (1 << 20);
 }
 
 // True when the target holds the pixels OpenCV decodes from the file, blue, green, red too.
@@ -169,9 +159,9 @@ const bool kRegistered = [] {
     benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond)->UseRealTime();
   };
   add("Bmp32Load/c24", [](State& s) {
-    Bytes bytes(static_cast<size_t>(FileSize(Files().bgrx32)));
+    Bytes bytes(static_cast<size_t>(KFileSize(Files().bgrx32)));
     LoadAgainst(
-        s, Files().bgrx32, [&] { RawRead(Files().bgrx32, bytes); }, "x_fread");
+        s, Files().bgrx32, [&] { KRawRead(Files().bgrx32, bytes); }, "x_fread");
   });
   add("Bmp32Load/c24_opencv", [](State& s) { ImreadBaseline(s, Files().bgrx32); });
   add("BmpRle8Load/c24", [](State& s) {

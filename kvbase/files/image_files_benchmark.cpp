@@ -60,21 +60,12 @@ Image& Picture() {
   return *image;
 }
 
-long FileSize(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return 0;
-  std::fseek(file, 0, SEEK_END);
-  const long size = std::ftell(file);
-  std::fclose(file);
-  return size;
-}
-
 template <typename Image>
 void SaveAgainstFwrite(benchmark::State& state, short format, const char* extension) {
   Image& image = Picture<Image>();
   const std::string path = Dir() + "/saved" + extension;
   if (KSaveImage(&image, path.c_str(), format) != K_SUCCESS) return state.SkipWithError("save failed");
-  std::vector<unsigned char> bytes(static_cast<size_t>(FileSize(path)), 1);
+  std::vector<unsigned char> bytes(static_cast<size_t>(KFileSize(path)), 1);
   KReportPaired(
       state, [&] { KSaveImage(&image, path.c_str(), format); }, [&] { KRawWrite(Dir() + "/raw.bin", bytes); },
       "x_fwrite");
@@ -86,7 +77,7 @@ void LoadAgainstFread(benchmark::State& state, short format, const char* extensi
   Image& image = Picture<Image>();
   const std::string path = Dir() + "/loaded" + extension;
   if (KSaveImage(&image, path.c_str(), format) != K_SUCCESS) return state.SkipWithError("save failed");
-  std::vector<unsigned char> bytes(static_cast<size_t>(FileSize(path)));
+  std::vector<unsigned char> bytes(static_cast<size_t>(KFileSize(path)));
   Image target(kSide, kSide);
   short loaded;
   KReportPaired(

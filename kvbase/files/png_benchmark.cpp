@@ -34,12 +34,6 @@ constexpr int kSide = 4096;
 
 std::string BenchPath(const char* name) { return KBenchmarkPath("png", name); }
 
-double FileSize(const std::string& path) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  return error ? 0.0 : static_cast<double>(size);
-}
-
 // A smooth scene: waves of a few hundred pixels, a gradient, and texture of a level or two, as a
 // photograph of a lit surface has. Channel `c` is shifted so that colours vary too.
 unsigned char SceneSample(int x, int y, int c) {
@@ -110,8 +104,8 @@ void BM_PngSave(benchmark::State& state, int channels) {
   KReportPaired(
       state, [&] { KSaveImage(&image, ours.c_str(), K_FILE_FORMAT_AUTO); }, [&] { cv::imwrite(theirs, mat, level6); },
       "x_imwrite");
-  state.counters["bytes_ours"] = FileSize(ours);
-  state.counters["bytes_opencv"] = FileSize(theirs);
+  state.counters["bytes_ours"] = static_cast<double>(KFileSize(ours));
+  state.counters["bytes_opencv"] = static_cast<double>(KFileSize(theirs));
   std::remove(ours.c_str());
   std::remove(theirs.c_str());
 }

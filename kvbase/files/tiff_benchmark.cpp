@@ -43,12 +43,6 @@ constexpr int kSide = 4096;
 
 std::string BenchPath(const char* name) { return KBenchmarkPath("tiff", name); }
 
-long long FileSize(const std::string& path) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  return error ? 0 : static_cast<long long>(size);
-}
-
 // Gray levels with smooth areas and texture, so that PackBits finds both runs and literals.
 template <typename Image>
 void FillScene(Image& image) {
@@ -71,7 +65,7 @@ void BM_TiffSave(benchmark::State& state, short format) {
     state.SkipWithError("save failed");
     return;
   }
-  const std::vector<unsigned char> bytes(static_cast<size_t>(FileSize(path)), 0x5A);
+  const std::vector<unsigned char> bytes(static_cast<size_t>(KFileSize(path)), 0x5A);
   KReportPaired(
       state, [&] { KSaveImage(&image, path.c_str(), format); }, [&] { KRawWrite(raw, bytes); }, "x_fwrite");
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
@@ -88,7 +82,7 @@ void BM_TiffLoad(benchmark::State& state, short format) {
     state.SkipWithError("save failed");
     return;
   }
-  std::vector<unsigned char> bytes(static_cast<size_t>(FileSize(path)));
+  std::vector<unsigned char> bytes(static_cast<size_t>(KFileSize(path)));
   Image target(kSide, kSide);
   short loaded = 0;
   KReportPaired(
@@ -215,7 +209,7 @@ void BM_TiffCompressedLoad(benchmark::State& state, short format) {
   short loaded = 0;
   KReportPaired(
       state, [&] { KLoadImage(&target, path.c_str(), loaded); }, [&] { LibtiffLoad(path, pixels); }, "x_libtiff");
-  state.counters["bytes"] = static_cast<double>(FileSize(path));
+  state.counters["bytes"] = static_cast<double>(KFileSize(path));
   std::remove(path.c_str());
 }
 
@@ -238,9 +232,9 @@ void BM_TiffDeflateSave(benchmark::State& state) {
   KReportPaired(
       state, [&] { KSaveImage(&image, ours.c_str(), format); },
       [&] { LibtiffSave(theirs, rows, samples, rowsPerStrip); }, "x_libtiff");
-  state.counters["bytes_ours"] = static_cast<double>(FileSize(ours));
-  state.counters["bytes_libtiff"] = static_cast<double>(FileSize(theirs));
-  state.counters["bytes_ours_minus_libtiff"] = static_cast<double>(FileSize(ours) - FileSize(theirs));
+  state.counters["bytes_ours"] = static_cast<double>(KFileSize(ours));
+  state.counters["bytes_libtiff"] = static_cast<double>(KFileSize(theirs));
+  state.counters["bytes_ours_minus_libtiff"] = static_cast<double>(KFileSize(ours) - KFileSize(theirs));
   std::remove(ours.c_str());
   std::remove(theirs.c_str());
 }

@@ -31,6 +31,13 @@ inline void KRawWrite(const std::string& path, const std::vector<unsigned char>&
   std::fclose(file);
 }
 
+// The size of the file at `path` in bytes, 0 when it cannot be told.
+inline long long KFileSize(const std::string& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  return error ? 0 : static_cast<long long>(size);
+}
+
 // Reads the first bytes.size() bytes of the file at `path` into `bytes`.
 inline void KRawRead(const std::string& path, std::vector<unsigned char>& bytes) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
