@@ -101,10 +101,7 @@ namespace {
 void PlotGray(HDC dc, KImageBW8& gray, bool histogram, int count, const std::function<std::pair<int, int>(int)>& at) {
   if (histogram) {
     KBW32Vector bins(256);
-    bins.SetNumElements(256);
-    for (int v = 0; v < 256; ++v) bins[v] = 0;
-    for (int y = 0; y < gray.GetHeight(); ++y)
-      for (int x = 0; x < gray.GetWidth(); ++x) ++bins[gray.GetPixel(x, y)];
+    CountGrayLevels(gray, bins);
     bins.Draw(dc, 720, 420, 0, 0);
     return;
   }

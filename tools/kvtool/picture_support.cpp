@@ -30,4 +30,11 @@ bool Canvas::Save(const std::string& path) {
   return KGetError() == K_SUCCESS;
 }
 
+void CountGrayLevels(KImageBW8& gray, KBW32Vector& bins) {
+  bins.SetNumElements(256);
+  for (int v = 0; v < 256; ++v) bins[v] = 0;
+  for (int y = 0; y < gray.GetHeight(); ++y)
+    for (int x = 0; x < gray.GetWidth(); ++x) ++bins[gray.GetPixel(x, y)];
+}
+
 }  // namespace kvtool

@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "kvbase/image/image.h"
 #include "kvbase/platform/gdi.h"
+#include "kvbase/vectors/profile_vectors.h"
 
 namespace kvtool {
 
@@ -28,6 +30,9 @@ class Canvas {
   HPEN pens_[8];
   int penCount_ = 0;
 };
+
+// Counts a gray image's levels into `bins`, which gets 256 elements.
+void CountGrayLevels(KImageBW8& gray, KBW32Vector& bins);
 
 }  // namespace kvtool
 

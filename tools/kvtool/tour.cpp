@@ -157,10 +157,7 @@ bool Tour::Plots() {
   KBW8Vector profile(gray_.GetWidth());
   for (int x = 0; x < gray_.GetWidth(); ++x) profile.AddElement(gray_.GetPixel(x, row));
   KBW32Vector histogram(256);
-  histogram.SetNumElements(256);
-  for (int v = 0; v < 256; ++v) histogram[v] = 0;
-  for (int y = 0; y < gray_.GetHeight(); ++y)
-    for (int x = 0; x < gray_.GetWidth(); ++x) ++histogram[gray_.GetPixel(x, y)];
+  CountGrayLevels(gray_, histogram);
   KBW8Vector lut;
   lut.SetupGainOffset(1.4f, -50.0f, 0.7f);
 
